@@ -1,0 +1,27 @@
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets PrintSupport)
+set(CMAKE_AUTOMOC ON)
+
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/ui/deployment.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/ui/deployment.h @ONLY)
+
+add_library(kvillo_ui STATIC
+    ui/application.cpp
+    ui/guard.cpp
+    ui/line_list_model.cpp
+    ui/list_box.cpp
+    ui/list_panel.cpp
+    ui/qt_platform.cpp
+    ui/text.cpp
+    ui/Unit1.cpp
+)
+target_include_directories(kvillo_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport)
+
+add_executable(kvillo app/main.cpp)
+target_link_libraries(kvillo PRIVATE kvillo_ui)
+# The program looks for database/ and config/ beside itself: build it at the top of the build tree.
+set_target_properties(kvillo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+add_custom_command(TARGET kvillo POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources -DDESTINATION=$<TARGET_FILE_DIR:kvillo>
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
+    VERBATIM)

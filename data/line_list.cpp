@@ -1,5 +1,6 @@
 #include "line_list.h"
 
+#include "cp1251.h"
 #include "errors.h"
 
 #include <cstring>
@@ -38,6 +39,25 @@ std::size_t findLineBreak(std::string_view text, std::size_t from)
     return size;
 }
 
+long long findFirstWithPrefix(const LineList &list, std::string_view prefix)
+{
+    std::string folded(prefix);
+    for (char &c : folded)
+        c = static_cast<char>(cp1251::foldCase(static_cast<unsigned char>(c)));
+    const std::size_t count = list.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view item = list[i];
+        if (item.size() < folded.size())
+            continue;
+        std::size_t k = 0;
+        while (k < folded.size() && cp1251::foldCase(static_cast<unsigned char>(item[k])) == static_cast<unsigned char>(folded[k]))
+            ++k;
+        if (k == folded.size())
+            return static_cast<long long>(i);
+    }
+    return -1;
+}
+
 std::string_view LineList::at(long long index) const
 {
     if (index < 0 || static_cast<unsigned long long>(index) >= m_items.size())
@@ -74,6 +94,14 @@ void LineList::remove(std::size_t index)
 {
     m_liveBytes -= m_items[index].length;
     m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+    compactIfWasteful();
+}
+
+void LineList::replace(std::size_t index, std::string_view text)
+{
+    const Item item = store(text);
+    m_liveBytes -= m_items[index].length;
+    m_items[index] = item;
     compactIfWasteful();
 }
 

@@ -27,6 +27,7 @@ public:
     void append(std::string_view text);
     void insert(std::size_t index, std::string_view text);
     void remove(std::size_t index);
+    void replace(std::size_t index, std::string_view text);
     void clear();
 
     // Replaces the whole list by the lines of a line file's contents (see splitLines).
@@ -55,6 +56,10 @@ private:
 // and a final line end adds no empty line.
 template <typename Sink>
 void splitLines(std::string_view text, Sink &&line);
+
+// The first item that begins with `prefix`, letter case ignored (Windows-1251 letters), or -1.
+// An empty prefix finds item 0.
+long long findFirstWithPrefix(const LineList &list, std::string_view prefix);
 
 // The bytes of `text` up to its first NUL.
 std::string_view beforeNul(std::string_view text);

@@ -1,0 +1,391 @@
+#include "ui/Unit1.h"
+
+#include "data/errors.h"
+#include "ui/application.h"
+#include "ui/guard.h"
+#include "ui/line_list_model.h"
+#include "ui/list_box.h"
+#include "ui/list_panel.h"
+#include "ui/platform.h"
+#include "ui/text.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSessionManager>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kvillo {
+
+namespace {
+
+QFont windowsFont(int points)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(points);
+    return font;
+}
+
+constexpr int kDefaultWidth = 701;
+constexpr int kDefaultHeight = 497;
+
+} // namespace
+
+TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent)
+    : QMainWindow(parent)
+    , m_platform(platform)
+    , m_store(std::move(applicationDirectory))
+    , m_fontDialogFont(windowsFont(8))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(applicationTitle());
+    buildLayout();
+    resize(kDefaultWidth, kDefaultHeight);
+
+    // At log-off the session asks whether the program may end: save as a close would.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
+        guarded(m_platform, [this] { FormCloseQuery(); });
+    });
+
+    guarded(m_platform, [this] { FormCreate(); });
+}
+
+TForm1::~TForm1()
+{
+    guarded(m_platform, [this] { FormDestroy(); });
+}
+
+void TForm1::buildLayout()
+{
+    setFont(windowsFont(8));
+
+    ActionMainMenuBar1 = new QMenuBar(this);
+    ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+    ActionMainMenuBar1->setFixedHeight(24);
+    ActionMainMenuBar1->setFont(windowsFont(8));
+    setMenuBar(ActionMainMenuBar1);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto *column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto *band = new QFrame(client);
+    band->setObjectName(QStringLiteral("CoolBar1"));
+    band->setFrameShape(QFrame::StyledPanel);
+    band->setFrameShadow(QFrame::Raised);
+    band->setFixedHeight(57);
+    band->setFont(windowsFont(10));
+    CoolBar1 = band;
+    column->addWidget(CoolBar1);
+
+    HeaderControl1 = new QHeaderView(Qt::Horizontal, client);
+    HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
+    auto *headerModel = new QStandardItemModel(0, 2, HeaderControl1);
+    headerModel->setHorizontalHeaderLabels({QStringLiteral("Описание"), QStringLiteral("E-mail")});
+    HeaderControl1->setModel(headerModel);
+    HeaderControl1->setFixedHeight(32);
+    HeaderControl1->setFont(windowsFont(10));
+    HeaderControl1->setMinimumSectionSize(0);
+    HeaderControl1->setStretchLastSection(false);
+    HeaderControl1->setSectionsClickable(false);
+    HeaderControl1->setHighlightSections(false);
+    HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
+    setHeaderSections(50, 300);
+    connect(HeaderControl1, &QHeaderView::sectionResized, this, [this] {
+        if (!m_settingHeader)
+            guarded(m_platform, [this] { HeaderControl1SectionResize(); });
+    });
+    column->addWidget(HeaderControl1);
+
+    m_descriptions = new LineListModel(m_book.descriptions, this);
+    m_mails = new LineListModel(m_book.mails, this);
+    ListBox1 = new ListBox(m_descriptions);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setFont(windowsFont(10));
+    ListBox2 = new ListBox(m_mails);
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    ListBox2->setFont(windowsFont(10));
+    connect(ListBox1, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox1Click(); }); });
+    connect(ListBox2, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox2Click(); }); });
+
+    Panel4 = new ListPanel(ListBox1, ListBox2, client);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    connect(Panel4->splitter(), &Splitter::moved, this, [this] { guarded(m_platform, [this] { Splitter1Moved(); }); });
+    column->addWidget(Panel4, 1);
+    setCentralWidget(client);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(true);
+    const int panelWidths[2] = {200, 50};
+    for (int i = 0; i < 2; ++i) {
+        m_statusPanels[i] = new QLabel(StatusBar1);
+        m_statusPanels[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        m_statusPanels[i]->setFixedWidth(panelWidths[i]);
+        m_statusPanels[i]->setFrameShape(QFrame::Panel);
+        m_statusPanels[i]->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(m_statusPanels[i]);
+    }
+    setStatusBar(StatusBar1);
+}
+
+QString TForm1::damageMessage()
+{
+    return QStringLiteral("Файлы программы повреждены или были перемечены/удалены! Требуется переустановка программы "
+                          "или восстановление.");
+}
+
+QString TForm1::damageCaption()
+{
+    return QStringLiteral("Ошибка в программе");
+}
+
+// ---- The address book operations ----
+
+LineListModel *TForm1::model(ListId id) const
+{
+    return id == ListId::Mails ? m_mails : m_descriptions;
+}
+
+ListBox *TForm1::listBox(ListId id) const
+{
+    return id == ListId::Mails ? ListBox2 : ListBox1;
+}
+
+int TForm1::count(ListId id) const
+{
+    return model(id)->rowCount();
+}
+
+std::string TForm1::itemAt(ListId id, int index) const
+{
+    return std::string(m_book.list(id).at(index));
+}
+
+int TForm1::currentIndex(ListId id) const
+{
+    return listBox(id)->itemIndex();
+}
+
+void TForm1::select(ListId id, int index)
+{
+    listBox(id)->setItemIndex(index);
+}
+
+void TForm1::appendEntry(std::string_view description, std::string_view mail)
+{
+    m_descriptions->append(description);
+    m_mails->append(mail);
+}
+
+void TForm1::replaceAtCurrent(ListId id, std::string_view text)
+{
+    const int index = currentIndex(id);
+    if (index < 0) {
+        model(id)->append(text);
+        return;
+    }
+    model(id)->replace(index, text);
+    select(id, index);
+}
+
+void TForm1::deleteAtCurrent(ListId id)
+{
+    const int index = currentIndex(id);
+    if (index < 0)
+        return;
+    model(id)->remove(index);
+    select(id, -1);
+}
+
+void TForm1::loadList(ListId id)
+{
+    model(id)->reset([&](LineList &list) { m_store.load(id, list); });
+}
+
+void TForm1::saveList(ListId id)
+{
+    m_store.save(id, m_book.list(id));
+}
+
+int TForm1::list1Width() const
+{
+    return Panel4->leftWidth();
+}
+
+void TForm1::setList1Width(int width)
+{
+    Panel4->setLeftWidth(width);
+}
+
+QString TForm1::statusText(int panel) const
+{
+    return m_statusPanels[panel]->text();
+}
+
+void TForm1::setStatusText(int panel, const QString &text)
+{
+    m_statusPanels[panel]->setText(text);
+}
+
+void TForm1::setHeaderSections(int first, int second)
+{
+    m_settingHeader = true;
+    HeaderControl1->resizeSection(0, first);
+    HeaderControl1->resizeSection(1, second);
+    m_settingHeader = false;
+}
+
+// ---- Settings ----
+
+void TForm1::readSettingsFile()
+{
+    Memo1.clear();
+    Memo1.loadFromFile(m_store.settingsPath());
+    Settings settings;
+    try {
+        readSettings(Memo1, settings);
+    } catch (...) {
+        // What was read before the bad line stays applied.
+        applySettings(settings);
+        throw;
+    }
+    applySettings(settings);
+}
+
+void TForm1::applySettings(const Settings &settings)
+{
+    QFont font1 = ListBox1->font();
+    QFont font2 = ListBox2->font();
+    if (settings.fontName) {
+        const QString family = fromStored(*settings.fontName);
+        font1.setFamily(family);
+        font2.setFamily(family);
+        m_fontDialogFont.setFamily(family);
+    }
+    if (settings.fontSize && *settings.fontSize > 0) {
+        font1.setPointSize(*settings.fontSize);
+        font2.setPointSize(*settings.fontSize);
+        m_fontDialogFont.setPointSize(*settings.fontSize);
+    }
+    ListBox1->setFont(font1);
+    ListBox2->setFont(font2);
+    if (settings.list1Width)
+        setList1Width(*settings.list1Width);
+    if (settings.width)
+        m_storedWidth = settings.width;
+    if (settings.height)
+        m_storedHeight = settings.height;
+}
+
+void TForm1::writeSettingsFile()
+{
+    const QFont font = ListBox1->font();
+    SettingsValues values;
+    values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
+    values.fontSize = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+    values.list1Width = list1Width();
+    values.width = frameGeometry().width();
+    values.height = frameGeometry().height();
+    writeSettings(Memo1, values);
+    Memo1.saveToFile(m_store.settingsPath());
+    Memo1.clear();
+}
+
+// ---- Event handlers ----
+
+void TForm1::FormCreate()
+{
+    try {
+        loadList(ListId::Mails);
+        loadList(ListId::Descriptions);
+        readSettingsFile();
+        setHeaderSections(list1Width(), std::max(width() - list1Width() - Splitter::kWidth, 0));
+        QCoreApplication::processEvents();
+    } catch (...) {
+        m_platform.showMessage(damageCaption(), damageMessage(), Platform::Buttons::Ok);
+    }
+}
+
+void TForm1::FormShow()
+{
+    QCoreApplication::processEvents();
+    // A size the settings never set keeps the window's own size.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (m_storedWidth)
+        resize(*m_storedWidth - frame.width(), height());
+    if (m_storedHeight)
+        resize(width(), *m_storedHeight - frame.height());
+}
+
+bool TForm1::FormCloseQuery()
+{
+    // Settings that cannot be written must not keep the entries from being saved.
+    guarded(m_platform, [this] { writeSettingsFile(); });
+    Memo1.clear();
+    return guarded(m_platform, [this] {
+        saveList(ListId::Descriptions);
+        saveList(ListId::Mails);
+    });
+}
+
+void TForm1::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    QCoreApplication::quit();
+}
+
+void TForm1::ListBox1Click()
+{
+    ListBox2->setItemIndex(ListBox1->itemIndex());
+}
+
+void TForm1::ListBox2Click()
+{
+    ListBox1->setItemIndex(ListBox2->itemIndex());
+}
+
+void TForm1::HeaderControl1SectionResize()
+{
+    setList1Width(HeaderControl1->sectionSize(0));
+}
+
+void TForm1::Splitter1Moved()
+{
+    setHeaderSections(list1Width(), Panel4->rightWidth());
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        guarded(m_platform, [this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    bool saved = false;
+    guarded(m_platform, [&] { saved = FormCloseQuery(); });
+    if (!saved) {
+        // The entries are only in memory: the window stays so that nothing is lost.
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace kvillo

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "data/address_store.h"
+#include "data/scratch_buffer.h"
+#include "data/settings.h"
+
+#include <QFont>
+#include <QMainWindow>
+
+#include <optional>
+#include <string>
+
+class QHeaderView;
+class QLabel;
+class QMenuBar;
+class QStatusBar;
+
+namespace kvillo {
+
+class LineListModel;
+class ListBox;
+class ListPanel;
+class Platform;
+
+// The main window: the two aligned lists of the address book under a two-section header, with
+// the menu bar, the toolbar band and the status bar.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // `applicationDirectory` holds database/ and config/ and ends with a path separator.
+    TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    static QString damageMessage();
+    static QString damageCaption();
+
+    Platform &platform() const { return m_platform; }
+    AddressStore &store() { return m_store; }
+    ScratchBuffer &memo() { return Memo1; }
+
+    // The address book operations; indexes are rows, -1 for none.
+    ListBox *listBox(ListId id) const;
+    int count(ListId id) const;
+    std::string itemAt(ListId id, int index) const; // throws ListIndexError
+    int currentIndex(ListId id) const;
+    void select(ListId id, int index);
+    void appendEntry(std::string_view description, std::string_view mail);
+    // Replaces the selected item and selects it again; with no selection the string is appended.
+    void replaceAtCurrent(ListId id, std::string_view text);
+    // Removes the selected item; afterwards the list has no selection.
+    void deleteAtCurrent(ListId id);
+    void loadList(ListId id);
+    void saveList(ListId id);
+
+    // Settings as read at start-up.
+    std::optional<int> storedWidth() const { return m_storedWidth; }
+    std::optional<int> storedHeight() const { return m_storedHeight; }
+    QFont fontDialogFont() const { return m_fontDialogFont; }
+    void setFontDialogFont(const QFont &font) { m_fontDialogFont = font; }
+    int list1Width() const;
+    void setList1Width(int width);
+    QString statusText(int panel) const;
+    void setStatusText(int panel, const QString &text);
+
+    // Event handlers.
+    void FormCreate();
+    void FormShow();
+    // Saves settings and data; false when the data could not be saved and the window must stay.
+    bool FormCloseQuery();
+    void FormDestroy();
+    void ListBox1Click();
+    void ListBox2Click();
+    void HeaderControl1SectionResize();
+    void Splitter1Moved();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void readSettingsFile();
+    void applySettings(const Settings &settings);
+    void writeSettingsFile();
+    void setHeaderSections(int first, int second);
+    LineListModel *model(ListId id) const;
+
+    Platform &m_platform;
+    AddressStore m_store;
+    AddressBook m_book;
+    ScratchBuffer Memo1;
+
+    QMenuBar *ActionMainMenuBar1 = nullptr;
+    QWidget *CoolBar1 = nullptr;
+    QHeaderView *HeaderControl1 = nullptr;
+    ListPanel *Panel4 = nullptr;
+    LineListModel *m_descriptions = nullptr;
+    LineListModel *m_mails = nullptr;
+    ListBox *ListBox1 = nullptr;
+    ListBox *ListBox2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *m_statusPanels[2] = {nullptr, nullptr};
+
+    QFont m_fontDialogFont;
+    std::optional<int> m_storedWidth;
+    std::optional<int> m_storedHeight;
+    bool m_settingHeader = false;
+    bool m_destroyed = false;
+};
+
+} // namespace kvillo

@@ -1,0 +1,32 @@
+#include "ui/application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace kvillo {
+
+QString applicationTitle()
+{
+    return QStringLiteral("Kvillo 2.1");
+}
+
+void prepareApplication(QApplication &app)
+{
+    app.setApplicationName(applicationTitle());
+    app.setQuitOnLastWindowClosed(false);
+
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+
+    // The program's fonts are named as on Windows; elsewhere the nearest sans-serif face stands in.
+    const QStringList substitutes {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                   QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), substitutes);
+}
+
+} // namespace kvillo

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+namespace kvillo {
+
+// "Kvillo 2.1": the taskbar text and the caption of notices and error boxes.
+QString applicationTitle();
+
+// Application-wide set-up shared by the program and its tests: the title, Qt's Russian texts and
+// the font substitutes for the program's Windows fonts.
+void prepareApplication(QApplication &app);
+
+} // namespace kvillo

@@ -1,0 +1,120 @@
+#include "ui/list_box.h"
+
+#include "ui/line_list_model.h"
+#include "ui/text.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace kvillo {
+
+ListBox::ListBox(LineListModel *model, QWidget *parent)
+    : QListView(parent)
+    , m_model(model)
+{
+    setModel(model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideNone);
+    setMinimumSize(0, 0);
+}
+
+int ListBox::itemIndex() const
+{
+    const QModelIndex current = selectionModel()->currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
+}
+
+void ListBox::setItemIndex(int row)
+{
+    if (row >= 0 && row < m_model->rowCount()) {
+        const QModelIndex index = m_model->index(row);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        scrollTo(index);
+    } else {
+        selectionModel()->clear();
+    }
+}
+
+void ListBox::keyPressEvent(QKeyEvent *event)
+{
+    const bool typed = typeAhead(event);
+    if (typed)
+        return;
+    QListView::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        emit userSelected();
+        break;
+    default:
+        break;
+    }
+}
+
+// Typing selects the first item that begins with the typed prefix. A pause of half a second or
+// more starts a new prefix; Backspace takes its last character off. True when the key is consumed.
+bool ListBox::typeAhead(QKeyEvent *event)
+{
+    const bool backspace = event->key() == Qt::Key_Backspace;
+    const QString text = event->text();
+    const bool character = !backspace && !text.isEmpty() && text.at(0).isPrint()
+                           && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!backspace && !character)
+        return false;
+
+    if (!m_sinceLastKey.isValid() || m_sinceLastKey.elapsed() >= kTypeAheadPauseMs)
+        m_prefix.clear();
+    m_sinceLastKey.start();
+
+    if (backspace) {
+        if (!m_prefix.empty())
+            m_prefix.pop_back();
+    } else {
+        // A character the list cannot hold matches no item; it still counts in the prefix.
+        const std::optional<std::string> bytes = toStored(text);
+        m_prefix += bytes ? *bytes : std::string(1, '\0');
+    }
+
+    const long long found = findFirstWithPrefix(m_model->list(), m_prefix);
+    if (found >= 0) {
+        setItemIndex(static_cast<int>(found));
+        emit userSelected();
+    }
+    if (backspace) {
+        event->ignore();
+        return true;
+    }
+    event->accept();
+    return true;
+}
+
+void ListBox::keyboardSearch(const QString &)
+{
+    // Typed keys are handled by typeAhead().
+}
+
+void ListBox::mousePressEvent(QMouseEvent *event)
+{
+    QListView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit userSelected();
+}
+
+void ListBox::mouseMoveEvent(QMouseEvent *event)
+{
+    const int before = itemIndex();
+    QListView::mouseMoveEvent(event);
+    if ((event->buttons() & Qt::LeftButton) && itemIndex() != before)
+        emit userSelected();
+}
+
+} // namespace kvillo

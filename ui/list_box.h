@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QListView>
+
+#include <string>
+
+namespace kvillo {
+
+class LineListModel;
+
+// A single-selection list of one column of the address book. It tells when the user (not the
+// program) changes the selection, and selects by typed prefix like a classic list box.
+class ListBox : public QListView
+{
+    Q_OBJECT
+public:
+    explicit ListBox(LineListModel *model, QWidget *parent = nullptr);
+
+    LineListModel *lineModel() const { return m_model; }
+
+    // The selected row, or -1.
+    int itemIndex() const;
+    // Selects `row`; a row the list does not have leaves it with no selection.
+    void setItemIndex(int row);
+
+    // How long a pause starts a new typed prefix.
+    static constexpr int kTypeAheadPauseMs = 500;
+
+signals:
+    // The user changed the selection: by mouse, navigation keys or typing.
+    void userSelected();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyboardSearch(const QString &search) override;
+
+private:
+    bool typeAhead(QKeyEvent *event);
+
+    LineListModel *m_model;
+    std::string m_prefix;
+    QElapsedTimer m_sinceLastKey;
+};
+
+} // namespace kvillo
