@@ -1,1 +1,13 @@
+# Tests of the windows: the real forms and widgets on Qt's offscreen platform, with the desktop
+# answered by FakePlatform.
+find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
+function(kvillo_gui_test name)
+    add_executable(${name} ${name}.cpp ${ARGN})
+    target_link_libraries(${name} PRIVATE kvillo_ui Qt6::Test)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+kvillo_gui_test(test_main_window)

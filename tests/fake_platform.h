@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ui/platform.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+// Answers for the user from a script and records what the program showed and asked.
+class FakePlatform : public kvillo::Platform
+{
+public:
+    // Everything shown or done, in order: "error: ...", "notice: ...", "message: caption | text",
+    // "beep", "url: ...", "clipboard: ...", "save-dialog: initial", "open-dialog: initial", "font-dialog".
+    QStringList log;
+    // Answers to OK/Cancel message boxes, first first; OK when the script runs out.
+    QList<bool> messageAnswers;
+    // Answers to file dialogs, first first; cancel when the script runs out.
+    QList<std::optional<QString>> fileAnswers;
+    std::optional<QFont> fontAnswer;
+    QFont lastFontOffered;
+    QString lastFilter;
+    QString clipboard;
+
+    void showError(const QString &text) override { log << QStringLiteral("error: ") + text; }
+    void showNotice(const QString &text) override { log << QStringLiteral("notice: ") + text; }
+    bool showMessage(const QString &caption, const QString &text, Buttons buttons) override
+    {
+        log << QStringLiteral("message: %1 | %2").arg(caption, text);
+        if (buttons == Buttons::Ok || messageAnswers.isEmpty())
+            return true;
+        return messageAnswers.takeFirst();
+    }
+    void beep() override { log << QStringLiteral("beep"); }
+    std::optional<QString> saveFileName(QWidget *, const QString &filter, const QString &initial) override
+    {
+        lastFilter = filter;
+        log << QStringLiteral("save-dialog: ") + initial;
+        return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+    }
+    std::optional<QString> openFileName(QWidget *, const QString &filter, const QString &initial) override
+    {
+        lastFilter = filter;
+        log << QStringLiteral("open-dialog: ") + initial;
+        return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+    }
+    std::optional<QFont> chooseFont(QWidget *, const QFont &initial) override
+    {
+        lastFontOffered = initial;
+        log << QStringLiteral("font-dialog");
+        return fontAnswer;
+    }
+    void openUrl(const QString &url) override { log << QStringLiteral("url: ") + url; }
+    void setClipboardText(const QString &text) override
+    {
+        clipboard = text;
+        log << QStringLiteral("clipboard: ") + text;
+    }
+};

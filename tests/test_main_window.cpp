@@ -1,0 +1,426 @@
+#include "fake_platform.h"
+#include "gui_test_util.h"
+
+#include "data/errors.h"
+#include "ui/Unit1.h"
+#include "ui/application.h"
+#include "ui/guard.h"
+#include "ui/line_list_model.h"
+#include "ui/list_box.h"
+#include "ui/list_panel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QtTest>
+
+#include <memory>
+
+using kvillo::ListBox;
+using kvillo::ListId;
+using kvillo::TForm1;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TForm1> start(const ProgramDir &dir)
+    {
+        return std::make_unique<TForm1>(m_platform, dir.directory());
+    }
+    QStringList damageLog() const
+    {
+        return {QStringLiteral("message: %1 | %2").arg(TForm1::damageCaption(), TForm1::damageMessage())};
+    }
+    static QHeaderView *header(TForm1 &form) { return form.findChild<QHeaderView *>(QStringLiteral("HeaderControl1")); }
+    static void clickRow(ListBox *list, int row)
+    {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    // Types characters, Cyrillic included, as a keyboard would deliver them.
+    static void type(QWidget *widget, const QString &text)
+    {
+        for (const QChar ch : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(widget, &press);
+        }
+    }
+
+    FakePlatform m_platform;
+
+private slots:
+    void initTestCase() { kvillo::prepareApplication(*qApp); }
+    void init() { m_platform = FakePlatform(); }
+
+    void startsWithBookAndSettings()
+    {
+        ProgramDir dir;
+        dir.writeBook({QStringLiteral("Иванов"), QString(), QStringLiteral("Smith")},
+                      {QStringLiteral("i@x.ru"), QStringLiteral("e@x.ru"), QStringLiteral("s@x.com"), QStringLiteral("extra@x")});
+        dir.writeSettings(QStringLiteral("Courier"), 14, 150, 640, 400);
+        auto form = start(dir);
+
+        QVERIFY(m_platform.log.isEmpty());
+        QCOMPARE(form->count(ListId::Descriptions), 3);
+        QCOMPARE(form->count(ListId::Mails), 4);
+        QCOMPARE(form->listBox(ListId::Descriptions)->model()->index(0, 0).data().toString(), QStringLiteral("Иванов"));
+        QCOMPARE(form->currentIndex(ListId::Mails), -1);
+        QCOMPARE(form->listBox(ListId::Descriptions)->font().family(), QStringLiteral("Courier"));
+        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 14);
+        QCOMPARE(form->fontDialogFont().family(), QStringLiteral("Courier"));
+        QCOMPARE(form->list1Width(), 150);
+        QCOMPARE(header(*form)->sectionSize(0), 150);
+        QCOMPARE(header(*form)->sectionSize(1), 701 - 150 - 4);
+
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
+    }
+
+    void startupFailuresShowOneMessage_data()
+    {
+        QTest::addColumn<bool>("descriptions");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<int>("descriptionCount");
+        QTest::addColumn<QString>("font");
+        QTest::addColumn<int>("list1Width");
+        QTest::addColumn<int>("section0");
+
+        const QByteArray good = ProgramDir::lines({"FontName=", "Arial", "List1.Width=", "120"});
+        QTest::newRow("descriptions missing: settings not read") << false << good << 0 << "MS Sans Serif" << 89 << 50;
+        QTest::newRow("settings missing") << true << QByteArray() << 2 << "MS Sans Serif" << 89 << 50;
+        QTest::newRow("bad size after a name: the name stays")
+            << true << ProgramDir::lines({"FontName=", "Arial", "FontSize=", "10pt", "List1.Width=", "120"}) << 2
+            << "Arial" << 89 << 50;
+        QTest::newRow("trailing space in a value")
+            << true << ProgramDir::lines({"List1.Width=", "120 "}) << 2 << "MS Sans Serif" << 89 << 50;
+        QTest::newRow("number key on the last line")
+            << true << ProgramDir::lines({"List1.Width=", "120", "Height="}) << 2 << "MS Sans Serif" << 120 << 50;
+    }
+    void startupFailuresShowOneMessage()
+    {
+        QFETCH(bool, descriptions);
+        QFETCH(QByteArray, settings);
+        ProgramDir dir;
+        dir.writeBook({"a", "b"}, {"a@x", "b@x"});
+        if (!descriptions)
+            QFile::remove(dir.path("database/descriptions.dat"));
+        if (!settings.isEmpty())
+            dir.write("config/config.ini", settings);
+        auto form = start(dir);
+
+        QCOMPARE(m_platform.log, damageLog());
+        QCOMPARE(form->count(ListId::Mails), 2);
+        QTEST(form->count(ListId::Descriptions), "descriptionCount");
+        QTEST(form->listBox(ListId::Descriptions)->font().family(), "font");
+        QTEST(form->list1Width(), "list1Width");
+        QTEST(header(*form)->sectionSize(0), "section0");
+        QVERIFY(!form->storedWidth() && !form->storedHeight());
+
+        // A window size the settings never set keeps the window's default size, not 0 x 0.
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->size(), QSize(701, 497));
+    }
+
+    void settingsWithoutProblemsLoadSilently()
+    {
+        ProgramDir dir;
+        dir.writeBook({}, {});
+        dir.write("config/config.ini", ProgramDir::lines({"[Параметры Kvillo]", " Width=", "width=", "Width=", " 640",
+                                                          "Height=", "$190", "FontName="}));
+        auto form = start(dir);
+        QVERIFY(m_platform.log.isEmpty());
+        QCOMPARE(form->storedWidth(), 640);
+        QCOMPARE(form->storedHeight(), 400);
+        QCOMPARE(form->listBox(ListId::Mails)->font().family(), QStringLiteral("MS Sans Serif"));
+    }
+
+    void closeWritesSettingsThenData()
+    {
+        ProgramDir dir;
+        dir.writeBook({"Пётр", "x"}, {"p@x.ru", "x@y"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->select(ListId::Descriptions, 1);
+        form->deleteAtCurrent(ListId::Descriptions);
+        form->select(ListId::Mails, 1);
+        form->deleteAtCurrent(ListId::Mails);
+
+        QVERIFY(form->close());
+        QVERIFY(m_platform.log.isEmpty());
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Пётр"}));
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"p@x.ru"}));
+        QCOMPARE(dir.read("config/config.ini"),
+                 ProgramDir::lines({"[Параметры Kvillo]", "FontName=", "Arial", "FontSize=", "12", "List1.Width=",
+                                    "100", "Width=", "600", "Height=", "450"}));
+    }
+
+    void settingsThatCannotBeWrittenDoNotStopTheDataSave()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        form->appendEntry("b", "b@x");
+        QDir(dir.path("config")).removeRecursively();
+
+        QVERIFY(form->close());
+        QCOMPARE(m_platform.log,
+                 QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                                  .arg(dir.path("config/config.ini"))});
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+    }
+
+    void dataThatCannotBeSavedKeepsTheWindowOpen()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QDir(dir.path("database")).removeRecursively();
+
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(m_platform.log,
+                 QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                                  .arg(dir.path("database/descriptions.dat"))});
+
+        // Once the directory is back, closing saves everything.
+        QDir(dir.path()).mkpath("database");
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"a"}));
+    }
+
+    void entriesThatDidNotLoadSurviveLaterSaves()
+    {
+        ProgramDir dir;
+        const QByteArray stored = ProgramDir::lines({"Иванов", "Петров"});
+        dir.write("database/descriptions.dat", stored);
+        dir.write("database/mails.dat", "");
+        QFile::remove(dir.path("database/mails.dat"));
+        QDir(dir.path("database")).mkdir("mails.dat"); // unreadable: a directory in its place
+        auto form = start(dir);
+        QCOMPARE(m_platform.log, damageLog());
+        QCOMPARE(form->count(ListId::Descriptions), 0);
+
+        // The user goes on working; the next save must not destroy what could not be loaded.
+        form->appendEntry("new", "new@x");
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"new"}));
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"new@x"}));
+        const QStringList aside = QDir(dir.path("database")).entryList({"descriptions.dat.unloaded-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(dir.read("database/" + aside.first()), stored);
+        QCOMPARE(QDir(dir.path("database")).entryList({"mails.dat.unloaded-*"}).size(), 1);
+    }
+
+    void everyByteSurvivesLoadDisplayAndSave()
+    {
+        ProgramDir dir;
+        QByteArray descriptions;
+        for (int b = 1; b < 256; ++b) {
+            if (b != '\r' && b != '\n')
+                descriptions += static_cast<char>(b);
+        }
+        descriptions += "\r\n";
+        dir.write("database/descriptions.dat", descriptions);
+        dir.write("database/mails.dat", "\x98\r\n");
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        auto form = start(dir);
+        QCOMPARE(form->listBox(ListId::Mails)->model()->index(0, 0).data().toString(), QString(QChar(0x98)));
+        QCOMPARE(form->listBox(ListId::Descriptions)->model()->index(0, 0).data().toString().size(), 253);
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(dir.read("database/mails.dat"), QByteArray("\x98\r\n"));
+    }
+
+    void selectingInOneListSelectsTheOther()
+    {
+        ProgramDir dir;
+        QStringList descriptions, mails;
+        for (int i = 0; i < 40; ++i) {
+            descriptions << QStringLiteral("d%1").arg(i);
+            mails << QStringLiteral("m%1").arg(i);
+        }
+        dir.writeBook(descriptions, mails.mid(0, 30));
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        ListBox *list1 = form->listBox(ListId::Descriptions);
+        ListBox *list2 = form->listBox(ListId::Mails);
+
+        clickRow(list1, 5);
+        QCOMPARE(list1->itemIndex(), 5);
+        QCOMPARE(list2->itemIndex(), 5);
+
+        list2->setFocus();
+        QTest::keyClick(list2, Qt::Key_Down);
+        QCOMPARE(list1->itemIndex(), 6);
+        QTest::keyClick(list2, Qt::Key_End);
+        QCOMPARE(list1->itemIndex(), 29);
+        QTest::keyClick(list2, Qt::Key_Home);
+        QCOMPARE(list1->itemIndex(), 0);
+        QTest::keyClick(list2, Qt::Key_PageDown);
+        QVERIFY(list1->itemIndex() > 0);
+        QCOMPARE(list1->itemIndex(), list2->itemIndex());
+
+        // An index the other list lacks leaves it without a selection.
+        list1->setFocus();
+        QTest::keyClick(list1, Qt::Key_End);
+        QCOMPARE(list1->itemIndex(), 39);
+        QCOMPARE(list2->itemIndex(), -1);
+
+        // The program's own selection changes do not couple.
+        form->select(ListId::Descriptions, 2);
+        QCOMPARE(list2->itemIndex(), -1);
+    }
+
+    void typingSelectsByPrefix()
+    {
+        ProgramDir dir;
+        dir.writeBook({"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис"},
+                      {"0", "1", "2", "3", "4", "5"});
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        ListBox *list1 = form->listBox(ListId::Descriptions);
+        ListBox *list2 = form->listBox(ListId::Mails);
+        list1->setFocus();
+
+        type(list1, QStringLiteral("бум"));
+        QCOMPARE(list1->itemIndex(), 2);
+        QCOMPARE(list2->itemIndex(), 2);
+        QTest::keyClick(list1, Qt::Key_Backspace);
+        QCOMPARE(list1->itemIndex(), 0); // "бу": the first match from the top
+
+        QTest::qWait(ListBox::kTypeAheadPauseMs + 100);
+        type(list1, QStringLiteral("JA"));
+        QCOMPARE(list1->itemIndex(), 4);
+        QCOMPARE(list2->itemIndex(), 4);
+
+        QTest::qWait(ListBox::kTypeAheadPauseMs + 100);
+        type(list1, QStringLiteral("ё"));
+        QCOMPARE(list1->itemIndex(), 3);
+
+        // An emptied prefix selects the first item.
+        QTest::keyClick(list1, Qt::Key_Backspace);
+        QCOMPARE(list1->itemIndex(), 0);
+        QCOMPARE(list2->itemIndex(), 0);
+    }
+
+    void splitterAndHeaderMoveTogether()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto *splitter = form->findChild<kvillo::Splitter *>(QStringLiteral("Splitter1"));
+        auto *panel = form->findChild<kvillo::ListPanel *>(QStringLiteral("Panel4"));
+        QVERIFY(splitter && panel);
+        QCOMPARE(form->list1Width(), 89);
+
+        auto drag = [&](int dx, bool cancel = false) {
+            QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(1, 10));
+            QMouseEvent move(QEvent::MouseMove, QPointF(1 + dx, 10), splitter->mapToGlobal(QPointF(1 + dx, 10)),
+                             Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(splitter, &move);
+            if (cancel)
+                QTest::keyClick(splitter, Qt::Key_Escape);
+            else
+                QTest::mouseRelease(splitter, Qt::LeftButton, {}, QPoint(1 + dx, 10));
+        };
+
+        drag(60);
+        QCOMPARE(form->list1Width(), 149);
+        QCOMPARE(header(*form)->sectionSize(0), 149);
+        QCOMPARE(header(*form)->sectionSize(1), panel->width() - 149 - 4);
+
+        drag(-500); // to the left edge: the list collapses
+        QCOMPARE(form->list1Width(), 0);
+        drag(5000); // the mails list keeps 30 pixels
+        QCOMPARE(form->list1Width(), panel->width() - 34);
+        QCOMPARE(header(*form)->sectionSize(0), panel->width() - 34);
+
+        form->setList1Width(100);
+        drag(40, true); // Esc keeps the width but still updates the header
+        QCOMPARE(form->list1Width(), 100);
+        QCOMPARE(header(*form)->sectionSize(0), 100);
+
+        // Dragging the header's first divider moves the splitter.
+        QHeaderView *h = header(*form);
+        const int edge = h->sectionViewportPosition(0) + h->sectionSize(0) - 1;
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, 10));
+        QMouseEvent move(QEvent::MouseMove, QPointF(edge + 50, 10), h->viewport()->mapToGlobal(QPointF(edge + 50, 10)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h->viewport(), &move);
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 50, 10));
+        QCOMPARE(form->list1Width(), h->sectionSize(0));
+        QVERIFY(form->list1Width() > 100);
+
+        // Resizing the window changes the mails list only.
+        const int section1 = h->sectionSize(1);
+        form->resize(form->width() + 100, form->height());
+        QCOMPARE(h->sectionSize(1), section1);
+    }
+
+    void addressBookOperations()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a", "b", "c"}, {"1", "2", "3"});
+        auto form = start(dir);
+
+        form->select(ListId::Descriptions, 1);
+        form->replaceAtCurrent(ListId::Descriptions, "B");
+        QCOMPARE(form->itemAt(ListId::Descriptions, 1), std::string("B"));
+        QCOMPARE(form->currentIndex(ListId::Descriptions), 1);
+
+        // With no selection the text goes to the end and nothing is selected.
+        form->select(ListId::Mails, -1);
+        form->replaceAtCurrent(ListId::Mails, "4");
+        QCOMPARE(form->count(ListId::Mails), 4);
+        QCOMPARE(form->itemAt(ListId::Mails, 3), std::string("4"));
+        QCOMPARE(form->currentIndex(ListId::Mails), -1);
+
+        form->deleteAtCurrent(ListId::Descriptions);
+        QCOMPARE(form->count(ListId::Descriptions), 2);
+        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
+        form->deleteAtCurrent(ListId::Descriptions); // nothing selected: nothing happens
+        QCOMPARE(form->count(ListId::Descriptions), 2);
+
+        QVERIFY_THROWS_EXCEPTION(kvillo::ListIndexError, form->itemAt(ListId::Descriptions, 2));
+        try {
+            form->itemAt(ListId::Descriptions, -1);
+        } catch (const std::exception &e) {
+            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("List index out of bounds (-1)"));
+        }
+    }
+
+    void errorBoxTextFollowsThePeriodRule_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "Stream write error" << "Stream write error.";
+        QTest::newRow("cyrillic") << "Ошибка" << "Ошибка.";
+        QTest::newRow("parenthesis") << "List index out of bounds (3)" << "List index out of bounds (3)";
+        QTest::newRow("exclamation") << "Внимание!" << "Внимание!";
+        QTest::newRow("period") << "Done." << "Done.";
+        QTest::newRow("space") << "x " << "x ";
+        QTest::newRow("empty") << "" << "";
+    }
+    void errorBoxTextFollowsThePeriodRule()
+    {
+        QFETCH(QString, message);
+        QTEST(kvillo::errorBoxText(message), "shown");
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
