@@ -1,1 +1,2 @@
-
+add_executable(bench_window bench_window.cpp)
+target_link_libraries(bench_window PRIVATE kvillo_ui)

@@ -29,13 +29,17 @@ std::string AddressStore::settingsPath() const
 
 void AddressStore::load(ListId id, LineList &list)
 {
-    list.assignText(sys::readFile(dataPath(id)));
+    Bytes bytes;
+    sys::readFile(dataPath(id), bytes);
+    list.assignText(std::move(bytes));
     m_loaded[static_cast<int>(id)] = true;
 }
 
 void AddressStore::save(ListId id, const LineList &list)
 {
-    replaceData(id, list.toText());
+    Bytes text;
+    list.toText(text);
+    replaceData(id, std::string_view(text.data(), text.size()));
 }
 
 void AddressStore::replaceData(ListId id, std::string_view bytes)

@@ -3,6 +3,7 @@
 #include "cp1251.h"
 #include "errors.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -67,14 +68,19 @@ std::string_view LineList::at(long long index) const
 
 LineList::Item LineList::store(std::string_view text)
 {
-    // `text` may point into m_bytes itself; take the offset before the buffer can move.
-    const Item item {m_bytes.size(), text.size()};
-    if (text.data() >= m_bytes.data() && text.data() < m_bytes.data() + m_bytes.size()) {
-        const std::size_t from = static_cast<std::size_t>(text.data() - m_bytes.data());
-        m_bytes.append(m_bytes, from, text.size());
-    } else {
-        m_bytes.append(text);
-    }
+    if (m_bytes.size() + text.size() > kMaxBytes)
+        throw Error("Address book exceeds list capacity");
+    // `text` may lie in m_bytes itself: take its offset before the buffer can move.
+    const char *begin = m_bytes.data();
+    const bool inside = !m_bytes.empty() && text.data() >= begin && text.data() < begin + m_bytes.size();
+    const std::size_t from = inside ? static_cast<std::size_t>(text.data() - begin) : 0;
+    const Item item {static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(text.size())};
+    if (m_bytes.capacity() - m_bytes.size() < text.size())
+        m_bytes.reserve(std::max(m_bytes.size() + text.size(), m_bytes.size() * 3 / 2 + 64));
+    const char *source = inside ? m_bytes.data() + from : text.data();
+    m_bytes.resize(m_bytes.size() + text.size());
+    if (!text.empty())
+        std::memmove(m_bytes.data() + item.offset, source, text.size());
     m_liveBytes += text.size();
     return item;
 }
@@ -107,39 +113,62 @@ void LineList::replace(std::size_t index, std::string_view text)
 
 void LineList::clear()
 {
-    m_items.clear();
-    m_bytes.clear();
-    m_bytes.shrink_to_fit();
+    m_items = {};
+    m_bytes = {};
     m_liveBytes = 0;
 }
 
-void LineList::assignText(std::string &&text)
+void LineList::assignText(Bytes &&text)
 {
-    std::vector<Item> items;
-    // Line files have short lines: one item per 16 bytes is a close first guess.
-    items.reserve(text.size() / 16 + 1);
-    splitLines(text, [&](std::size_t begin, std::size_t length) { items.push_back({begin, length}); });
+    const std::string_view view(text.data(), text.size());
+    if (view.size() > kMaxBytes)
+        throw Error("Address book exceeds list capacity");
+    std::vector<Item, LargeAllocator<Item>> items;
+    // Most line files end their lines with LF: counting them sizes the list in one go.
+    items.reserve(static_cast<std::size_t>(std::count(view.begin(), view.end(), '\n')) + 1);
     std::size_t live = 0;
-    for (const Item &item : items)
-        live += item.length;
+    splitLines(view, [&](std::size_t begin, std::size_t length) {
+        items.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(length)});
+        live += length;
+    });
     m_bytes = std::move(text);
     m_items = std::move(items);
     m_liveBytes = live;
     compactIfWasteful();
 }
 
-std::string LineList::toText() const
+void LineList::assignText(std::string_view text)
 {
-    std::string text;
-    text.resize(m_liveBytes + 2 * m_items.size());
+    assignText(Bytes(text.begin(), text.end()));
+}
+
+namespace {
+
+template <typename Container, typename Items>
+void writeLines(Container &text, const Items &items, const Bytes &bytes, std::size_t liveBytes)
+{
+    text.resize(liveBytes + 2 * items.size());
     char *out = text.data();
-    for (const Item &item : m_items) {
-        std::memcpy(out, m_bytes.data() + item.offset, item.length);
+    for (const auto &item : items) {
+        std::memcpy(out, bytes.data() + item.offset, item.length);
         out += item.length;
         *out++ = '\r';
         *out++ = '\n';
     }
+}
+
+} // namespace
+
+std::string LineList::toText() const
+{
+    std::string text;
+    writeLines(text, m_items, m_bytes, m_liveBytes);
     return text;
+}
+
+void LineList::toText(Bytes &text) const
+{
+    writeLines(text, m_items, m_bytes, m_liveBytes);
 }
 
 // Edits leave dead bytes behind in the buffer; rebuild it once they outweigh the live ones.
@@ -148,12 +177,13 @@ void LineList::compactIfWasteful()
     const std::size_t dead = m_bytes.size() - m_liveBytes;
     if (dead < 4096 || dead < m_liveBytes)
         return;
-    std::string bytes;
-    bytes.reserve(m_liveBytes);
+    Bytes bytes;
+    bytes.resize(m_liveBytes);
+    std::size_t offset = 0;
     for (Item &item : m_items) {
-        const std::size_t offset = bytes.size();
-        bytes.append(m_bytes, item.offset, item.length);
-        item.offset = offset;
+        std::memcpy(bytes.data() + offset, m_bytes.data() + item.offset, item.length);
+        item.offset = static_cast<std::uint32_t>(offset);
+        offset += item.length;
     }
     m_bytes = std::move(bytes);
 }

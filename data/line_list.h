@@ -1,5 +1,7 @@
 #pragma once
 
+#include "memory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,23 +33,27 @@ public:
     void clear();
 
     // Replaces the whole list by the lines of a line file's contents (see splitLines).
-    void assignText(std::string &&text);
+    void assignText(Bytes &&text);
+    void assignText(std::string_view text);
 
     // The list as a line file: each item followed by CR LF.
     std::string toText() const;
+    void toText(Bytes &text) const;
 
 private:
+    // Slices of a buffer of at most 4 GiB: eight bytes an item keeps a large book small.
     struct Item
     {
-        std::uint64_t offset;
-        std::uint64_t length;
+        std::uint32_t offset;
+        std::uint32_t length;
     };
+    static constexpr std::size_t kMaxBytes = 0xFFFFFFFFu;
 
     Item store(std::string_view text);
     void compactIfWasteful();
 
-    std::string m_bytes;
-    std::vector<Item> m_items;
+    Bytes m_bytes;
+    std::vector<Item, LargeAllocator<Item>> m_items;
     std::size_t m_liveBytes = 0;
 };
 

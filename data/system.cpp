@@ -1,6 +1,7 @@
 #include "system.h"
 
 #include "errors.h"
+#include "memory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,7 +113,10 @@ std::string errorText(int code)
     return text;
 }
 
-std::string readFile(const std::string &path, std::size_t limit)
+namespace {
+
+template <typename Container>
+void readInto(const std::string &path, Container &bytes, std::size_t limit)
 {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
@@ -122,7 +127,7 @@ std::string readFile(const std::string &path, std::size_t limit)
     if (S_ISDIR(st.st_mode))
         throw FileOpenError(path, errorText(EISDIR));
 
-    std::string bytes;
+    bytes.clear();
     std::size_t used = 0;
     std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
     if (capacity > limit)
@@ -146,7 +151,52 @@ std::string readFile(const std::string &path, std::size_t limit)
         used += static_cast<std::size_t>(n);
     }
     bytes.resize(used);
+}
+
+} // namespace
+
+std::string readFile(const std::string &path, std::size_t limit)
+{
+    std::string bytes;
+    readInto(path, bytes, limit);
     return bytes;
+}
+
+void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+{
+    readInto(path, bytes, limit);
+}
+
+namespace {
+// Blocks from this size up are mapped directly, so that they can use huge pages.
+constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
+} // namespace
+
+void *allocate(std::size_t bytes)
+{
+    if (bytes < kLargeBlock) {
+        void *block = std::malloc(bytes == 0 ? 1 : bytes);
+        if (block == nullptr)
+            throw std::bad_alloc();
+        return block;
+    }
+    void *block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void release(void *block, std::size_t bytes) noexcept
+{
+    if (block == nullptr)
+        return;
+    if (bytes < kLargeBlock)
+        std::free(block);
+    else
+        ::munmap(block, bytes);
 }
 
 void replaceFile(const std::string &path, std::string_view bytes)

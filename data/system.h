@@ -1,5 +1,7 @@
 #pragma once
 
+#include "memory.h"
+
 #include <cstddef>
 #include <limits>
 #include <string>
@@ -20,6 +22,7 @@ std::string errorText(int code);
 
 // Reads the file whole, or its first `limit` bytes. Throws FileOpenError.
 std::string readFile(const std::string &path, std::size_t limit = std::numeric_limits<std::size_t>::max());
+void readFile(const std::string &path, Bytes &bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Replaces the file atomically: a temporary file beside it is written, flushed to disk and
 // renamed over the target, so the old contents stay intact on any failure. Throws

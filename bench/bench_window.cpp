@@ -1,0 +1,128 @@
+// Start-up and selection speed of the main window with a large address book.
+//
+// Usage: bench_window DIR
+//   DIR holds database/ (see generate_book) and config/. Prints the time from the start of main()
+//   to the main window shown and painted, the process's peak memory then, and the time of a
+//   click that moves the other list's selection and of type-ahead searches.
+// Run it under a display (xvfb-run -a) or with QT_QPA_PLATFORM=offscreen; measure the whole
+// process with /usr/bin/time -v as well.
+
+#include "ui/Unit1.h"
+#include "ui/application.h"
+#include "ui/list_box.h"
+#include "ui/qt_platform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+long peakKilobytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+class FirstPaint : public QObject
+{
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+double timeIt(const std::function<void()> &action)
+{
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+void typeKeys(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    kvillo::prepareApplication(app);
+    kvillo::QtPlatform platform;
+    std::string directory = argv[1];
+    if (!directory.empty() && directory.back() != '/')
+        directory += '/';
+
+    kvillo::TForm1 form(platform, directory);
+    auto *list1 = form.listBox(kvillo::ListId::Descriptions);
+    auto *list2 = form.listBox(kvillo::ListId::Mails);
+    FirstPaint paint;
+    list2->viewport()->installEventFilter(&paint);
+    form.show();
+    while (!paint.painted)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double shown = static_cast<double>(sinceStart.nsecsElapsed()) / 1e6;
+    std::printf("entries: %d\n", form.count(kvillo::ListId::Mails));
+    std::printf("main() to window shown and painted: %.1f ms, peak memory %.1f MB\n", shown,
+                static_cast<double>(peakKilobytes()) / 1024.0);
+
+    const QRect row = list1->visualRect(list1->model()->index(3, 0));
+    const double click = timeIt([&] {
+        QMouseEvent press(QEvent::MouseButtonPress, row.center(), list1->viewport()->mapToGlobal(row.center()),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list1->viewport(), &press);
+        QCoreApplication::processEvents();
+    });
+    std::printf("click in the descriptions, mails follow (row %d): %.2f ms\n", list2->itemIndex(), click);
+
+    list1->setFocus();
+    const double end = timeIt([&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+        QApplication::sendEvent(list1, &key);
+        QCoreApplication::processEvents();
+    });
+    std::printf("End key, mails follow (row %d): %.2f ms\n", list2->itemIndex(), end);
+
+    // The worst case of type-ahead: a prefix no entry has, so every entry is compared.
+
+    const double miss = timeIt([&] {
+        typeKeys(list1, QStringLiteral("\u0416\u0416\u0416"));
+        QCoreApplication::processEvents();
+    });
+    std::printf("type-ahead of 3 characters matching nothing (all entries compared): %.2f ms\n", miss);
+    QThread::msleep(kvillo::ListBox::kTypeAheadPauseMs + 50);
+    const std::string last(form.itemAt(kvillo::ListId::Descriptions, form.count(kvillo::ListId::Descriptions) - 1));
+    const double hit = timeIt([&] {
+        typeKeys(list1, QStringLiteral("z"));
+        QCoreApplication::processEvents();
+    });
+    std::printf("type-ahead of 1 character (row %d): %.2f ms\n", list1->itemIndex(), hit);
+    (void)last;
+    return 0;
+}
