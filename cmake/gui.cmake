@@ -4,12 +4,14 @@ set(CMAKE_AUTOMOC ON)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/ui/deployment.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/ui/deployment.h @ONLY)
 
 add_library(kvillo_ui STATIC
+    ui/addresses.cpp
     ui/application.cpp
     ui/guard.cpp
     ui/line_list_model.cpp
     ui/list_box.cpp
     ui/list_panel.cpp
     ui/qt_platform.cpp
+    ui/qt_printing.cpp
     ui/text.cpp
     ui/Unit1.cpp
 )

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "data/errors.h"
 #include "ui/platform.h"
+#include "ui/printer_canvas.h"
+
+#include <functional>
 
 #include <QList>
 #include <QStringList>
@@ -22,6 +26,11 @@ public:
     QFont lastFontOffered;
     QString lastFilter;
     QString clipboard;
+    // The print dialog's answer; an exception text to throw instead (no default printer).
+    bool printAnswer = true;
+    QString printDialogError;
+    // Makes the canvas of each print job; no job can begin without it.
+    std::function<std::unique_ptr<kvillo::PrinterCanvas>()> makeCanvas;
 
     void showError(const QString &text) override { log << QStringLiteral("error: ") + text; }
     void showNotice(const QString &text) override { log << QStringLiteral("notice: ") + text; }
@@ -56,5 +65,19 @@ public:
     {
         clipboard = text;
         log << QStringLiteral("clipboard: ") + text;
+    }
+    bool printDialog(QWidget *) override
+    {
+        log << QStringLiteral("print-dialog");
+        if (!printDialogError.isEmpty())
+            throw kvillo::PrinterError(printDialogError.toStdString());
+        return printAnswer;
+    }
+    std::unique_ptr<kvillo::PrinterCanvas> beginPrintJob() override
+    {
+        log << QStringLiteral("print-job");
+        if (!makeCanvas)
+            throw kvillo::PrinterError("Printer selected is not valid");
+        return makeCanvas();
     }
 };

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -11,6 +12,8 @@ namespace kvillo {
 
 // Everything the program asks of the desktop. The program's windows talk to the desktop only
 // through this interface, so tests can answer for the user.
+class PrinterCanvas;
+
 class Platform
 {
 public:
@@ -35,6 +38,17 @@ public:
     // Asks the desktop to open a web address or a mailto: link; the result is not examined.
     virtual void openUrl(const QString &url) = 0;
     virtual void setClipboardText(const QString &text) = 0;
+
+    // Printing. The printer in use lasts for the run: the system's default printer until the user
+    // confirms another in the print dialog.
+    //
+    // Opens the print dialog on the printer in use (looking up the default first, which throws
+    // PrinterError "There is no default printer currently selected" when there is none); true when
+    // the user confirms, and the chosen printer with its settings becomes the printer in use.
+    virtual bool printDialog(QWidget *parent) = 0;
+    // Begins a job on the printer in use, with an empty document name and its first page begun.
+    // Throws PrinterError "Printer selected is not valid" when no job can begin there.
+    virtual std::unique_ptr<PrinterCanvas> beginPrintJob() = 0;
 };
 
 } // namespace kvillo

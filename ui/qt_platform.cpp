@@ -51,6 +51,23 @@ std::optional<QString> fileDialog(QWidget *parent, const QString &filter, const 
 
 } // namespace
 
+QtPlatform::QtPlatform()
+    : m_printing(std::make_unique<QtPrinting>())
+{
+}
+
+QtPlatform::~QtPlatform() = default;
+
+bool QtPlatform::printDialog(QWidget *parent)
+{
+    return m_printing->printDialog(parent);
+}
+
+std::unique_ptr<PrinterCanvas> QtPlatform::beginPrintJob()
+{
+    return m_printing->beginJob();
+}
+
 void QtPlatform::showError(const QString &text)
 {
     runBox(QMessageBox::Critical, applicationTitle(), text, Buttons::Ok);

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "ui/platform.h"
+#include "ui/qt_printing.h"
 
 namespace kvillo {
 
 class QtPlatform : public Platform
 {
 public:
+    QtPlatform();
+    ~QtPlatform() override;
+
     void showError(const QString &text) override;
     void showNotice(const QString &text) override;
     bool showMessage(const QString &caption, const QString &text, Buttons buttons) override;
@@ -16,6 +20,11 @@ public:
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
     void openUrl(const QString &url) override;
     void setClipboardText(const QString &text) override;
+    bool printDialog(QWidget *parent) override;
+    std::unique_ptr<PrinterCanvas> beginPrintJob() override;
+
+private:
+    std::unique_ptr<QtPrinting> m_printing;
 };
 
 } // namespace kvillo
