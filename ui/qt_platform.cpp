@@ -1,6 +1,7 @@
 #include "ui/qt_platform.h"
 
 #include "ui/application.h"
+#include "ui/printer_canvas.h"
 
 #include <QApplication>
 #include <QClipboard>
