@@ -1,0 +1,81 @@
+#pragma once
+
+// Small helpers shared by the data tests: a scratch directory per test and whole-file access that
+// does not go through the code under test.
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace testutil {
+
+// A fresh directory, removed with everything in it when the object goes.
+class ScratchDir
+{
+public:
+    ScratchDir() { QVERIFY2(m_dir.isValid(), qPrintable(m_dir.errorString())); }
+
+    // The directory with a trailing '/', as the application directory is given.
+    std::string path() const { return m_dir.path().toStdString() + '/'; }
+    std::string path(std::string_view relative) const { return path() + std::string(relative); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+inline void writeFile(const std::string &path, std::string_view bytes)
+{
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    QVERIFY2(file != nullptr, path.c_str());
+    QCOMPARE(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    QCOMPARE(std::fclose(file), 0);
+}
+
+// The file's bytes, or "<missing>" when it cannot be opened.
+inline std::string readFile(const std::string &path)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return "<missing>";
+    std::string bytes;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, n);
+    std::fclose(file);
+    return bytes;
+}
+
+inline void makeDir(const std::string &path)
+{
+    QVERIFY2(::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST, path.c_str());
+}
+
+// The names in a directory, without "." and "..".
+inline QStringList entries(const std::string &directory)
+{
+    QStringList names;
+    if (DIR *dir = ::opendir(directory.c_str())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QString name = QString::fromUtf8(entry->d_name);
+            if (name != QLatin1String(".") && name != QLatin1String(".."))
+                names << name;
+        }
+        ::closedir(dir);
+    }
+    names.sort();
+    return names;
+}
+
+inline QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace testutil
