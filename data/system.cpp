@@ -136,8 +136,23 @@ void readInto(const std::string &path, Container &bytes, std::size_t limit)
         if (used == capacity) {
             if (used >= limit)
                 break;
+            // A file read up to its size is nearly always at its end. Ask with a small read first:
+            // growing the buffer only to learn that would copy the whole file once more.
+            char probe[4096];
+            const ssize_t n = ::read(fd.get(), probe, std::min(sizeof probe, limit - used));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw FileOpenError(path, errorText(errno));
+            }
+            if (n == 0)
+                break;
             // The size may grow while the file is read, or be unknown: read on in larger steps.
             capacity = std::min(limit, std::max<std::size_t>(capacity * 2, 64 * 1024));
+            bytes.resize(capacity);
+            std::memcpy(bytes.data() + used, probe, static_cast<std::size_t>(n));
+            used += static_cast<std::size_t>(n);
+            continue;
         }
         bytes.resize(capacity);
         const ssize_t n = ::read(fd.get(), bytes.data() + used, capacity - used);
