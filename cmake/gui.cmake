@@ -11,9 +11,15 @@ add_library(kvillo_ui STATIC
     ui/list_box.cpp
     ui/list_panel.cpp
     ui/qt_platform.cpp
-    ui/qt_printing.cpp
     ui/text.cpp
     ui/Unit1.cpp
+    ui/Unit1Actions.cpp
+    ui/Unit1Files.cpp
+    ui/icons.cpp
+    dialogs/entry_dialog.cpp
+    dialogs/Unit2.cpp
+    dialogs/Unit3.cpp
+    dialogs/Unit4.cpp
 )
 target_include_directories(kvillo_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport)
@@ -27,3 +33,4 @@ add_custom_command(TARGET kvillo POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources -DDESTINATION=$<TARGET_FILE_DIR:kvillo>
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
     VERBATIM)
+include(${CMAKE_CURRENT_SOURCE_DIR}/ui/printing.cmake)

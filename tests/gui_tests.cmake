@@ -11,3 +11,5 @@ function(kvillo_gui_test name)
 endfunction()
 
 kvillo_gui_test(test_main_window)
+kvillo_gui_test(test_commands)
+include(printing_tests.cmake)

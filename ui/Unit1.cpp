@@ -138,6 +138,10 @@ void TForm1::buildLayout()
         StatusBar1->addWidget(m_statusPanels[i]);
     }
     setStatusBar(StatusBar1);
+
+    createActions();
+    createMenus();
+    createToolbar();
 }
 
 QString TForm1::damageMessage()

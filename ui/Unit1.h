@@ -10,10 +10,13 @@
 #include <optional>
 #include <string>
 
+class QAction;
 class QHeaderView;
 class QLabel;
+class QMenu;
 class QMenuBar;
 class QStatusBar;
+class QToolButton;
 
 namespace kvillo {
 
@@ -63,6 +66,39 @@ public:
     QString statusText(int panel) const;
     void setStatusText(int panel, const QString &text);
 
+    // The sixteen commands, Action1 to Action16, and where they are offered.
+    QAction *action(int number) const { return m_actions[number]; }
+    QList<QAction *> commandActions() const;
+    bool isProgramShortcut(const QKeySequence &key) const;
+
+    void Action1Execute();
+    void Action2Execute();
+    void Action3Execute();
+    void Action4Execute();
+    void Action5Execute();
+    void Action6Execute();
+    void Action7Execute();
+    void Action8Execute();
+    void Action9Execute();
+    void Action10Execute();
+    void Action11Execute();
+    void Action12Execute();
+    void Action13Execute();
+    void Action14Execute();
+    void Action15Execute();
+    void Action16Execute();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+
+    static QString selectionNotice();
+    // "mailto:" and the address, with the characters that would add header fields encoded.
+    static QString mailtoAddress(const QString &address);
+
     // Event handlers.
     void FormCreate();
     void FormShow();
@@ -80,6 +116,9 @@ protected:
 
 private:
     void buildLayout();
+    void createActions();
+    void createMenus();
+    void createToolbar();
     void readSettingsFile();
     void applySettings(const Settings &settings);
     void writeSettingsFile();
@@ -101,8 +140,14 @@ private:
     ListBox *ListBox2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *m_statusPanels[2] = {nullptr, nullptr};
+    QAction *m_actions[17] = {};
+    QMenu *PopupMenu2 = nullptr;
+    QToolButton *m_speedButtons[8] = {};
 
     QFont m_fontDialogFont;
+    // The names last chosen in the backup and the restore file dialogs.
+    QString m_lastSaveName;
+    QString m_lastOpenName;
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
     bool m_settingHeader = false;

@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
+#include <QWidget>
 #include <QTranslator>
 
 namespace kvillo {
@@ -27,6 +29,20 @@ void prepareApplication(QApplication &app)
     const QStringList substitutes {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
                                    QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), substitutes);
+}
+
+} // namespace kvillo
+
+namespace kvillo {
+
+void centreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 } // namespace kvillo

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QApplication;
+class QWidget;
 
 namespace kvillo {
 
@@ -12,5 +13,8 @@ QString applicationTitle();
 // Application-wide set-up shared by the program and its tests: the title, Qt's Russian texts and
 // the font substitutes for the program's Windows fonts.
 void prepareApplication(QApplication &app);
+
+// Moves a window to the centre of the screen.
+void centreOnScreen(QWidget *window);
 
 } // namespace kvillo

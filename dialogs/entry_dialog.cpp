@@ -1,0 +1,127 @@
+#include "dialogs/entry_dialog.h"
+
+#include "ui/Unit1.h"
+#include "ui/application.h"
+#include "ui/guard.h"
+#include "ui/platform.h"
+#include "ui/text.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QStyle>
+
+namespace kvillo {
+
+namespace {
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(10);
+    return font;
+}
+
+} // namespace
+
+DialogEdit::DialogEdit(ShortcutTest isProgramShortcut, QWidget *parent)
+    : QLineEdit(parent)
+    , m_isProgramShortcut(std::move(isProgramShortcut))
+{
+}
+
+bool DialogEdit::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence key(static_cast<QKeyEvent *>(event)->keyCombination());
+        static const QKeySequence editing[] = {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_C),
+                                               QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_X)};
+        if (std::find(std::begin(editing), std::end(editing), key) != std::end(editing)) {
+            event->accept();
+            return true;
+        }
+        if (m_isProgramShortcut && m_isProgramShortcut(key)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize, QRect cancelGeometry)
+    : QDialog(&form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint)
+    , m_form(form)
+{
+    setWindowTitle(caption);
+    setFixedSize(clientSize);
+    setModal(false);
+    setFont(dialogFont());
+
+    auto isShortcut = [&form](const QKeySequence &key) { return form.isProgramShortcut(key); };
+    GroupBox1 = new QGroupBox(QStringLiteral("E-mail"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 8, 201, 57);
+    Edit1 = new DialogEdit(isShortcut, GroupBox1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(8, 24, 185, 24);
+    Edit1->setAccessibleName(QStringLiteral("E-mail"));
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Описание"), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(8, 72, 201, 57);
+    Edit2 = new DialogEdit(isShortcut, GroupBox2);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(8, 24, 185, 24);
+    Edit2->setAccessibleName(QStringLiteral("Описание"));
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(24, 144, 81, 25);
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Отмена"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(cancelGeometry);
+
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    Edit1->setFocus();
+
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded(m_form.platform(), [this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+
+    // The main window's commands answer their keys here too, also while it is hidden in the tray.
+    addActions(form.commandActions());
+}
+
+void EntryDialog::BitBtn2Click()
+{
+    reject();
+}
+
+std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
+{
+    const std::optional<std::string> mail = toStored(Edit1->text());
+    const std::optional<std::string> description = toStored(Edit2->text());
+    if (mail && description)
+        return Texts {*mail, *description};
+    const QString characters = unstorableCharacters(Edit1->text() + Edit2->text());
+    m_form.platform().showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
+                                                "нажмите OK ещё раз.")
+                                     .arg(characters));
+    return std::nullopt;
+}
+
+void EntryDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    centreOnScreen(this);
+    // A new dialog takes the keyboard, with the focus in the e-mail edit.
+    activateWindow();
+}
+
+} // namespace kvillo

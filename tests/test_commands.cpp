@@ -1,0 +1,479 @@
+#include "fake_platform.h"
+#include "gui_test_util.h"
+
+#include "data/errors.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit4.h"
+#include "ui/Unit1.h"
+#include "ui/addresses.h"
+#include "ui/application.h"
+#include "ui/list_box.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+using kvillo::ListId;
+using kvillo::TForm1;
+using kvillo::TForm3;
+using kvillo::TForm4;
+
+namespace {
+
+QStringList entries(const QWidget *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+template <typename Dialog>
+QList<Dialog *> visibleDialogs(const TForm1 &form)
+{
+    QList<Dialog *> shown;
+    for (Dialog *dialog : form.findChildren<Dialog *>()) {
+        if (dialog->isVisible())
+            shown << dialog;
+    }
+    return shown;
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A shown main window over a small address book.
+    std::unique_ptr<TForm1> start(const ProgramDir &dir)
+    {
+        if (!dir.exists("config/config.ini"))
+            dir.writeSettings("Arial", 10, 89, 701, 497);
+        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
+        form->show();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("main window not active");
+        return form;
+    }
+    static void writeBook(const ProgramDir &dir)
+    {
+        dir.writeBook({"Иванов", "Петров", "Сидоров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+    }
+    static void type(QWidget *widget, const QString &text)
+    {
+        for (const QChar ch : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(widget, &press);
+        }
+    }
+
+    FakePlatform m_platform;
+
+private slots:
+    void initTestCase() { kvillo::prepareApplication(*qApp); }
+    void init() { m_platform = FakePlatform(); }
+
+    void commandsAreOfferedWhereTheyBelong()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+
+        struct Expected
+        {
+            int number;
+            const char *category, *caption, *shortcut;
+            int image;
+        };
+        const Expected expected[] = {
+            {1, "Файл", "Свернуть в трей", "", 10},         {15, "Файл", "Печать", "Ctrl+A", 19},
+            {12, "Файл", "Выход", "Ctrl+X", 3},              {6, "Правка", "Добавить", "Ctrl+V", 6},
+            {7, "Правка", "Копировать", "Ctrl+C", 8},         {9, "Правка", "Изменить", "Ctrl+P", 18},
+            {8, "Правка", "Удалить", "Del", 9},               {11, "Правка", "Написать этому", "Ctrl+W", 0},
+            {13, "Backup", "Создать", "Ctrl+S", 14},          {14, "Backup", "Восстановить", "", 15},
+            {16, "Опции", "Шрифт", "", 11},                  {10, "Помощь", "Вызов справки", "F1", 2},
+            {2, "Помощь", "Посетить сайт", "", 1},           {3, "Помощь", "Написать письмо", "", 12},
+            {4, "Помощь", "Обновление", "", 17},             {5, "Помощь", "О программе", "", 7},
+        };
+        for (const Expected &e : expected) {
+            const QAction *action = form->action(e.number);
+            QVERIFY(action);
+            QCOMPARE(action->objectName(), QStringLiteral("Action%1").arg(e.number));
+            QCOMPARE(action->property("category").toString(), QString::fromUtf8(e.category));
+            QCOMPARE(action->text(), QString::fromUtf8(e.caption));
+            QCOMPARE(action->shortcut().toString(), QString::fromUtf8(e.shortcut));
+            QCOMPARE(action->property("imageIndex").toInt(), e.image);
+            QVERIFY(!action->icon().isNull());
+        }
+
+        const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
+        QCOMPARE(entries(bar), (QStringList {"Ф&айл", "П&равка", "Back&up", "Настройка", "П&омощь"}));
+        const QList<QAction *> menus = bar->actions();
+        QCOMPARE(entries(menus[0]->menu()), (QStringList {"Свернуть в трей", "-", "Печать", "-", "Выход"}));
+        QCOMPARE(entries(menus[1]->menu()), (QStringList {"Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
+        QCOMPARE(entries(menus[2]->menu()), (QStringList {"Создать", "Восстановить"}));
+        QCOMPARE(entries(menus[3]->menu()), (QStringList {"Шрифт"}));
+        QCOMPARE(entries(menus[4]->menu()), (QStringList {"Вызов справки", "-", "Посетить сайт", "Написать письмо",
+                                                          "Обновление", "-", "О программе"}));
+        QCOMPARE(entries(form->findChild<QMenu *>(QStringLiteral("PopupMenu2"))),
+                 (QStringList {"Написать этому", "-", "Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
+
+        const struct
+        {
+            const char *caption;
+            QRect geometry;
+        } buttons[] = {{"Свернуть", {8, 2, 97, 48}},  {"Копировать", {112, 2, 113, 48}}, {"Добавить", {232, 2, 105, 48}},
+                       {"Изменить", {344, 2, 97, 48}}, {"Веб сайт", {448, 2, 97, 48}},    {"", {552, 2, 60, 48}},
+                       {"", {616, 2, 60, 48}}};
+        for (int i = 0; i < 7; ++i) {
+            const auto *button = form->findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(i + 1));
+            QVERIFY(button);
+            QCOMPARE(button->text(), QString::fromUtf8(buttons[i].caption));
+            QCOMPARE(button->geometry(), buttons[i].geometry);
+            QVERIFY(button->toolTip().isEmpty() || button->toolTip() == button->text());
+            QVERIFY(!button->icon().isNull());
+        }
+    }
+
+    void commandsWithNothingSelected_data()
+    {
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<bool>("beep");
+        QTest::newRow("Del: no beep") << QKeySequence(Qt::Key_Delete) << false;
+        QTest::newRow("Ctrl+C") << QKeySequence(Qt::CTRL | Qt::Key_C) << true;
+        QTest::newRow("Ctrl+P") << QKeySequence(Qt::CTRL | Qt::Key_P) << true;
+        QTest::newRow("Ctrl+W") << QKeySequence(Qt::CTRL | Qt::Key_W) << true;
+    }
+    void commandsWithNothingSelected()
+    {
+        QFETCH(QKeySequence, key);
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        QWidget *list = form->listBox(ListId::Descriptions);
+        list->setFocus();
+        QTest::keySequence(list, key);
+
+        QStringList expected {QStringLiteral("notice: Выберите пункт!")};
+        if (QTest::currentDataTag() != QByteArray("Del: no beep"))
+            expected << QStringLiteral("beep");
+        QCOMPARE(m_platform.log, expected);
+        QCOMPARE(form->count(ListId::Descriptions), 3);
+        QVERIFY(visibleDialogs<TForm4>(*form).isEmpty());
+    }
+
+    void copyPutsTheSelectedAddressOnTheClipboard()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a", "b", "c", "d"}, {"a@x", "", "c@x"});
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 0);
+        form->select(ListId::Mails, 0);
+        form->action(7)->trigger();
+        QCOMPARE(m_platform.log, QStringList {"clipboard: a@x"});
+
+        // An empty address copies nothing.
+        form->select(ListId::Descriptions, 1);
+        form->select(ListId::Mails, 1);
+        form->action(7)->trigger();
+        QCOMPARE(m_platform.log.size(), 1);
+
+        // A description without an address.
+        form->select(ListId::Descriptions, 3);
+        form->select(ListId::Mails, -1);
+        form->action(7)->trigger();
+        QCOMPARE(m_platform.log.last(), QStringLiteral("notice: Пожалуйста, выберите адрес!"));
+        QCOMPARE(m_platform.clipboard, QStringLiteral("a@x"));
+    }
+
+    void deleteRemovesTheEntryUntilTheNextSave()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 1);
+        form->select(ListId::Mails, 1);
+        form->action(8)->trigger();
+        QCOMPARE(form->itemAt(ListId::Descriptions, 1), std::string("\xd1\xe8\xe4\xee\xf0\xee\xe2")); // Сидоров
+        QCOMPARE(form->count(ListId::Mails), 2);
+        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
+        QCOMPARE(form->currentIndex(ListId::Mails), -1);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"}));
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "sidorov@x.ru"}));
+    }
+
+    void writeToThisOnePassesOnlyTheRecipient_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("plain") << "ivanov@x.ru" << "mailto:ivanov@x.ru";
+        QTest::newRow("spaces kept") << " a b@x.ru " << "mailto: a b@x.ru ";
+        QTest::newRow("attachment") << "x@y.ru?attach=/home/user/.ssh/id_rsa" << "mailto:x@y.ru%3Fattach=/home/user/.ssh/id_rsa";
+        QTest::newRow("fields") << "x@y.ru?cc=a@b&body=hi#x%20" << "mailto:x@y.ru%3Fcc=a@b%26body=hi%23x%2520";
+    }
+    void writeToThisOnePassesOnlyTheRecipient()
+    {
+        QFETCH(QString, stored);
+        ProgramDir dir;
+        dir.writeBook({"a"}, {stored});
+        auto form = start(dir);
+        form->select(ListId::Mails, 0);
+        form->action(11)->trigger();
+        QFETCH(QString, url);
+        QCOMPARE(m_platform.log, QStringList {QStringLiteral("url: ") + url});
+    }
+
+    void webCommandsOpenTheirAddresses()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->action(2)->trigger();
+        form->action(3)->trigger();
+        form->action(4)->trigger();
+        m_platform.messageAnswers = {false, true};
+        form->action(10)->trigger();
+        form->action(10)->trigger();
+        const QString help = QStringLiteral("message: Вызов справки | Вам необходимо посетить сайт разработчика. Нажмите ОК "
+                                            "для продолжения.");
+        QCOMPARE(m_platform.log, (QStringList {"url: http://www.kvillo.example.org",
+                                               "url: mailto:support@kvillo.example.org",
+                                               "url: http://www.kvillo.example.org/update.htm?kvillo=2.1", help, help,
+                                               "url: http://www.kvillo.example.org/kvillo.htm"}));
+    }
+
+    void fontChangesOnlyNameAndSizeOfTheLists()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        QFont chosen(QStringLiteral("Courier"), 14);
+        chosen.setBold(true);
+        chosen.setItalic(true);
+        m_platform.fontAnswer = chosen;
+        form->action(16)->trigger();
+        for (ListId id : {ListId::Descriptions, ListId::Mails}) {
+            const QFont font = form->listBox(id)->font();
+            QCOMPARE(font.family(), QStringLiteral("Courier"));
+            QCOMPARE(font.pointSize(), 14);
+            QVERIFY(!font.bold() && !font.italic());
+        }
+        // The dialog opens next time on the whole font last chosen; cancelling changes nothing.
+        m_platform.fontAnswer.reset();
+        form->action(16)->trigger();
+        QVERIFY(m_platform.lastFontOffered.bold());
+        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 14);
+        QVERIFY(form->close());
+        QVERIFY(dir.read("config/config.ini").contains("FontName=\r\nCourier\r\nFontSize=\r\n14\r\n"));
+    }
+
+    void addDialogAppendsAndSavesAtOnce()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_V, Qt::ControlModifier);
+        QList<TForm3 *> dialogs = visibleDialogs<TForm3>(*form);
+        QCOMPARE(dialogs.size(), 1);
+        TForm3 *add = dialogs.first();
+        QCOMPARE(add->windowTitle(), QStringLiteral("Добавить"));
+        QCOMPARE(add->size(), QSize(217, 176));
+        QVERIFY(!add->isModal());
+        QCOMPARE(add->findChild<QGroupBox *>("GroupBox1")->title(), QStringLiteral("E-mail"));
+        QCOMPARE(add->findChild<QGroupBox *>("GroupBox2")->title(), QStringLiteral("Описание"));
+        QCOMPARE(add->findChild<QPushButton *>("BitBtn2")->text(), QStringLiteral("Отмена"));
+        QCOMPARE(add->findChild<QPushButton *>("BitBtn2")->geometry(), QRect(112, 144, 81, 25));
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+
+        type(add->edit1(), QStringLiteral("new@x.ru"));
+        QTest::keyClick(add->edit1(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), add->edit2());
+        type(add->edit2(), QStringLiteral("Новиков"));
+        QTest::keyClick(add->edit2(), Qt::Key_Return);
+
+        QVERIFY(!add->isVisible());
+        QCOMPARE(form->count(ListId::Descriptions), 4);
+        QCOMPARE(dir.read("database/mails.dat"),
+                 ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "new@x.ru"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "Новиков"}));
+        QVERIFY(m_platform.log.isEmpty());
+    }
+
+    void addDialogsConfirmInTheirOwnOrder()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->action(6)->trigger();
+        form->action(6)->trigger();
+        const QList<TForm3 *> dialogs = visibleDialogs<TForm3>(*form);
+        QCOMPARE(dialogs.size(), 2);
+        dialogs[1]->edit1()->setText(QStringLiteral("second@x"));
+        QTest::mouseClick(dialogs[1]->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        // Both fields empty: an entry of two empty strings.
+        QTest::mouseClick(dialogs[0]->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(dir.read("database/mails.dat"),
+                 ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "second@x", ""}));
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "", ""}));
+    }
+
+    void textsTheBookCannotStoreAreRefused()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->action(6)->trigger();
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        add->edit1()->setText(QStringLiteral("a@x"));
+        add->edit2()->setText(QStringLiteral("Café ☺ 漢☺"));
+        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log.first().startsWith(QStringLiteral("notice: ")));
+        QVERIFY(m_platform.log.first().contains(QStringLiteral("«é☺漢»")));
+        QVERIFY(add->isVisible());
+        QCOMPARE(form->count(ListId::Mails), 3);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"}));
+    }
+
+    void cancelClosesWithoutChange()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->action(6)->trigger();
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        add->edit1()->setText(QStringLiteral("a@x"));
+        QTest::keyClick(add->edit1(), Qt::Key_Escape);
+        QVERIFY(!add->isVisible());
+        form->action(6)->trigger();
+        add = visibleDialogs<TForm3>(*form).first();
+        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn2"), Qt::LeftButton);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(form->count(ListId::Mails), 3);
+    }
+
+    void editDialogReplacesTheEntrySelectedAtOk()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 0);
+        form->select(ListId::Mails, 0);
+        QTest::keyClick(form->listBox(ListId::Descriptions), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QCOMPARE(edit->windowTitle(), QStringLiteral("Изменить"));
+        QCOMPARE(edit->size(), QSize(215, 175));
+        QCOMPARE(edit->findChild<QPushButton *>("BitBtn2")->geometry(), QRect(120, 144, 73, 25));
+        QCOMPARE(edit->edit1()->text(), QStringLiteral("ivanov@x.ru"));
+        QCOMPARE(edit->edit2()->text(), QStringLiteral("Иванов"));
+
+        // The selection moves on while the dialog is open: OK replaces the entry selected now.
+        form->select(ListId::Descriptions, 2);
+        form->select(ListId::Mails, 2);
+        edit->edit1()->setText(QStringLiteral("changed@x"));
+        QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "changed@x"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Иванов"}));
+        QCOMPARE(form->currentIndex(ListId::Mails), 2);
+
+        // With the entry deleted meanwhile, OK appends the texts.
+        form->select(ListId::Descriptions, 1);
+        form->select(ListId::Mails, 1);
+        form->action(9)->trigger();
+        edit = visibleDialogs<TForm4>(*form).first();
+        form->action(8)->trigger();
+        QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
+    }
+
+    void editDialogOnAnEntryWithoutAddress()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a", "b"}, {"a@x"});
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 1);
+        form->select(ListId::Mails, -1);
+        form->action(9)->trigger();
+        QCOMPARE(m_platform.log, QStringList {"error: List index out of bounds (-1)"});
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QVERIFY(edit->edit1()->text().isEmpty());
+        QVERIFY(edit->edit2()->text().isEmpty());
+    }
+
+    void failedSaveKeepsTheDialogOpen()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->action(6)->trigger();
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        add->edit1()->setText(QStringLiteral("a@x"));
+        QDir(dir.path("database")).removeRecursively();
+        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(m_platform.log, QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                                                  .arg(dir.path("database/mails.dat"))});
+        QVERIFY(add->isVisible());
+        QCOMPARE(form->count(ListId::Mails), 4);
+        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        QCOMPARE(form->count(ListId::Mails), 5);
+    }
+
+    void editingKeysEditTheTextOtherKeysRunCommands()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 1);
+        form->select(ListId::Mails, 1);
+        form->action(6)->trigger();
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        QLineEdit *edit = add->edit1();
+        edit->setText(QStringLiteral("abc"));
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier); // cuts, does not end the program
+        QVERIFY(edit->text().isEmpty());
+        QVERIFY(form->isVisible());
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), QStringLiteral("abc"));
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QCOMPARE(edit->text(), QStringLiteral("bc"));
+        QCOMPARE(form->count(ListId::Descriptions), 3);
+        QCOMPARE(visibleDialogs<TForm3>(*form).size(), 1);
+
+        // With the main window hidden in the tray, Ctrl+P here edits the entry selected there.
+        form->action(1)->trigger();
+        QVERIFY(!form->isVisible());
+        QTest::keyClick(edit, Qt::Key_P, Qt::ControlModifier);
+        const QList<TForm4 *> edits = visibleDialogs<TForm4>(*form);
+        QCOMPARE(edits.size(), 1);
+        QCOMPARE(edits.first()->edit2()->text(), QStringLiteral("Петров"));
+    }
+
+    void exitKeySavesAndCloses()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        form->appendEntry("x", "x@x");
+        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "x@x"}));
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "test_commands.moc"

@@ -1,0 +1,104 @@
+// The main window's commands that work on files and dialogs of their own: backup, restore,
+// printing and the About dialog.
+
+#include "ui/Unit1.h"
+
+#include "data/system.h"
+#include "dialogs/Unit2.h"
+#include "ui/platform.h"
+#include "ui/print_command.h"
+
+#include <QFile>
+
+namespace kvillo {
+
+namespace {
+
+const QString kBackupFilter = QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*");
+
+std::string localPath(const QString &name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+} // namespace
+
+void TForm1::Action5Execute()
+{
+    TAboutBox about(m_platform, this);
+    about.exec();
+}
+
+void TForm1::Action13Execute()
+{
+    const QString caption = QStringLiteral("Резервирование данных");
+    const auto copyOut = [&](ListId id) {
+        const std::optional<QString> chosen = m_platform.saveFileName(this, kBackupFilter, m_lastSaveName);
+        if (!chosen)
+            return;
+        m_lastSaveName = *chosen;
+        Memo1.clear();
+        Memo1.loadFromFile(m_store.dataPath(id));
+        Memo1.saveToFile(localPath(*chosen + QStringLiteral(".bak")));
+    };
+    m_platform.showMessage(caption,
+                           QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."),
+                           Platform::Buttons::Ok);
+    copyOut(ListId::Mails);
+    m_platform.showMessage(caption, QStringLiteral("Выберите место для сохранения описаний Адресной книги."),
+                           Platform::Buttons::Ok);
+    copyOut(ListId::Descriptions);
+    m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
+}
+
+void TForm1::Action14Execute()
+{
+    const QString caption = QStringLiteral("Восстановление данных");
+    // Both chosen files are read before either data file is replaced, and a data file replaced
+    // before a later step fails is put back: a restore happens whole or not at all.
+    const auto readChosen = [&]() -> std::optional<std::string> {
+        const std::optional<QString> chosen = m_platform.openFileName(this, kBackupFilter, m_lastOpenName);
+        if (!chosen)
+            return std::nullopt;
+        m_lastOpenName = *chosen;
+        Memo1.clear();
+        Memo1.loadFromFile(localPath(*chosen));
+        return Memo1.text();
+    };
+    m_platform.showMessage(
+        caption, QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
+        Platform::Buttons::Ok);
+    const std::optional<std::string> descriptions = readChosen();
+    m_platform.showMessage(caption, QStringLiteral("Сейчас Вам надо загрузить файл с e-mail Адресной книги"),
+                           Platform::Buttons::Ok);
+    const std::optional<std::string> mails = readChosen();
+
+    if (descriptions) {
+        std::optional<std::string> previous;
+        if (mails && m_store.isLoaded(ListId::Descriptions))
+            previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
+        m_store.replaceData(ListId::Descriptions, *descriptions);
+        if (mails) {
+            try {
+                m_store.replaceData(ListId::Mails, *mails);
+            } catch (...) {
+                if (previous)
+                    m_store.replaceData(ListId::Descriptions, *previous);
+                throw;
+            }
+        }
+    } else if (mails) {
+        m_store.replaceData(ListId::Mails, *mails);
+    }
+
+    m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
+    loadList(ListId::Mails);
+    loadList(ListId::Descriptions);
+}
+
+void TForm1::Action15Execute()
+{
+    printAddressList(this, m_platform, Memo1, m_book, [this] { setStatusText(0, QStringLiteral("Печать...")); });
+}
+
+} // namespace kvillo
