@@ -1,7 +1,7 @@
 # Shared by the scripts in tools/: installs Debian packages that are missing.
 
 # What building and running the program needs.
-KVILLO_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core)
+KVILLO_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-liberation2)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

@@ -150,10 +150,10 @@ void TForm1::createToolbar()
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(imageListIcon(spec.image));
-        button->setIconSize(QSize(32, 32));
+        button->setIconSize(QSize(24, 24));
         const QString caption = QString::fromUtf8(spec.caption);
         button->setText(caption);
-        button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
         button->setAccessibleName(caption.isEmpty() ? m_actions[number == 6 ? 13 : 14]->text() : caption);
         button->setGeometry(spec.left, 2, spec.width, 48);
         const auto click = spec.click;

@@ -104,6 +104,11 @@ void ListBox::keyboardSearch(const QString &)
 
 void ListBox::mousePressEvent(QMouseEvent *event)
 {
+    // Only the left button selects; the right one opens the context menu on the selection as it is.
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     QListView::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
         emit userSelected();
