@@ -15,6 +15,7 @@ add_library(kvillo_ui STATIC
     ui/Unit1.cpp
     ui/Unit1Actions.cpp
     ui/Unit1Files.cpp
+    ui/Unit1Tray.cpp
     ui/icons.cpp
     dialogs/entry_dialog.cpp
     dialogs/Unit2.cpp

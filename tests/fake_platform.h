@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include <QDialog>
 #include <QList>
 #include <QStringList>
 
@@ -42,6 +43,18 @@ public:
         return messageAnswers.takeFirst();
     }
     void beep() override { log << QStringLiteral("beep"); }
+    // Modal dialogs of the program are shown, handed to `onModal` (if set) and closed again.
+    std::function<void(QDialog &)> onModal;
+    int execDialog(QDialog &dialog) override
+    {
+        log << QStringLiteral("modal: ") + dialog.objectName();
+        dialog.show();
+        if (onModal)
+            onModal(dialog);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    }
     std::optional<QString> saveFileName(QWidget *, const QString &filter, const QString &initial) override
     {
         lastFilter = filter;

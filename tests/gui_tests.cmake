@@ -12,4 +12,5 @@ endfunction()
 
 kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
+kvillo_gui_test(test_backup_tray)
 include(printing_tests.cmake)

@@ -3,6 +3,7 @@
 #include "data/errors.h"
 #include "ui/application.h"
 #include "ui/guard.h"
+#include "ui/icons.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
@@ -46,6 +47,7 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(applicationTitle());
+    setWindowIcon(programIcon());
     buildLayout();
     resize(kDefaultWidth, kDefaultHeight);
 
@@ -142,6 +144,7 @@ void TForm1::buildLayout()
     createActions();
     createMenus();
     createToolbar();
+    createTrayMenu();
 }
 
 QString TForm1::damageMessage()
@@ -311,6 +314,7 @@ void TForm1::writeSettingsFile()
 
 void TForm1::FormCreate()
 {
+    addTrayIcon();
     try {
         loadList(ListId::Mails);
         loadList(ListId::Descriptions);
@@ -349,6 +353,7 @@ void TForm1::FormDestroy()
     if (m_destroyed)
         return;
     m_destroyed = true;
+    removeTrayIcon();
     QCoreApplication::quit();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QSystemTrayIcon>
 
 #include <optional>
 #include <string>
@@ -95,6 +96,16 @@ public:
     void SpeedButton6Click();
     void SpeedButton7Click();
 
+    // The tray icon and its menu.
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    QMenu *trayMenu() const { return PopupMenu1; }
+    void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    void N5521Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void N7Click();
+
     static QString selectionNotice();
     // "mailto:" and the address, with the characters that would add header fields encoded.
     static QString mailtoAddress(const QString &address);
@@ -119,6 +130,10 @@ private:
     void createActions();
     void createMenus();
     void createToolbar();
+    void createTrayMenu();
+    void addTrayIcon();
+    void removeTrayIcon();
+    void showFromTray();
     void readSettingsFile();
     void applySettings(const Settings &settings);
     void writeSettingsFile();
@@ -142,6 +157,8 @@ private:
     QLabel *m_statusPanels[2] = {nullptr, nullptr};
     QAction *m_actions[17] = {};
     QMenu *PopupMenu2 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
     QToolButton *m_speedButtons[8] = {};
 
     QFont m_fontDialogFont;

@@ -3,6 +3,7 @@
 
 #include "ui/Unit1.h"
 
+#include "data/errors.h"
 #include "data/system.h"
 #include "dialogs/Unit2.h"
 #include "ui/platform.h"
@@ -26,7 +27,7 @@ std::string localPath(const QString &name)
 void TForm1::Action5Execute()
 {
     TAboutBox about(m_platform, this);
-    about.exec();
+    m_platform.execDialog(about);
 }
 
 void TForm1::Action13Execute()
@@ -75,8 +76,13 @@ void TForm1::Action14Execute()
 
     if (descriptions) {
         std::optional<std::string> previous;
-        if (mails && m_store.isLoaded(ListId::Descriptions))
-            previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
+        if (mails) {
+            try {
+                previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
+            } catch (const Error &) {
+                // Nothing readable to put back; an unloaded file is kept aside by the store.
+            }
+        }
         m_store.replaceData(ListId::Descriptions, *descriptions);
         if (mails) {
             try {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 namespace kvillo {
@@ -28,6 +29,8 @@ public:
     // A message box without an icon; true when the user answers OK.
     virtual bool showMessage(const QString &caption, const QString &text, Buttons buttons) = 0;
     virtual void beep() = 0;
+    // Runs one of the program's own dialogs modally; the dialog's result.
+    virtual int execDialog(QDialog &dialog) = 0;
 
     // File dialogs with a filter such as "Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*";
     // an empty result means the user cancelled.

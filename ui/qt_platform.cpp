@@ -89,6 +89,11 @@ void QtPlatform::beep()
     QApplication::beep();
 }
 
+int QtPlatform::execDialog(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
 std::optional<QString> QtPlatform::saveFileName(QWidget *parent, const QString &filter, const QString &initial)
 {
     return fileDialog(parent, filter, initial, true);

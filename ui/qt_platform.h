@@ -15,6 +15,7 @@ public:
     void showNotice(const QString &text) override;
     bool showMessage(const QString &caption, const QString &text, Buttons buttons) override;
     void beep() override;
+    int execDialog(QDialog &dialog) override;
     std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) override;
     std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override;
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;

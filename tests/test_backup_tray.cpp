@@ -1,0 +1,277 @@
+#include "fake_platform.h"
+#include "gui_test_util.h"
+
+#include "dialogs/Unit2.h"
+#include "ui/Unit1.h"
+#include "ui/application.h"
+#include "ui/list_box.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using kvillo::ListId;
+using kvillo::TForm1;
+
+namespace {
+
+const QString kBackup = QStringLiteral("message: Резервирование данных | ");
+const QString kRestore = QStringLiteral("message: Восстановление данных | ");
+
+QStringList backupLog(const QString &firstInitial, const QString &secondInitial)
+{
+    return {kBackup + "Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги.",
+            "save-dialog: " + firstInitial,
+            kBackup + "Выберите место для сохранения описаний Адресной книги.",
+            "save-dialog: " + secondInitial,
+            kBackup + "Сохранение прошло успешно!"};
+}
+
+QStringList restoreLog(const QString &firstInitial, const QString &secondInitial)
+{
+    return {kRestore + "Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги",
+            "open-dialog: " + firstInitial,
+            kRestore + "Сейчас Вам надо загрузить файл с e-mail Адресной книги",
+            "open-dialog: " + secondInitial,
+            kRestore + "Восстановление прошло успешно!"};
+}
+
+} // namespace
+
+class TestBackupTray : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TForm1> start(const ProgramDir &dir)
+    {
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
+        form->show();
+        return form;
+    }
+
+    FakePlatform m_platform;
+
+private slots:
+    void initTestCase() { kvillo::prepareApplication(*qApp); }
+    void init() { m_platform = FakePlatform(); }
+
+    void backupCopiesMailsThenDescriptions()
+    {
+        ProgramDir dir;
+        dir.write("database/mails.dat", "a@x\nb@x"); // lone LF, no final line end
+        dir.write("database/descriptions.dat", "A\r\nB\r\n");
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 0);
+        form->action(8)->trigger(); // deleted in memory only: the backup still has it
+
+        const QString a = dir.path("a"), b = dir.path("b.bak");
+        m_platform.fileAnswers = {a, b};
+        form->action(13)->trigger();
+        QCOMPARE(m_platform.lastFilter, QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*"));
+        QCOMPARE(m_platform.log, backupLog(QString(), a));
+        QCOMPARE(dir.read("a.bak"), QByteArray("a@x\r\nb@x"));
+        QCOMPARE(dir.read("b.bak.bak"), QByteArray("A\r\nB\r\n"));
+
+        // The next run opens on the name chosen last; cancelling both still reports success.
+        m_platform.log.clear();
+        form->action(13)->trigger();
+        QCOMPARE(m_platform.log, backupLog(b, b));
+    }
+
+    void backupIntoAMissingFolderStopsWithTheError()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        auto form = start(dir);
+        const QString target = dir.path("nowhere/a");
+        m_platform.fileAnswers = {target};
+        form->action(13)->trigger();
+        QCOMPARE(m_platform.log.size(), 3);
+        QCOMPARE(m_platform.log.last(), QStringLiteral("error: Cannot create file \"%1.bak\". No such file or directory.")
+                                            .arg(target));
+    }
+
+    void restoreReplacesBothFilesAndReloads()
+    {
+        ProgramDir dir;
+        dir.writeBook({"old"}, {"old@x"});
+        dir.write("d.bak", "D1\rD2\n\nD3\0ignored");
+        dir.write("m.bak", "m1@x\r\nm2@x\r\n");
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 0);
+        m_platform.fileAnswers = {dir.path("d.bak"), dir.path("m.bak")};
+        form->action(14)->trigger();
+
+        QCOMPARE(m_platform.log, restoreLog(QString(), dir.path("d.bak")));
+        QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
+        QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
+        QCOMPARE(form->count(ListId::Descriptions), 4);
+        QCOMPARE(form->count(ListId::Mails), 2);
+        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
+    }
+
+    void restoreWithBothDialogsCancelledReloadsTheSavedBook()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
+        auto form = start(dir);
+        form->select(ListId::Descriptions, 0);
+        form->select(ListId::Mails, 0);
+        form->action(8)->trigger();
+        form->action(14)->trigger();
+        QCOMPARE(m_platform.log, restoreLog(QString(), QString()));
+        QCOMPARE(form->count(ListId::Mails), 2);
+        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("A"));
+    }
+
+    void failedRestoreLeavesBothDataFilesAsTheyWere_data()
+    {
+        QTest::addColumn<QString>("descriptionsFile");
+        QTest::addColumn<QString>("mailsFile");
+        QTest::newRow("descriptions file missing") << "missing.bak" << "m.bak";
+        QTest::newRow("mails file missing") << "d.bak" << "missing.bak";
+        QTest::newRow("mails file is a folder") << "d.bak" << "folder";
+    }
+    void failedRestoreLeavesBothDataFilesAsTheyWere()
+    {
+        QFETCH(QString, descriptionsFile);
+        QFETCH(QString, mailsFile);
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        dir.write("d.bak", "D\r\n");
+        dir.write("m.bak", "m@x\r\n");
+        QDir(dir.path()).mkdir("folder");
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        const QByteArray mails = dir.read("database/mails.dat");
+        auto form = start(dir);
+        form->appendEntry("unsaved", "unsaved@x");
+        m_platform.fileAnswers = {dir.path(descriptionsFile), dir.path(mailsFile)};
+        form->action(14)->trigger();
+
+        QVERIFY(m_platform.log.last().startsWith(QStringLiteral("error: Cannot open file \"")));
+        QVERIFY(!m_platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(form->count(ListId::Mails), 2); // not reloaded
+    }
+
+    void restoringTheMailsIntoTheDescriptionsSwapsTheColumns()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        auto form = start(dir);
+        m_platform.fileAnswers = {dir.path("database/mails.dat"), dir.path("database/descriptions.dat")};
+        QFile::copy(dir.path("database/mails.dat"), dir.path("m.bak"));
+        QFile::copy(dir.path("database/descriptions.dat"), dir.path("d.bak"));
+        m_platform.fileAnswers = {dir.path("m.bak"), dir.path("d.bak")};
+        form->action(14)->trigger();
+        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("a@x"));
+        QCOMPARE(form->itemAt(ListId::Mails, 0), std::string("A"));
+    }
+
+    void aboutDialog()
+    {
+        kvillo::TAboutBox about(m_platform);
+        QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
+        QCOMPARE(about.size(), QSize(298, 250));
+        QVERIFY(about.isModal());
+        const auto text = [&](const char *name) { return about.findChild<QLabel *>(name)->text(); };
+        QCOMPARE(text("ProductName"), QStringLiteral("Название: Kvillo"));
+        QCOMPARE(text("Version"), QStringLiteral("Версия: 2.1"));
+        QCOMPARE(text("Comments"), QStringLiteral("Описание: Адресная книга"));
+        QVERIFY(text("Copyright").startsWith(QStringLiteral("Автор: ")));
+        QCOMPARE(text("Label1"), QStringLiteral("Сайт:"));
+        QCOMPARE(text("Label2"), QStringLiteral("http://www.kvillo.example.org"));
+        QCOMPARE(text("Label4"), QStringLiteral("support@kvillo.example.org"));
+        QCOMPARE(about.findChild<QLabel *>("Label2")->pos(), QPoint(56, 136));
+        QCOMPARE(about.findChild<QPushButton *>("OKButton")->geometry(), QRect(111, 212, 75, 25));
+
+        // The links turn red under the mouse and blue again when it leaves.
+        QLabel *link = about.findChild<QLabel *>("Label4");
+        const auto colour = [&] { return link->palette().color(QPalette::WindowText); };
+        QCOMPARE(colour(), QColor(0, 0, 255));
+        QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), link->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(link, &move);
+        QCOMPARE(colour(), QColor(255, 0, 0));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(link, &leave);
+        QCOMPARE(colour(), QColor(0, 0, 255));
+        QTest::mouseClick(link, Qt::LeftButton);
+        QTest::mouseClick(about.findChild<QLabel *>("Label2"), Qt::LeftButton);
+        QCOMPARE(m_platform.log,
+                 (QStringList {"url: mailto:support@kvillo.example.org", "url: http://www.kvillo.example.org"}));
+
+        // Esc does nothing; Enter presses OK.
+        about.show();
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QVERIFY(about.isVisible());
+        QTest::keyClick(&about, Qt::Key_Return);
+        QVERIFY(!about.isVisible());
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+    }
+
+    void aboutOpensModallyFromTheHelpMenuAndTheTray()
+    {
+        ProgramDir dir;
+        dir.writeBook({}, {});
+        auto form = start(dir);
+        int shown = 0;
+        m_platform.onModal = [&](QDialog &dialog) {
+            QVERIFY(qobject_cast<kvillo::TAboutBox *>(&dialog));
+            QVERIFY(dialog.isModal());
+            ++shown;
+            dialog.findChild<QPushButton *>("OKButton")->click();
+        };
+        form->Action5Execute();
+        form->N2Click();
+        QCOMPARE(shown, 2);
+        QCOMPARE(m_platform.log, (QStringList {"modal: AboutBox", "modal: AboutBox"}));
+    }
+
+    void trayMenuAndShowHide()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        dir.writeSettings("Arial", 10, 89, 640, 400);
+        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+        QStringList items;
+        for (const QAction *action : form->trayMenu()->actions())
+            items << action->objectName() + ":" + (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(items, (QStringList {"N5521:Отразить/Свернуть", "N1:-", "N2:О программе", "N5:-",
+                                      "N3:Создать резервную копию", "N4:Восстановить", "N6:-", "N7:Выход"}));
+
+        // Hidden and shown again, the window has the size read at start-up.
+        form->resize(300, 200);
+        form->N5521Click();
+        QVERIFY(!form->isVisible());
+        form->trayIconActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
+        form->trayIconActivated(QSystemTrayIcon::DoubleClick); // ignored
+        QVERIFY(form->isVisible());
+        form->N5521Click();
+        QVERIFY(!form->isVisible());
+        form->N5521Click();
+        QVERIFY(form->isVisible());
+
+        // Exit from the tray while hidden saves like any close.
+        form->N5521Click();
+        form->appendEntry("B", "b@x");
+        form->N7Click();
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+    }
+};
+
+QTEST_MAIN(TestBackupTray)
+#include "test_backup_tray.moc"
