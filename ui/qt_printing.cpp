@@ -2,20 +2,155 @@
 
 #include "data/errors.h"
 #include "ui/printer_canvas.h"
+#include "ui/text.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <optional>
 
 namespace kvillo {
+
+namespace {
+
+std::unique_ptr<QPrinter> openPrinter(const QPrinterInfo &info)
+{
+    // The printer's own resolution, not the screen's: the report keeps its point size on any printer.
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
+
+std::unique_ptr<QPrinter> defaultPrinter()
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        throw PrinterError("There is no default printer currently selected");
+    return openPrinter(info);
+}
+
+} // namespace
+
+// A job on a QPrinter: a painter over the printable area, which lies inside the printer's
+// unprintable border and nothing more.
+class QtPrinting::Canvas final : public PrinterCanvas
+{
+public:
+    Canvas(QPrinter &printer, bool &running)
+        : m_printer(printer)
+        , m_running(running)
+    { }
+    ~Canvas() override { endJob(); }
+
+    bool begin()
+    {
+        m_printer.setDocName(QString());
+        m_printer.setFullPage(false);
+        m_printer.setPageMargins(m_printer.pageLayout().minimumMargins(), m_printer.pageLayout().units());
+        if (!m_printer.isValid() || !m_painter.begin(&m_printer))
+            return false;
+        m_painter.setPen(Qt::black);
+        m_running = true;
+        return true;
+    }
+
+    int pageWidth() const override { return m_printer.width(); }
+    int pageHeight() const override { return m_printer.height(); }
+    int pixelsPerInchY() const override { return m_printer.logicalDpiY(); }
+
+    void setFont(const std::string &face, int characterHeight) override
+    {
+        QFont font(QString::fromStdString(face));
+        // The pixel size is the em height, the character height without internal leading.
+        font.setPixelSize(characterHeight);
+        font.setStyleHint(QFont::SansSerif);
+        m_painter.setFont(font);
+        m_metrics.emplace(m_painter.fontMetrics());
+    }
+    Extent measure(std::string_view text) const override
+    {
+        return {m_metrics->horizontalAdvance(fromStored(text)), m_metrics->height()};
+    }
+    int cellHeight() const override { return m_metrics->ascent() + m_metrics->descent(); }
+    int averageCharWidth() const override { return m_metrics->averageCharWidth(); }
+
+    void draw(int x, int y, std::string_view text) override
+    {
+        m_painter.drawText(QPoint(x, y + m_metrics->ascent()), fromStored(text));
+    }
+    void newPage() override
+    {
+        m_printer.newPage();
+        // The window repaints and answers the user while the job spools.
+        QCoreApplication::processEvents();
+    }
+    void endJob() override
+    {
+        if (!m_painter.isActive())
+            return;
+        m_painter.end();
+        m_running = false;
+    }
+
+private:
+    QPrinter &m_printer;
+    bool &m_running;
+    QPainter m_painter;
+    std::optional<QFontMetrics> m_metrics;
+};
 
 QtPrinting::QtPrinting() = default;
 QtPrinting::~QtPrinting() = default;
 
-bool QtPrinting::printDialog(QWidget *)
+QPrinter &QtPrinting::printer()
 {
-    throw PrinterError("There is no default printer currently selected");
+    if (!m_printer)
+        m_printer = defaultPrinter();
+    return *m_printer;
+}
+
+void QtPrinting::setPrinter(std::unique_ptr<QPrinter> printer)
+{
+    if (m_jobRunning)
+        throw PrinterError("Printing in progress");
+    m_printer = std::move(printer);
+}
+
+bool QtPrinting::printDialog(QWidget *parent)
+{
+    QPrinter &current = printer();
+    if (!m_jobRunning)
+        return runDialog(current, parent);
+    // The printer in use is busy with the running job: the dialog works on a stand-in, and its
+    // confirmation cannot take effect.
+    const std::unique_ptr<QPrinter> standIn = openPrinter(QPrinterInfo::printerInfo(current.printerName()));
+    if (runDialog(*standIn, parent))
+        throw PrinterError("Printing in progress");
+    return false;
+}
+
+bool QtPrinting::runDialog(QPrinter &printer, QWidget *parent)
+{
+    printer.setPrintRange(QPrinter::AllPages);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    // The whole report, on a printer: no page range, selection, current page or file.
+    dialog.setOptions(QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 std::unique_ptr<PrinterCanvas> QtPrinting::beginJob()
 {
-    throw PrinterError("Printer selected is not valid");
+    if (m_jobRunning)
+        throw PrinterError("Printing in progress");
+    auto canvas = std::make_unique<Canvas>(printer(), m_jobRunning);
+    if (!canvas->begin())
+        throw PrinterError("Printer selected is not valid");
+    return canvas;
 }
 
 } // namespace kvillo

@@ -1,0 +1,339 @@
+#include "fake_platform.h"
+
+#include "data/address_store.h"
+#include "data/cp1251.h"
+#include "data/errors.h"
+#include "data/scratch_buffer.h"
+#include "ui/addresses.h"
+#include "ui/application.h"
+#include "ui/print_command.h"
+#include "ui/printer_canvas.h"
+#include "ui/printer_text_device.h"
+#include "ui/qt_printing.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using kvillo::PrinterCanvas;
+using kvillo::QtPrinting;
+
+namespace {
+
+// The print dialog answered without a window.
+class ConfirmingPrinting : public QtPrinting
+{
+public:
+    bool answer = true;
+    int copies = 0;
+    QList<int> copiesOffered;
+
+protected:
+    bool runDialog(QPrinter &printer, QWidget *) override
+    {
+        copiesOffered << printer.copyCount();
+        if (answer && copies > 0)
+            printer.setCopyCount(copies);
+        return answer;
+    }
+};
+
+// Passes everything on to the job's canvas and counts its pages.
+class CountingCanvas : public PrinterCanvas
+{
+public:
+    CountingCanvas(std::unique_ptr<PrinterCanvas> canvas, int &pages)
+        : m_canvas(std::move(canvas))
+        , m_pages(pages)
+    {
+        m_pages = 1;
+    }
+    int pageWidth() const override { return m_canvas->pageWidth(); }
+    int pageHeight() const override { return m_canvas->pageHeight(); }
+    int pixelsPerInchY() const override { return m_canvas->pixelsPerInchY(); }
+    void setFont(const std::string &face, int height) override { m_canvas->setFont(face, height); }
+    Extent measure(std::string_view text) const override { return m_canvas->measure(text); }
+    int cellHeight() const override { return m_canvas->cellHeight(); }
+    int averageCharWidth() const override { return m_canvas->averageCharWidth(); }
+    void draw(int x, int y, std::string_view text) override { m_canvas->draw(x, y, text); }
+    void newPage() override
+    {
+        ++m_pages;
+        m_canvas->newPage();
+    }
+    void endJob() override { m_canvas->endJob(); }
+
+private:
+    std::unique_ptr<PrinterCanvas> m_canvas;
+    int &m_pages;
+};
+
+// The desktop as the program sees it, with Qt's printing behind the print operations.
+class PrintingPlatform : public FakePlatform
+{
+public:
+    ConfirmingPrinting printing;
+    int pages = 0;
+
+    bool printDialog(QWidget *parent) override
+    {
+        log << QStringLiteral("print-dialog");
+        return printing.printDialog(parent);
+    }
+    std::unique_ptr<PrinterCanvas> beginPrintJob() override
+    {
+        return std::make_unique<CountingCanvas>(printing.beginJob(), pages);
+    }
+};
+
+std::unique_ptr<QPrinter> pdfPrinter(const QString &file, int dpi)
+{
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(file);
+    printer->setResolution(dpi);
+    return printer;
+}
+
+kvillo::AddressBook sampleBook(int entries)
+{
+    static const char *const names[]
+        = {"Иван Петров", "Анна Сергеевна Кузнецова", "Ёлка и Щука", "Office", "Пётр (работа)"};
+    kvillo::AddressBook book;
+    for (int i = 0; i < entries; ++i) {
+        book.descriptions.append(kvillo::cp1251::fromUtf8(std::string(names[i % 5]) + " " + std::to_string(i)));
+        book.mails.append("user" + std::to_string(i) + "@example.ru");
+    }
+    return book;
+}
+
+QStringList reportLines(const kvillo::AddressBook &book)
+{
+    QStringList lines{
+        QStringLiteral("Напечатано программой Kvillo 2.1 (") + kvillo::addresses::helpPage() + QLatin1Char(')'),
+        QString(27, QLatin1Char('-')), QStringLiteral("ОПИСАНИЯ ------ E-MAIL"), QString(78, QLatin1Char('-'))};
+    for (std::size_t i = 0; i < book.mails.size(); ++i)
+        lines << QString::fromStdString(kvillo::cp1251::toUtf8(book.descriptions[i])) + QStringLiteral(" --- ")
+                + QString::fromStdString(std::string(book.mails[i]));
+    lines << QString(79, QLatin1Char('-'));
+    return lines;
+}
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The text of a PDF file, one non-empty line each, spaces run together.
+QStringList pdfLines(const QString &file)
+{
+    QStringList lines;
+    const QString text = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
+    for (const QString &line : text.split(QRegularExpression(QStringLiteral("[\n\f]")))) {
+        if (!line.simplified().isEmpty())
+            lines << line.simplified();
+    }
+    return lines;
+}
+
+int pdfPages(const QString &file)
+{
+    const QRegularExpressionMatch match
+        = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run(QStringLiteral("pdfinfo"), {file}));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+bool havePoppler()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
+        && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
+}
+
+QSet<int> jobsOf(const QString &queue, const QString &which)
+{
+    QSet<int> ids;
+    const QString listing = run(QStringLiteral("lpstat"), {QStringLiteral("-W"), which, QStringLiteral("-o"), queue});
+    const QRegularExpression id(QRegularExpression::escape(queue) + QStringLiteral("-(\\d+)\\s"));
+    for (auto it = id.globalMatch(listing); it.hasNext();)
+        ids.insert(it.next().captured(1).toInt());
+    return ids;
+}
+
+QString threw(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const kvillo::Error &e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestQtPrinting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { kvillo::prepareApplication(*qApp); }
+
+    // The report keeps its size in points on printers of any resolution, and the printed text is
+    // the report, line by line, on the pages the layout counted.
+    void pdfAtResolutions()
+    {
+        QTemporaryDir dir;
+        const kvillo::AddressBook book = sampleBook(80);
+        QList<double> cellPoints;
+        QList<double> titlePoints;
+        for (const int dpi : {300, 600, 1200}) {
+            const QString file = dir.filePath(QStringLiteral("report-%1.pdf").arg(dpi));
+            PrintingPlatform platform;
+            platform.printing.setPrinter(pdfPrinter(file, dpi));
+            kvillo::ScratchBuffer memo;
+            kvillo::printAddressList(nullptr, platform, memo, book, {});
+            QVERIFY(!platform.printing.jobRunning());
+            QVERIFY(QFileInfo(file).size() > 0);
+
+            platform.printing.setPrinter(pdfPrinter(dir.filePath(QStringLiteral("metrics.pdf")), dpi));
+            auto canvas = platform.printing.beginJob();
+            QCOMPARE(canvas->pixelsPerInchY(), dpi);
+            canvas->setFont("MS Sans Serif", kvillo::PrinterTextDevice::characterHeight(dpi));
+            cellPoints << canvas->cellHeight() * 72.0 / dpi;
+            titlePoints << canvas->measure(kvillo::cp1251::fromUtf8("ОПИСАНИЯ")).width * 72.0 / dpi;
+            canvas->endJob();
+
+            if (!havePoppler())
+                continue;
+            QCOMPARE(pdfLines(file), reportLines(book));
+            QCOMPARE(pdfPages(file), platform.pages);
+            QVERIFY(platform.pages > 1);
+        }
+        for (int i = 1; i < cellPoints.size(); ++i) {
+            QVERIFY2(qAbs(cellPoints[i] - cellPoints[0]) < 0.5, qPrintable(QString::number(cellPoints[i])));
+            QVERIFY2(qAbs(titlePoints[i] - titlePoints[0]) < 0.02 * titlePoints[0],
+                qPrintable(QString::number(titlePoints[i])));
+        }
+        // 10 points of character height, plus the face's internal leading.
+        QVERIFY(cellPoints[0] > 10 && cellPoints[0] < 14);
+        if (!havePoppler())
+            QSKIP("pdftotext and pdfinfo (poppler-utils) are not installed: the PDF text was not read back");
+    }
+
+    void oneJobAtATime()
+    {
+        QTemporaryDir dir;
+        ConfirmingPrinting printing;
+        printing.setPrinter(pdfPrinter(dir.filePath(QStringLiteral("a.pdf")), 300));
+        QPrinter *const inUse = &printing.printer();
+        auto job = printing.beginJob();
+        QVERIFY(printing.jobRunning());
+        QCOMPARE(threw([&] { printing.beginJob(); }), QStringLiteral("Printing in progress"));
+        // Confirming the dialog during a job fails and leaves the printer in use alone.
+        printing.copies = 4;
+        QCOMPARE(threw([&] { printing.printDialog(nullptr); }), QStringLiteral("Printing in progress"));
+        printing.answer = false;
+        QCOMPARE(threw([&] { QVERIFY(!printing.printDialog(nullptr)); }), QString());
+        QCOMPARE(&printing.printer(), inUse);
+        QCOMPARE(inUse->copyCount(), 1);
+        job->endJob();
+        QVERIFY(!printing.jobRunning());
+        job = printing.beginJob();
+        job.reset(); // a canvas dropped without endJob still ends its job
+        QVERIFY(!printing.jobRunning());
+    }
+
+    // The choice confirmed in the dialog is what the next dialog opens on; a cancelled one changes
+    // nothing.
+    void confirmedChoiceIsKept()
+    {
+        QTemporaryDir dir;
+        ConfirmingPrinting printing;
+        printing.setPrinter(pdfPrinter(dir.filePath(QStringLiteral("a.pdf")), 300));
+        printing.copies = 3;
+        QVERIFY(printing.printDialog(nullptr));
+        printing.copies = 5;
+        printing.answer = false;
+        QVERIFY(!printing.printDialog(nullptr));
+        printing.answer = true;
+        printing.copies = 0;
+        QVERIFY(printing.printDialog(nullptr));
+        QCOMPARE(printing.copiesOffered, QList<int>({1, 3, 3}));
+    }
+
+    void printerThatCannotBegin()
+    {
+        ConfirmingPrinting printing;
+        printing.setPrinter(pdfPrinter(QStringLiteral("/nonexistent/kvillo/report.pdf"), 300));
+        QCOMPARE(threw([&] { printing.beginJob(); }), QStringLiteral("Printer selected is not valid"));
+        QVERIFY(!printing.jobRunning());
+    }
+
+    // Run with no print system reachable (see printing_tests.cmake).
+    void noDefaultPrinter()
+    {
+        if (!QPrinterInfo::defaultPrinter().isNull())
+            QSKIP("a default printer is installed");
+        ConfirmingPrinting printing;
+        QCOMPARE(threw([&] { printing.printDialog(nullptr); }),
+            QStringLiteral("There is no default printer currently selected"));
+        QVERIFY(printing.copiesOffered.isEmpty());
+        QCOMPARE(threw([&] { printing.beginJob(); }), QStringLiteral("There is no default printer currently selected"));
+    }
+
+    // The whole path: the address book printed on the default printer, a cups-pdf queue set up by
+    // tools/cups, and read back from what the queue received.
+    void cupsQueue_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::newRow("5 entries") << 5;
+        QTest::newRow("150 entries") << 150;
+    }
+    void cupsQueue()
+    {
+        QFETCH(int, entries);
+        const QString queue = qEnvironmentVariable("KVILLO_TEST_PRINTER", QStringLiteral("KvilloPDF"));
+        if (QPrinterInfo::defaultPrinter().printerName() != queue)
+            QSKIP("the test queue is not the default printer (run tools/cups start)");
+        if (!havePoppler())
+            QSKIP("pdftotext and pdfinfo (poppler-utils) are not installed");
+
+        const QSet<int> before = jobsOf(queue, QStringLiteral("all"));
+        const kvillo::AddressBook book = sampleBook(entries);
+        PrintingPlatform platform;
+        kvillo::ScratchBuffer memo;
+        kvillo::printAddressList(nullptr, platform, memo, book, {});
+        QCOMPARE(platform.printing.printer().printerName(), queue);
+
+        int job = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(!(jobsOf(queue, QStringLiteral("all")) - before).isEmpty(), 30000);
+        job = *(jobsOf(queue, QStringLiteral("all")) - before).begin();
+        QTRY_VERIFY_WITH_TIMEOUT(jobsOf(queue, QStringLiteral("completed")).contains(job), 120000);
+
+        // What the queue received: the spool file CUPS keeps, or, where it is not readable, what
+        // cups-pdf made of it.
+        QString received = QStringLiteral("/var/spool/cups/d%1-001").arg(job, 5, 10, QLatin1Char('0'));
+        if (!QFileInfo(received).isReadable()) {
+            const QFileInfoList outputs = QDir(QDir::homePath() + QStringLiteral("/PDF"))
+                                              .entryInfoList({QStringLiteral("*job_%1*").arg(job)}, QDir::Files);
+            QVERIFY2(!outputs.isEmpty(), "neither the spool file nor the cups-pdf output can be read");
+            received = outputs.first().filePath();
+        }
+        QCOMPARE(pdfLines(received), reportLines(book));
+        QCOMPARE(pdfPages(received), platform.pages);
+        QCOMPARE(platform.pages > 1, entries > 100);
+    }
+};
+
+QTEST_MAIN(TestQtPrinting)
+#include "test_qt_printing.moc"
