@@ -230,6 +230,20 @@ private slots:
             QSKIP("pdftotext and pdfinfo (poppler-utils) are not installed: the PDF text was not read back");
     }
 
+    // Waiting events run between pages, so the window repaints during a long job.
+    void eventsRunWhileSpooling()
+    {
+        QTemporaryDir dir;
+        PrintingPlatform platform;
+        platform.printing.setPrinter(pdfPrinter(dir.filePath(QStringLiteral("a.pdf")), 300));
+        bool ranDuringJob = false;
+        QTimer::singleShot(0, [&] { ranDuringJob = platform.printing.jobRunning(); });
+        kvillo::ScratchBuffer memo;
+        kvillo::printAddressList(nullptr, platform, memo, sampleBook(80), {});
+        QVERIFY(platform.pages > 1);
+        QVERIFY(ranDuringJob);
+    }
+
     void oneJobAtATime()
     {
         QTemporaryDir dir;
