@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -79,4 +80,34 @@ private:
         if (ops)
             *ops << op;
     }
+};
+
+// Passes everything on to a job's canvas and counts its pages.
+class PageCounter : public kvillo::PrinterCanvas
+{
+public:
+    PageCounter(std::unique_ptr<kvillo::PrinterCanvas> canvas, int &pages)
+        : m_canvas(std::move(canvas))
+        , m_pages(pages)
+    {
+        m_pages = 1;
+    }
+    int pageWidth() const override { return m_canvas->pageWidth(); }
+    int pageHeight() const override { return m_canvas->pageHeight(); }
+    int pixelsPerInchY() const override { return m_canvas->pixelsPerInchY(); }
+    void setFont(const std::string &face, int height) override { m_canvas->setFont(face, height); }
+    Extent measure(std::string_view text) const override { return m_canvas->measure(text); }
+    int cellHeight() const override { return m_canvas->cellHeight(); }
+    int averageCharWidth() const override { return m_canvas->averageCharWidth(); }
+    void draw(int x, int y, std::string_view text) override { m_canvas->draw(x, y, text); }
+    void newPage() override
+    {
+        ++m_pages;
+        m_canvas->newPage();
+    }
+    void endJob() override { m_canvas->endJob(); }
+
+private:
+    std::unique_ptr<kvillo::PrinterCanvas> m_canvas;
+    int &m_pages;
 };

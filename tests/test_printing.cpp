@@ -112,16 +112,6 @@ private slots:
         QCOMPARE(PrinterTextDevice::characterHeight(dpi), height);
     }
 
-    void fontIsSelectedOnThePrinter()
-    {
-        QStringList ops;
-        PrinterTextDevice device;
-        device.open([&] { return std::make_unique<FakeCanvas>(&ops); });
-        device.setFont();
-        device.close();
-        QCOMPARE(ops, QStringList({"font MS Sans Serif 42", "end"}));
-    }
-
     void layout_data()
     {
         QTest::addColumn<QByteArray>("text");

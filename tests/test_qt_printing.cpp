@@ -1,3 +1,4 @@
+#include "fake_canvas.h"
 #include "fake_platform.h"
 
 #include "data/address_store.h"
@@ -44,36 +45,6 @@ protected:
     }
 };
 
-// Passes everything on to the job's canvas and counts its pages.
-class CountingCanvas : public PrinterCanvas
-{
-public:
-    CountingCanvas(std::unique_ptr<PrinterCanvas> canvas, int &pages)
-        : m_canvas(std::move(canvas))
-        , m_pages(pages)
-    {
-        m_pages = 1;
-    }
-    int pageWidth() const override { return m_canvas->pageWidth(); }
-    int pageHeight() const override { return m_canvas->pageHeight(); }
-    int pixelsPerInchY() const override { return m_canvas->pixelsPerInchY(); }
-    void setFont(const std::string &face, int height) override { m_canvas->setFont(face, height); }
-    Extent measure(std::string_view text) const override { return m_canvas->measure(text); }
-    int cellHeight() const override { return m_canvas->cellHeight(); }
-    int averageCharWidth() const override { return m_canvas->averageCharWidth(); }
-    void draw(int x, int y, std::string_view text) override { m_canvas->draw(x, y, text); }
-    void newPage() override
-    {
-        ++m_pages;
-        m_canvas->newPage();
-    }
-    void endJob() override { m_canvas->endJob(); }
-
-private:
-    std::unique_ptr<PrinterCanvas> m_canvas;
-    int &m_pages;
-};
-
 // The desktop as the program sees it, with Qt's printing behind the print operations.
 class PrintingPlatform : public FakePlatform
 {
@@ -88,7 +59,7 @@ public:
     }
     std::unique_ptr<PrinterCanvas> beginPrintJob() override
     {
-        return std::make_unique<CountingCanvas>(printing.beginJob(), pages);
+        return std::make_unique<PageCounter>(printing.beginJob(), pages);
     }
 };
 
