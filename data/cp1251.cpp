@@ -106,10 +106,15 @@ int fromUnicode(char32_t ch)
     return -1;
 }
 
-unsigned char foldCase(unsigned char byte)
+const unsigned char *foldCaseTable()
 {
     static const Fold fold;
-    return fold.table[byte];
+    return fold.table.data();
+}
+
+unsigned char foldCase(unsigned char byte)
+{
+    return foldCaseTable()[byte];
 }
 
 std::string toUtf8(std::string_view bytes)

@@ -14,6 +14,8 @@ int fromUnicode(char32_t ch);
 
 // The lower-case byte of a letter (Latin and Cyrillic), any other byte unchanged.
 unsigned char foldCase(unsigned char byte);
+// The whole table of foldCase, for loops over many bytes.
+const unsigned char *foldCaseTable();
 
 std::string toUtf8(std::string_view bytes);
 

@@ -42,16 +42,20 @@ std::size_t findLineBreak(std::string_view text, std::size_t from)
 
 long long findFirstWithPrefix(const LineList &list, std::string_view prefix)
 {
+    const unsigned char *fold = cp1251::foldCaseTable();
     std::string folded(prefix);
     for (char &c : folded)
-        c = static_cast<char>(cp1251::foldCase(static_cast<unsigned char>(c)));
+        c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
     const std::size_t count = list.size();
+    if (folded.empty())
+        return count > 0 ? 0 : -1;
+    const auto first = static_cast<unsigned char>(folded[0]);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view item = list[i];
-        if (item.size() < folded.size())
+        if (item.size() < folded.size() || fold[static_cast<unsigned char>(item[0])] != first)
             continue;
-        std::size_t k = 0;
-        while (k < folded.size() && cp1251::foldCase(static_cast<unsigned char>(item[k])) == static_cast<unsigned char>(folded[k]))
+        std::size_t k = 1;
+        while (k < folded.size() && fold[static_cast<unsigned char>(item[k])] == static_cast<unsigned char>(folded[k]))
             ++k;
         if (k == folded.size())
             return static_cast<long long>(i);

@@ -3,22 +3,64 @@
 #include "ui/line_list_model.h"
 #include "ui/text.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace kvillo {
 
 ListBox::ListBox(LineListModel *model, QWidget *parent)
-    : QListView(parent)
+    : QTableView(parent)
     , m_model(model)
 {
     setModel(model);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setUniformItemSizes(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideNone);
+    setWordWrap(false);
+    setShowGrid(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    horizontalHeader()->hide();
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
     setMinimumSize(0, 0);
+    fitRowHeight();
+}
+
+// Rows as high as the list's font needs.
+void ListBox::fitRowHeight()
+{
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+}
+
+// Keys move through the rows as in a list: Home and End to the first and last entry, the left
+// and right arrows like up and down.
+QModelIndex ListBox::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    switch (action) {
+    case MoveHome:
+        return m_model->rowCount() > 0 ? m_model->index(0) : QModelIndex();
+    case MoveEnd:
+        return m_model->rowCount() > 0 ? m_model->index(m_model->rowCount() - 1) : QModelIndex();
+    case MoveLeft:
+        return QTableView::moveCursor(MoveUp, modifiers);
+    case MoveRight:
+        return QTableView::moveCursor(MoveDown, modifiers);
+    default:
+        return QTableView::moveCursor(action, modifiers);
+    }
+}
+
+void ListBox::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitRowHeight();
 }
 
 int ListBox::itemIndex() const
@@ -43,7 +85,7 @@ void ListBox::keyPressEvent(QKeyEvent *event)
     const bool typed = typeAhead(event);
     if (typed)
         return;
-    QListView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -109,7 +151,7 @@ void ListBox::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
         emit userSelected();
 }
@@ -117,7 +159,7 @@ void ListBox::mousePressEvent(QMouseEvent *event)
 void ListBox::mouseMoveEvent(QMouseEvent *event)
 {
     const int before = itemIndex();
-    QListView::mouseMoveEvent(event);
+    QTableView::mouseMoveEvent(event);
     if ((event->buttons() & Qt::LeftButton) && itemIndex() != before)
         emit userSelected();
 }
