@@ -329,12 +329,31 @@ void TForm1::FormCreate()
 void TForm1::FormShow()
 {
     QCoreApplication::processEvents();
-    // A size the settings never set keeps the window's own size.
+    applyStoredSize();
+    // The stored size is the outer size, frame included. Before the window manager has framed
+    // a new window its frame is not known yet: correct the size once it is.
+    m_frameCorrectionPending = frameGeometry().size() == geometry().size();
+}
+
+// A size the settings never set keeps the window's own size.
+void TForm1::applyStoredSize()
+{
     const QSize frame = frameGeometry().size() - geometry().size();
     if (m_storedWidth)
         resize(*m_storedWidth - frame.width(), height());
     if (m_storedHeight)
         resize(width(), *m_storedHeight - frame.height());
+}
+
+bool TForm1::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (m_frameCorrectionPending && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && frameGeometry().size() != geometry().size()) {
+        m_frameCorrectionPending = false;
+        applyStoredSize();
+    }
+    return handled;
 }
 
 bool TForm1::FormCloseQuery()

@@ -124,6 +124,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildLayout();
@@ -135,6 +136,7 @@ private:
     void removeTrayIcon();
     void showFromTray();
     void readSettingsFile();
+    void applyStoredSize();
     void applySettings(const Settings &settings);
     void writeSettingsFile();
     void setHeaderSections(int first, int second);
@@ -168,6 +170,7 @@ private:
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
     bool m_settingHeader = false;
+    bool m_frameCorrectionPending = false;
     bool m_destroyed = false;
 };
 
