@@ -35,6 +35,17 @@ Kind kindOf(const std::string &path);
 // Renames a file or directory; false on failure (with the system's error code in `error`).
 bool renamePath(const std::string &from, const std::string &to, int &error);
 
+// Trims the system's text for an error: trailing blanks, control characters and periods go.
+std::string trimErrorText(std::string text);
+
+// A test seam: a hook run before each step of replacing a file (each write, each flush to disk
+// and the rename). It may end the process there, or return an error code to fail the step; 0
+// lets the step run. No hook is set in the program.
+enum class Step { Write, Sync, Rename };
+using StepHook = int (*)(Step step);
+void setStepHook(StepHook hook);
+int runStepHook(Step step);
+
 // The process's current time in the local time zone as "YYYYMMDD-HHMMSS".
 std::string localTimestamp();
 

@@ -1,0 +1,290 @@
+#include "system.h"
+
+#include "errors.h"
+#include "memory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace kvillo::sys {
+
+const char pathSeparator = '/';
+
+namespace {
+
+// Runs the test hook before a step of replacing a file; false (with errno set) to fail the step.
+bool beforeStep(Step step)
+{
+    if (const int error = runStepHook(step)) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string directoryOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// A symbolic link to a data file is followed, so that the file it names is the one replaced.
+std::string resolveLink(const std::string &path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr)
+        return path;
+    return resolved;
+}
+
+mode_t creationMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string executablePath()
+{
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0)
+        return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+std::string errorText(int code)
+{
+    return trimErrorText(std::strerror(code));
+}
+
+namespace {
+
+template <typename Container>
+void readInto(const std::string &path, Container &bytes, std::size_t limit)
+{
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw FileOpenError(path, errorText(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw FileOpenError(path, errorText(errno));
+    if (S_ISDIR(st.st_mode))
+        throw FileOpenError(path, errorText(EISDIR));
+
+    bytes.clear();
+    std::size_t used = 0;
+    std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    if (capacity > limit)
+        capacity = limit;
+    for (;;) {
+        if (used == capacity) {
+            if (used >= limit)
+                break;
+            // A file read up to its size is nearly always at its end. Ask with a small read first:
+            // growing the buffer only to learn that would copy the whole file once more.
+            char probe[4096];
+            const ssize_t n = ::read(fd.get(), probe, std::min(sizeof probe, limit - used));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw FileOpenError(path, errorText(errno));
+            }
+            if (n == 0)
+                break;
+            // The size may grow while the file is read, or be unknown: read on in larger steps.
+            capacity = std::min(limit, std::max<std::size_t>(capacity * 2, 64 * 1024));
+            bytes.resize(capacity);
+            std::memcpy(bytes.data() + used, probe, static_cast<std::size_t>(n));
+            used += static_cast<std::size_t>(n);
+            continue;
+        }
+        bytes.resize(capacity);
+        const ssize_t n = ::read(fd.get(), bytes.data() + used, capacity - used);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileOpenError(path, errorText(errno));
+        }
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    bytes.resize(used);
+}
+
+} // namespace
+
+std::string readFile(const std::string &path, std::size_t limit)
+{
+    std::string bytes;
+    readInto(path, bytes, limit);
+    return bytes;
+}
+
+void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+{
+    readInto(path, bytes, limit);
+}
+
+namespace {
+// Blocks from this size up are mapped directly, so that they can use huge pages.
+constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
+} // namespace
+
+void *allocate(std::size_t bytes)
+{
+    if (bytes < kLargeBlock) {
+        void *block = std::malloc(bytes == 0 ? 1 : bytes);
+        if (block == nullptr)
+            throw std::bad_alloc();
+        return block;
+    }
+    void *block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void release(void *block, std::size_t bytes) noexcept
+{
+    if (block == nullptr)
+        return;
+    if (bytes < kLargeBlock)
+        std::free(block);
+    else
+        ::munmap(block, bytes);
+}
+
+void replaceFile(const std::string &path, std::string_view bytes)
+{
+    const std::string target = resolveLink(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        throw FileCreateError(path, errorText(EISDIR));
+    // A file the user made read-only is not ours to replace.
+    if (exists && ::access(target.c_str(), W_OK) != 0)
+        throw FileCreateError(path, errorText(errno));
+
+    const std::string directory = directoryOf(target);
+    std::string temporary = directory + ".kvillo-save-XXXXXX";
+    FileDescriptor fd(::mkstemp(temporary.data()));
+    if (fd.get() < 0)
+        throw FileCreateError(path, errorText(errno));
+    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+
+    auto fail = [&](auto error) {
+        ::close(fd.release());
+        ::unlink(temporary.c_str());
+        throw error;
+    };
+    ::fchmod(fd.get(), exists ? (st.st_mode & 07777) : creationMode());
+    if (!beforeStep(Step::Write) || !writeAll(fd.get(), bytes) || !beforeStep(Step::Sync) || ::fsync(fd.get()) != 0)
+        fail(StreamWriteError());
+    if (::close(fd.release()) != 0) {
+        ::unlink(temporary.c_str());
+        throw StreamWriteError();
+    }
+    if (!beforeStep(Step::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw FileCreateError(path, errorText(error));
+    }
+    FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0 && beforeStep(Step::Sync))
+        ::fsync(dir.get());
+}
+
+Kind kindOf(const std::string &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return Kind::Missing;
+    if (S_ISREG(st.st_mode))
+        return Kind::File;
+    if (S_ISDIR(st.st_mode))
+        return Kind::Directory;
+    return Kind::Other;
+}
+
+bool renamePath(const std::string &from, const std::string &to, int &error)
+{
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+std::string localTimestamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+} // namespace kvillo::sys
