@@ -8,7 +8,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,7 +63,7 @@ private:
 std::string directoryOf(const std::string &path)
 {
     const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 // A symbolic link to a data file is followed, so that the file it names is the one replaced.
@@ -74,6 +76,29 @@ std::string resolveLink(const std::string &path)
     if (::realpath(path.c_str(), resolved) == nullptr)
         return path;
     return resolved;
+}
+
+constexpr std::string_view kTemporaryPrefix = ".kvillo-save-";
+
+// A save cut short by a crash or a power cut leaves its temporary file behind. The file being
+// written by a running save is locked, so only the leftovers of dead processes are removed.
+void removeStaleTemporaries(const std::string &directory)
+{
+    DIR *dir = ::opendir(directory.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(kTemporaryPrefix) || name.size() != kTemporaryPrefix.size() + 6)
+            continue;
+        const std::string path = directory + std::string(name);
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
 }
 
 mode_t creationMode()
@@ -229,11 +254,16 @@ void replaceFile(const std::string &path, std::string_view bytes)
         throw FileCreateError(path, errorText(errno));
 
     const std::string directory = directoryOf(target);
-    std::string temporary = directory + ".kvillo-save-XXXXXX";
+    removeStaleTemporaries(directory);
+    std::string temporary = directory + std::string(kTemporaryPrefix) + "XXXXXX";
     FileDescriptor fd(::mkstemp(temporary.data()));
     if (fd.get() < 0)
         throw FileCreateError(path, errorText(errno));
     ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+    // Locked until the save is over, also after `fd` is closed, so that a save in this directory
+    // by another process does not take the file for a leftover.
+    ::flock(fd.get(), LOCK_EX);
+    const FileDescriptor lock(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
 
     auto fail = [&](auto error) {
         ::close(fd.release());
