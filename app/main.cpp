@@ -2,15 +2,25 @@
 #include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/qt_platform.h"
+#include "ui/single_instance.h"
 
 #include <QApplication>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
+    const std::string directory = kvillo::applicationDirectory();
+
+    // A second copy of the program on the same address book only brings the first one forward.
+    kvillo::SingleInstance instance(QFile::decodeName(QByteArray::fromStdString(directory)));
+    if (!instance.acquire())
+        return 0;
+
     kvillo::QtPlatform platform;
-    kvillo::TForm1 form(platform, kvillo::applicationDirectory());
+    kvillo::TForm1 form(platform, directory);
+    QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     form.show();
     return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets PrintSupport)
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets PrintSupport Network)
 set(CMAKE_AUTOMOC ON)
 
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/ui/deployment.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/ui/deployment.h @ONLY)
@@ -11,6 +11,7 @@ add_library(kvillo_ui STATIC
     ui/list_box.cpp
     ui/list_panel.cpp
     ui/qt_platform.cpp
+    ui/single_instance.cpp
     ui/text.cpp
     ui/Unit1.cpp
     ui/Unit1Actions.cpp
@@ -23,7 +24,7 @@ add_library(kvillo_ui STATIC
     dialogs/Unit4.cpp
 )
 target_include_directories(kvillo_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport Qt6::Network)
 
 add_executable(kvillo app/main.cpp)
 target_link_libraries(kvillo PRIVATE kvillo_ui)

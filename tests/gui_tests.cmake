@@ -14,3 +14,7 @@ kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
 kvillo_gui_test(test_backup_tray)
 include(printing_tests.cmake)
+
+kvillo_gui_test(test_single_instance)
+target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TARGET_FILE:kvillo>")
+add_dependencies(test_single_instance kvillo)

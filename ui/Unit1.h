@@ -100,6 +100,8 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QMenu *trayMenu() const { return PopupMenu1; }
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    // Shows the window (from the tray too), restores it when minimised and brings it forward.
+    void bringToFront();
     void N5521Click();
     void N2Click();
     void N3Click();

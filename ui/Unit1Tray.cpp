@@ -91,6 +91,15 @@ void TForm1::showFromTray()
         activateWindow();
 }
 
+void TForm1::bringToFront()
+{
+    showFromTray();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
 void TForm1::N5521Click()
 {
     if (isVisible())
