@@ -36,3 +36,22 @@ add_custom_command(TARGET kvillo POST_BUILD
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
     VERBATIM)
 include(${CMAKE_CURRENT_SOURCE_DIR}/ui/printing.cmake)
+
+# Installing: the program directory <prefix>/lib/kvillo holds the executable with its database/
+# and config/ beside it, as the program expects; the shipped empty data files and default
+# settings go there only where none exist, so a reinstall never touches a user's data.
+set(KVILLO_PROGRAM_DIR lib/kvillo)
+install(TARGETS kvillo RUNTIME DESTINATION ${KVILLO_PROGRAM_DIR})
+install(CODE "
+    set(program_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}\")
+    execute_process(COMMAND \"${CMAKE_COMMAND}\" -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources
+                            -DDESTINATION=\${program_dir} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
+                    COMMAND_ERROR_IS_FATAL ANY)
+    set(KVILLO_EXEC \"\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}/kvillo\")
+    configure_file(${CMAKE_CURRENT_SOURCE_DIR}/resources/kvillo.desktop.in ${CMAKE_BINARY_DIR}/kvillo.desktop @ONLY)
+")
+install(FILES ${CMAKE_BINARY_DIR}/kvillo.desktop DESTINATION share/applications)
+foreach(size 16 32 48 64 128)
+    install(FILES resources/icons/kvillo-${size}.png DESTINATION share/icons/hicolor/${size}x${size}/apps
+            RENAME kvillo.png)
+endforeach()

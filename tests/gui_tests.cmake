@@ -18,3 +18,5 @@ include(printing_tests.cmake)
 kvillo_gui_test(test_single_instance)
 target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TARGET_FILE:kvillo>")
 add_dependencies(test_single_instance kvillo)
+
+add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install.sh ${CMAKE_BINARY_DIR})
