@@ -14,6 +14,9 @@ namespace kvillo {
 
 std::string_view beforeNul(std::string_view text)
 {
+    // An empty view may have no data at all, and memchr must not be given a null pointer.
+    if (text.empty())
+        return text;
     const void *nul = std::memchr(text.data(), '\0', text.size());
     return nul == nullptr ? text : text.substr(0, static_cast<const char *>(nul) - text.data());
 }
