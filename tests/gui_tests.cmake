@@ -13,6 +13,7 @@ endfunction()
 kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
 kvillo_gui_test(test_backup_tray)
+kvillo_gui_test(test_russian)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)

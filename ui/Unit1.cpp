@@ -117,11 +117,16 @@ void TForm1::buildLayout()
     ListBox2 = new ListBox(m_mails);
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
     ListBox2->setFont(windowsFont(10));
+    ListBox1->setAccessibleName(QStringLiteral("Описания"));
+    ListBox2->setAccessibleName(QStringLiteral("Адреса e-mail"));
+    HeaderControl1->setAccessibleName(QStringLiteral("Заголовки столбцов"));
+    HeaderControl1->setFocusPolicy(Qt::NoFocus);
     connect(ListBox1, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox1Click(); }); });
     connect(ListBox2, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox2Click(); }); });
 
     Panel4 = new ListPanel(ListBox1, ListBox2, client);
     Panel4->setObjectName(QStringLiteral("Panel4"));
+    setTabOrder(ListBox1, ListBox2);
     connect(Panel4->splitter(), &Splitter::moved, this, [this] { guarded(m_platform, [this] { Splitter1Moved(); }); });
     column->addWidget(Panel4, 1);
     setCentralWidget(client);

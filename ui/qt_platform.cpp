@@ -15,18 +15,6 @@ namespace kvillo {
 
 namespace {
 
-bool runBox(QMessageBox::Icon icon, const QString &caption, const QString &text, Platform::Buttons buttons)
-{
-    QMessageBox box(icon, caption, text,
-                    buttons == Platform::Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(buttons == Platform::Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
-    // Plain text: a file name or an entry must never be read as markup.
-    box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Ok;
-}
-
 // "Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*" as Qt's "Резервная копия (*.bak);;Все файлы (*.*)".
 QString qtFilter(const QString &filter)
 {
@@ -37,20 +25,54 @@ QString qtFilter(const QString &filter)
     return entries.join(QStringLiteral(";;"));
 }
 
-std::optional<QString> fileDialog(QWidget *parent, const QString &filter, const QString &initial, bool save)
+bool runBox(bool stopIcon, const QString &caption, const QString &text, Platform::Buttons buttons)
 {
-    QFileDialog dialog(parent, QString(), QString(), qtFilter(filter));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!initial.isEmpty())
-        dialog.selectFile(initial);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return QtPlatform::makeMessageBox(stopIcon, caption, text, buttons)->exec() == QMessageBox::Ok;
+}
+
+std::optional<QString> runFileDialog(QWidget *parent, const QString &filter, const QString &initial, bool save)
+{
+    const auto dialog = QtPlatform::makeFileDialog(parent, filter, initial, save);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    return dialog->selectedFiles().constFirst();
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(bool stopIcon, const QString &caption, const QString &text,
+                                                        Buttons buttons)
+{
+    auto box = std::make_unique<QMessageBox>(stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon, caption, text,
+                                             buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                                          : QMessageBox::Ok);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setDefaultButton(QMessageBox::Ok);
+    box->setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    // Plain text: a file name or an entry must never be read as markup.
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
+std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(QWidget *parent, const QString &filter, const QString &initial,
+                                                        bool save)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, QString(), QString(), qtFilter(filter));
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog, in the program's language whatever the desktop's.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (!initial.isEmpty())
+        dialog->selectFile(initial);
+    return dialog;
+}
+
+std::unique_ptr<QFontDialog> QtPlatform::makeFontDialog(QWidget *parent, const QFont &initial)
+{
+    auto dialog = std::make_unique<QFontDialog>(initial, parent);
+    dialog->setOption(QFontDialog::DontUseNativeDialog);
+    return dialog;
+}
 
 QtPlatform::QtPlatform()
     : m_printing(std::make_unique<QtPrinting>())
@@ -71,17 +93,17 @@ std::unique_ptr<PrinterCanvas> QtPlatform::beginPrintJob()
 
 void QtPlatform::showError(const QString &text)
 {
-    runBox(QMessageBox::Critical, applicationTitle(), text, Buttons::Ok);
+    runBox(true, applicationTitle(), text, Buttons::Ok);
 }
 
 void QtPlatform::showNotice(const QString &text)
 {
-    runBox(QMessageBox::NoIcon, applicationTitle(), text, Buttons::Ok);
+    runBox(false, applicationTitle(), text, Buttons::Ok);
 }
 
 bool QtPlatform::showMessage(const QString &caption, const QString &text, Buttons buttons)
 {
-    return runBox(QMessageBox::NoIcon, caption, text, buttons);
+    return runBox(false, caption, text, buttons);
 }
 
 void QtPlatform::beep()
@@ -96,21 +118,20 @@ int QtPlatform::execDialog(QDialog &dialog)
 
 std::optional<QString> QtPlatform::saveFileName(QWidget *parent, const QString &filter, const QString &initial)
 {
-    return fileDialog(parent, filter, initial, true);
+    return runFileDialog(parent, filter, initial, true);
 }
 
 std::optional<QString> QtPlatform::openFileName(QWidget *parent, const QString &filter, const QString &initial)
 {
-    return fileDialog(parent, filter, initial, false);
+    return runFileDialog(parent, filter, initial, false);
 }
 
 std::optional<QFont> QtPlatform::chooseFont(QWidget *parent, const QFont &initial)
 {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, parent);
-    if (!ok)
+    const auto dialog = makeFontDialog(parent, initial);
+    if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
-    return font;
+    return dialog->selectedFont();
 }
 
 void QtPlatform::openUrl(const QString &url)

@@ -3,6 +3,10 @@
 #include "ui/platform.h"
 #include "ui/qt_printing.h"
 
+class QFileDialog;
+class QFontDialog;
+class QMessageBox;
+
 namespace kvillo {
 
 class QtPlatform : public Platform
@@ -23,6 +27,13 @@ public:
     void setClipboardText(const QString &text) override;
     bool printDialog(QWidget *parent) override;
     std::unique_ptr<PrinterCanvas> beginPrintJob() override;
+
+    // The dialogs behind the calls above, for a look at them without running them.
+    static std::unique_ptr<QMessageBox> makeMessageBox(bool stopIcon, const QString &caption, const QString &text,
+                                                       Buttons buttons);
+    static std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const QString &filter,
+                                                       const QString &initial, bool save);
+    static std::unique_ptr<QFontDialog> makeFontDialog(QWidget *parent, const QFont &initial);
 
 private:
     std::unique_ptr<QtPrinting> m_printing;

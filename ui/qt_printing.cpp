@@ -133,14 +133,19 @@ bool QtPrinting::printDialog(QWidget *parent)
     return false;
 }
 
-bool QtPrinting::runDialog(QPrinter &printer, QWidget *parent)
+std::unique_ptr<QPrintDialog> QtPrinting::makeDialog(QPrinter &printer, QWidget *parent)
 {
     printer.setPrintRange(QPrinter::AllPages);
-    QPrintDialog dialog(&printer, parent);
-    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    auto dialog = std::make_unique<QPrintDialog>(&printer, parent);
+    dialog->setObjectName(QStringLiteral("PrintDialog1"));
     // The whole report, on a printer: no page range, selection, current page or file.
-    dialog.setOptions(QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
-    return dialog.exec() == QDialog::Accepted;
+    dialog->setOptions(QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
+    return dialog;
+}
+
+bool QtPrinting::runDialog(QPrinter &printer, QWidget *parent)
+{
+    return makeDialog(printer, parent)->exec() == QDialog::Accepted;
 }
 
 std::unique_ptr<PrinterCanvas> QtPrinting::beginJob()

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class QPrintDialog;
 class QPrinter;
 class QWidget;
 
@@ -37,6 +38,9 @@ public:
     // Makes `printer` the printer in use (a PDF file, for instance).
     void setPrinter(std::unique_ptr<QPrinter> printer);
     bool jobRunning() const { return m_jobRunning; }
+
+    // The print dialog on `printer`, with the choices the program offers.
+    static std::unique_ptr<QPrintDialog> makeDialog(QPrinter &printer, QWidget *parent);
 
 protected:
     // Runs the dialog modally on `printer`; true when the user confirms. The confirmed settings
