@@ -1,3 +1,4 @@
+#include "fake_canvas.h"
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
@@ -461,6 +462,49 @@ private slots:
         const QList<TForm4 *> edits = visibleDialogs<TForm4>(*form);
         QCOMPARE(edits.size(), 1);
         QCOMPARE(edits.first()->edit2()->text(), QStringLiteral("Петров"));
+    }
+
+    void printCommand()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        QStringList printed;
+        m_platform.makeCanvas = [&] { return std::make_unique<FakeCanvas>(&printed); };
+
+        m_platform.printAnswer = false;
+        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(m_platform.log, QStringList {"print-dialog"});
+        QVERIFY(form->statusText(0).isEmpty());
+        QCOMPARE(form->memo().lineCount(), std::size_t(10)); // the report stays in the buffer
+
+        m_platform.printAnswer = true;
+        form->action(15)->trigger();
+        QCOMPARE(m_platform.log, (QStringList {"print-dialog", "print-dialog", "print-job"}));
+        QCOMPARE(form->statusText(0), QStringLiteral("Печать..."));
+        QVERIFY(printed.filter(QStringLiteral("---    ivanov@x.ru")).size() == 1);
+        QCOMPARE(printed.last(), QStringLiteral("end"));
+
+        // A missing description stops the report before any dialog.
+        form->select(ListId::Descriptions, 2);
+        form->deleteAtCurrent(ListId::Descriptions);
+        m_platform.log.clear();
+        form->action(15)->trigger();
+        QCOMPARE(m_platform.log, QStringList {"error: List index out of bounds (2)"});
+    }
+
+    void menuMnemonicsOpenTheirMenus()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
+        QMenu *edit = bar->actions()[1]->menu();
+        QTest::sendKeyEvent(QTest::Press, form.get(), Qt::Key(QChar(u'Р').unicode()), QStringLiteral("р"),
+                            Qt::AltModifier);
+        QTRY_VERIFY(edit->isVisible());
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QTRY_VERIFY(!edit->isVisible());
     }
 
     void exitKeySavesAndCloses()
