@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -8,6 +10,15 @@
 #include <QTest>
 
 #include <string>
+
+// Types characters, Cyrillic included, as a keyboard delivers them.
+inline void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+    }
+}
 
 // A program directory of its own for one test: database/ and config/ with files as given.
 class ProgramDir

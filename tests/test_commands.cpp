@@ -71,14 +71,6 @@ private:
         dir.writeBook({"Иванов", "Петров", "Сидоров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
         dir.writeSettings("Arial", 10, 89, 701, 497);
     }
-    static void type(QWidget *widget, const QString &text)
-    {
-        for (const QChar ch : text) {
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(widget, &press);
-        }
-    }
-
     FakePlatform m_platform;
 
 private slots:
@@ -298,10 +290,10 @@ private slots:
         QCOMPARE(add->findChild<QPushButton *>("BitBtn2")->geometry(), QRect(112, 144, 81, 25));
         QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
 
-        type(add->edit1(), QStringLiteral("new@x.ru"));
+        typeText(add->edit1(), QStringLiteral("new@x.ru"));
         QTest::keyClick(add->edit1(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), add->edit2());
-        type(add->edit2(), QStringLiteral("Новиков"));
+        typeText(add->edit2(), QStringLiteral("Новиков"));
         QTest::keyClick(add->edit2(), Qt::Key_Return);
 
         QVERIFY(!add->isVisible());

@@ -39,15 +39,6 @@ private:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    // Types characters, Cyrillic included, as a keyboard would deliver them.
-    static void type(QWidget *widget, const QString &text)
-    {
-        for (const QChar ch : text) {
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(widget, &press);
-        }
-    }
-
     FakePlatform m_platform;
 
 private slots:
@@ -294,19 +285,19 @@ private slots:
         ListBox *list2 = form->listBox(ListId::Mails);
         list1->setFocus();
 
-        type(list1, QStringLiteral("бум"));
+        typeText(list1, QStringLiteral("бум"));
         QCOMPARE(list1->itemIndex(), 2);
         QCOMPARE(list2->itemIndex(), 2);
         QTest::keyClick(list1, Qt::Key_Backspace);
         QCOMPARE(list1->itemIndex(), 0); // "бу": the first match from the top
 
         QTest::qWait(ListBox::kTypeAheadPauseMs + 100);
-        type(list1, QStringLiteral("JA"));
+        typeText(list1, QStringLiteral("JA"));
         QCOMPARE(list1->itemIndex(), 4);
         QCOMPARE(list2->itemIndex(), 4);
 
         QTest::qWait(ListBox::kTypeAheadPauseMs + 100);
-        type(list1, QStringLiteral("ё"));
+        typeText(list1, QStringLiteral("ё"));
         QCOMPARE(list1->itemIndex(), 3);
 
         // An emptied prefix selects the first item.

@@ -37,8 +37,11 @@ private:
         QStringList found {window->windowTitle()};
         for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
             found << button->text();
-        for (const QLabel *label : window->findChildren<QLabel *>())
-            found << label->text();
+        for (const QLabel *label : window->findChildren<QLabel *>()) {
+            // The print dialog shows the printer's own model and location as they are.
+            if (label->objectName() != QLatin1String("type") && label->objectName() != QLatin1String("location"))
+                found << label->text();
+        }
         for (const QGroupBox *box : window->findChildren<QGroupBox *>())
             found << box->title();
         for (const QTabWidget *tabs : window->findChildren<QTabWidget *>()) {
