@@ -157,7 +157,9 @@ void writeLines(Container &text, const Items &items, const Bytes &bytes, std::si
     text.resize(liveBytes + 2 * items.size());
     char *out = text.data();
     for (const auto &item : items) {
-        std::memcpy(out, bytes.data() + item.offset, item.length);
+        // A list of empty items only has no bytes at all: no pointer for memcpy then.
+        if (item.length != 0)
+            std::memcpy(out, bytes.data() + item.offset, item.length);
         out += item.length;
         *out++ = '\r';
         *out++ = '\n';
@@ -188,7 +190,8 @@ void LineList::compactIfWasteful()
     bytes.resize(m_liveBytes);
     std::size_t offset = 0;
     for (Item &item : m_items) {
-        std::memcpy(bytes.data() + offset, m_bytes.data() + item.offset, item.length);
+        if (item.length != 0)
+            std::memcpy(bytes.data() + offset, m_bytes.data() + item.offset, item.length);
         item.offset = static_cast<std::uint32_t>(offset);
         offset += item.length;
     }
