@@ -200,6 +200,9 @@ HANDLE createTemporary(const std::wstring &directory, DWORD attributes, std::wst
 
 bool writeAll(HANDLE file, std::string_view bytes)
 {
+    // The hook sees a write also when the file is to be empty.
+    if (bytes.empty())
+        return beforeStep(Step::Write);
     while (!bytes.empty()) {
         if (!beforeStep(Step::Write))
             return false;
