@@ -5,7 +5,6 @@
 #include "ui/single_instance.h"
 
 #include <QApplication>
-#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -14,7 +13,7 @@ int main(int argc, char *argv[])
     const std::string directory = kvillo::applicationDirectory();
 
     // A second copy of the program on the same address book only brings the first one forward.
-    kvillo::SingleInstance instance(QFile::decodeName(QByteArray::fromStdString(directory)));
+    kvillo::SingleInstance instance(QString::fromStdString(directory));
     if (!instance.acquire())
         return 0;
 

@@ -9,7 +9,6 @@
 #include "ui/platform.h"
 #include "ui/print_command.h"
 
-#include <QFile>
 
 namespace kvillo {
 
@@ -17,9 +16,10 @@ namespace {
 
 const QString kBackupFilter = QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*");
 
+// The data core takes paths as UTF-8, on every system.
 std::string localPath(const QString &name)
 {
-    return QFile::encodeName(name).toStdString();
+    return name.toStdString();
 }
 
 } // namespace
