@@ -426,7 +426,7 @@ void TestFaultInjection::failingSystemCall_data()
     QTest::newRow("rename: no access") << int(sys::Step::Rename) << 1 << EACCES << cannotCreate(EACCES);
 }
 
-// A system call that fails while a data file is replaced: the design's message, the file as it
+// A system call that fails while a data file is replaced: the user is told, the file is as it
 // was, no temporary file; once the fault is gone the same save succeeds.
 void TestFaultInjection::failingSystemCall()
 {
@@ -483,7 +483,7 @@ void TestFaultInjection::withoutRights_data()
 }
 
 // As a normal user, which root is not: a directory or file without rights refuses the operation
-// with the design's message, and nothing on disk or in memory is lost.
+// with the usual message, and nothing on disk or in memory is lost.
 void TestFaultInjection::withoutRights()
 {
     QFETCH(QString, directory);
