@@ -70,6 +70,8 @@ long long findFirstWithPrefix(const LineList &list, std::string_view prefix);
 // The bytes of `text` up to its first NUL.
 std::string_view beforeNul(std::string_view text);
 
+std::size_t countLineFeeds(std::string_view text);
+
 // Where the next CR or LF is at or after `from`, or text.size().
 std::size_t findLineBreak(std::string_view text, std::size_t from);
 

@@ -1,5 +1,11 @@
 #include "system.h"
 
+#include "memory.h"
+#include "system_shared.h"
+
+#include <cstdlib>
+#include <new>
+
 namespace kvillo::sys {
 
 namespace {
@@ -15,6 +21,26 @@ std::string trimErrorText(std::string text)
         text.pop_back();
     }
     return text;
+}
+
+void *allocate(std::size_t bytes)
+{
+    if (bytes >= kLargeBlock)
+        return allocatePages(bytes);
+    void *block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+
+void release(void *block, std::size_t bytes) noexcept
+{
+    if (block == nullptr)
+        return;
+    if (bytes >= kLargeBlock)
+        releasePages(block, bytes);
+    else
+        std::free(block);
 }
 
 void setStepHook(StepHook hook)

@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "memory.h"
+#include "system_shared.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -155,45 +156,16 @@ void readInto(const std::string &path, Container &bytes, std::size_t limit)
     if (S_ISDIR(st.st_mode))
         throw FileOpenError(path, errorText(EISDIR));
 
-    bytes.clear();
-    std::size_t used = 0;
-    std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
-    if (capacity > limit)
-        capacity = limit;
-    for (;;) {
-        if (used == capacity) {
-            if (used >= limit)
-                break;
-            // A file read up to its size is nearly always at its end. Ask with a small read first:
-            // growing the buffer only to learn that would copy the whole file once more.
-            char probe[4096];
-            const ssize_t n = ::read(fd.get(), probe, std::min(sizeof probe, limit - used));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
+    const std::size_t size = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    readWhole(bytes, size, limit, [&](char *into, std::size_t room) -> std::size_t {
+        for (;;) {
+            const ssize_t n = ::read(fd.get(), into, room);
+            if (n >= 0)
+                return static_cast<std::size_t>(n);
+            if (errno != EINTR)
                 throw FileOpenError(path, errorText(errno));
-            }
-            if (n == 0)
-                break;
-            // The size may grow while the file is read, or be unknown: read on in larger steps.
-            capacity = std::min(limit, std::max<std::size_t>(capacity * 2, 64 * 1024));
-            bytes.resize(capacity);
-            std::memcpy(bytes.data() + used, probe, static_cast<std::size_t>(n));
-            used += static_cast<std::size_t>(n);
-            continue;
         }
-        bytes.resize(capacity);
-        const ssize_t n = ::read(fd.get(), bytes.data() + used, capacity - used);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileOpenError(path, errorText(errno));
-        }
-        if (n == 0)
-            break;
-        used += static_cast<std::size_t>(n);
-    }
-    bytes.resize(used);
+    });
 }
 
 } // namespace
@@ -210,36 +182,21 @@ void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
     readInto(path, bytes, limit);
 }
 
-namespace {
-// Blocks from this size up are mapped directly, so that they can use huge pages.
-constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
-} // namespace
-
-void *allocate(std::size_t bytes)
+void *allocatePages(std::size_t bytes)
 {
-    if (bytes < kLargeBlock) {
-        void *block = std::malloc(bytes == 0 ? 1 : bytes);
-        if (block == nullptr)
-            throw std::bad_alloc();
-        return block;
-    }
     void *block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED)
         throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
+    // Huge pages: a big book is read without a page fault every 4 KiB.
     ::madvise(block, bytes, MADV_HUGEPAGE);
 #endif
     return block;
 }
 
-void release(void *block, std::size_t bytes) noexcept
+void releasePages(void *block, std::size_t bytes) noexcept
 {
-    if (block == nullptr)
-        return;
-    if (bytes < kLargeBlock)
-        std::free(block);
-    else
-        ::munmap(block, bytes);
+    ::munmap(block, bytes);
 }
 
 void replaceFile(const std::string &path, std::string_view bytes)

@@ -7,6 +7,7 @@
 // the contents of the files are 8-bit code page text, and those are never converted.
 
 #include "system.h"
+#include "system_shared.h"
 
 #include "errors.h"
 #include "memory.h"
@@ -226,39 +227,12 @@ template <typename Container> void readInto(const std::string &path, Container &
     if (!::GetFileSizeEx(file.get(), &size))
         throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
 
-    bytes.clear();
-    std::size_t used = 0;
-    std::size_t capacity = std::min(static_cast<std::size_t>(size.QuadPart), limit);
-    const auto readSome = [&](char *into, std::size_t room) {
+    readWhole(bytes, static_cast<std::size_t>(size.QuadPart), limit, [&](char *into, std::size_t room) {
         DWORD n = 0;
         if (!::ReadFile(file.get(), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)), &n, nullptr))
             throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
         return static_cast<std::size_t>(n);
-    };
-    for (;;) {
-        if (used == capacity) {
-            if (used >= limit)
-                break;
-            // A file read up to its size is nearly always at its end. Ask with a small read first:
-            // growing the buffer only to learn that would copy the whole file once more.
-            char probe[4096];
-            const std::size_t n = readSome(probe, std::min(sizeof probe, limit - used));
-            if (n == 0)
-                break;
-            // The file grew while it was read: read on in larger steps.
-            capacity = std::min(limit, std::max<std::size_t>(capacity * 2, 64 * 1024));
-            bytes.resize(capacity);
-            std::copy(probe, probe + n, bytes.data() + used);
-            used += n;
-            continue;
-        }
-        bytes.resize(capacity);
-        const std::size_t n = readSome(bytes.data() + used, capacity - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    bytes.resize(used);
+    });
 }
 
 } // namespace
@@ -305,33 +279,17 @@ void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
     readInto(path, bytes, limit);
 }
 
-namespace {
-// Blocks from this size up come straight from the system, whole pages that go back to it at once.
-constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
-} // namespace
-
-void *allocate(std::size_t bytes)
+void *allocatePages(std::size_t bytes)
 {
-    if (bytes < kLargeBlock) {
-        void *block = std::malloc(bytes == 0 ? 1 : bytes);
-        if (block == nullptr)
-            throw std::bad_alloc();
-        return block;
-    }
     void *block = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (block == nullptr)
         throw std::bad_alloc();
     return block;
 }
 
-void release(void *block, std::size_t bytes) noexcept
+void releasePages(void *block, std::size_t) noexcept
 {
-    if (block == nullptr)
-        return;
-    if (bytes < kLargeBlock)
-        std::free(block);
-    else
-        ::VirtualFree(block, 0, MEM_RELEASE);
+    ::VirtualFree(block, 0, MEM_RELEASE);
 }
 
 void replaceFile(const std::string &path, std::string_view bytes)
