@@ -21,6 +21,8 @@ void readWhole(Container &bytes, std::size_t sizeHint, std::size_t limit, ReadSo
     bytes.clear();
     std::size_t used = 0;
     std::size_t capacity = std::min(sizeHint, limit);
+    // Room to grow: entries added after a load then find space without moving the whole book.
+    bytes.reserve(capacity + std::min<std::size_t>(capacity / 64, 1u << 20) + 4096);
     for (;;) {
         if (used == capacity) {
             if (used >= limit)
