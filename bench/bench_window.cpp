@@ -14,12 +14,12 @@
 #include "ui/list_box.h"
 #include "ui/qt_platform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QAction>
 #include <QThread>
 
 #include <sys/resource.h>
@@ -138,8 +138,8 @@ int main(int argc, char *argv[])
         form.action(6)->trigger();
         confirm(form.findChildren<kvillo::TForm3 *>().constLast());
     });
-    std::printf("Add through its dialog, both files saved (%d entries): %.1f ms\n", form.count(kvillo::ListId::Mails),
-                add);
+    std::printf(
+        "Add through its dialog, both files saved (%d entries): %.1f ms\n", form.count(kvillo::ListId::Mails), add);
     form.select(kvillo::ListId::Descriptions, middle);
     form.select(kvillo::ListId::Mails, middle);
     const double edit = timeIt([&] {

@@ -14,8 +14,7 @@ std::string applicationDirectory()
 
 AddressStore::AddressStore(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
-{
-}
+{ }
 
 std::string AddressStore::dataPath(ListId id) const
 {

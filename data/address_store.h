@@ -48,7 +48,7 @@ private:
     void protectUnloaded(ListId id);
 
     std::string m_directory;
-    std::array<bool, 2> m_loaded {false, false};
+    std::array<bool, 2> m_loaded{false, false};
 };
 
 // The directory of the running executable, with its trailing separator.

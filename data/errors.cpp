@@ -6,23 +6,19 @@ namespace kvillo {
 
 FileOpenError::FileOpenError(const std::string &path, const std::string &systemText)
     : Error("Cannot open file \"" + path + "\". " + systemText)
-{
-}
+{ }
 
 FileCreateError::FileCreateError(const std::string &path, const std::string &systemText)
     : Error("Cannot create file \"" + path + "\". " + systemText)
-{
-}
+{ }
 
 StreamWriteError::StreamWriteError()
     : Error("Stream write error")
-{
-}
+{ }
 
 ListIndexError::ListIndexError(long long index)
     : Error("List index out of bounds (" + std::to_string(index) + ")")
-{
-}
+{ }
 
 namespace {
 
@@ -38,12 +34,10 @@ std::string convertMessage(const std::string &cp1251Value)
 
 ConvertError::ConvertError(const std::string &cp1251Value)
     : Error(convertMessage(cp1251Value))
-{
-}
+{ }
 
 MemoCapacityError::MemoCapacityError()
     : Error("Text exceeds memo capacity")
-{
-}
+{ }
 
 } // namespace kvillo

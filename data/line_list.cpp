@@ -75,7 +75,8 @@ std::size_t countLineFeeds(std::string_view text)
     const __m128i lf = _mm_set1_epi8('\n');
     for (; i + 16 <= text.size(); i += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
-        count += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)))));
+        count += static_cast<std::size_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)))));
     }
 #endif
     for (; i < text.size(); ++i)
@@ -98,7 +99,7 @@ LineList::Item LineList::store(std::string_view text)
     const char *begin = m_bytes.data();
     const bool inside = !m_bytes.empty() && text.data() >= begin && text.data() < begin + m_bytes.size();
     const std::size_t from = inside ? static_cast<std::size_t>(text.data() - begin) : 0;
-    const Item item {static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(text.size())};
+    const Item item{static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(text.size())};
     if (m_bytes.capacity() - m_bytes.size() < text.size())
         m_bytes.reserve(std::max(m_bytes.size() + text.size(), m_bytes.size() * 3 / 2 + 64));
     const char *source = inside ? m_bytes.data() + from : text.data();

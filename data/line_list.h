@@ -60,8 +60,7 @@ private:
 // Calls `line(begin, length)` for each line of `text`: a line ends at CR, LF, or CR LF (one end);
 // LF CR is two ends; a NUL byte ends the text; text after the last line end is a line of its own
 // and a final line end adds no empty line.
-template <typename Sink>
-void splitLines(std::string_view text, Sink &&line);
+template <typename Sink> void splitLines(std::string_view text, Sink &&line);
 
 // The first item that begins with `prefix`, letter case ignored (Windows-1251 letters), or -1.
 // An empty prefix finds item 0.
@@ -75,8 +74,7 @@ std::size_t countLineFeeds(std::string_view text);
 // Where the next CR or LF is at or after `from`, or text.size().
 std::size_t findLineBreak(std::string_view text, std::size_t from);
 
-template <typename Sink>
-void splitLines(std::string_view text, Sink &&line)
+template <typename Sink> void splitLines(std::string_view text, Sink &&line)
 {
     text = beforeNul(text);
     std::size_t pos = 0;

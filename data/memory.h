@@ -15,27 +15,18 @@ void release(void *block, std::size_t bytes) noexcept;
 
 // An allocator for the address book's big arrays: large blocks from the system, and elements
 // default-initialised, so a buffer grown to take a file is not zero-filled first.
-template <typename T>
-struct LargeAllocator
+template <typename T> struct LargeAllocator
 {
     using value_type = T;
 
     LargeAllocator() = default;
-    template <typename U>
-    LargeAllocator(const LargeAllocator<U> &) noexcept
-    {
-    }
+    template <typename U> LargeAllocator(const LargeAllocator<U> &) noexcept { }
 
     T *allocate(std::size_t n) { return static_cast<T *>(sys::allocate(n * sizeof(T))); }
     void deallocate(T *block, std::size_t n) noexcept { sys::release(block, n * sizeof(T)); }
 
-    template <typename U>
-    void construct(U *where) noexcept
-    {
-        ::new (static_cast<void *>(where)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U *where, Args &&...args)
+    template <typename U> void construct(U *where) noexcept { ::new (static_cast<void *>(where)) U; }
+    template <typename U, typename... Args> void construct(U *where, Args &&...args)
     {
         ::new (static_cast<void *>(where)) U(std::forward<Args>(args)...);
     }

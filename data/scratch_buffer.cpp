@@ -10,8 +10,7 @@ namespace kvillo {
 
 ScratchBuffer::ScratchBuffer()
     : m_text("Memo1")
-{
-}
+{ }
 
 void ScratchBuffer::setText(std::string text)
 {

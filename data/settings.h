@@ -12,10 +12,10 @@ class ScratchBuffer;
 struct Settings
 {
     std::optional<std::string> fontName; // Windows-1251 bytes, at most 31
-    std::optional<int> fontSize;         // points
-    std::optional<int> list1Width;       // pixels
-    std::optional<int> width;            // outer window width, pixels
-    std::optional<int> height;           // outer window height, pixels
+    std::optional<int> fontSize; // points
+    std::optional<int> list1Width; // pixels
+    std::optional<int> width; // outer window width, pixels
+    std::optional<int> height; // outer window height, pixels
 };
 
 // What the program writes at close.

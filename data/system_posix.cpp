@@ -40,8 +40,7 @@ class FileDescriptor
 public:
     explicit FileDescriptor(int fd)
         : m_fd(fd)
-    {
-    }
+    { }
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -70,7 +69,8 @@ std::string directoryOf(const std::string &path)
 // A symbolic link to a data file is followed, so that the file it names is the one replaced.
 std::string resolveLink(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    { };
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return path;
     char resolved[PATH_MAX];
@@ -94,7 +94,8 @@ void removeStaleTemporaries(const std::string &directory)
             continue;
         const std::string path = directory + std::string(name);
         FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat st {};
+        struct stat st
+        { };
         if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)
             && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
             ::unlink(path.c_str());
@@ -144,13 +145,13 @@ std::string errorText(int code)
 
 namespace {
 
-template <typename Container>
-void readInto(const std::string &path, Container &bytes, std::size_t limit)
+template <typename Container> void readInto(const std::string &path, Container &bytes, std::size_t limit)
 {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         throw FileOpenError(path, errorText(errno));
-    struct stat st {};
+    struct stat st
+    { };
     if (::fstat(fd.get(), &st) != 0)
         throw FileOpenError(path, errorText(errno));
     if (S_ISDIR(st.st_mode))
@@ -202,7 +203,8 @@ void releasePages(void *block, std::size_t bytes) noexcept
 void replaceFile(const std::string &path, std::string_view bytes)
 {
     const std::string target = resolveLink(path);
-    struct stat st {};
+    struct stat st
+    { };
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         throw FileCreateError(path, errorText(EISDIR));
@@ -246,7 +248,8 @@ void replaceFile(const std::string &path, std::string_view bytes)
 
 Kind kindOf(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    { };
     if (::stat(path.c_str(), &st) != 0)
         return Kind::Missing;
     if (S_ISREG(st.st_mode))
@@ -267,7 +270,7 @@ bool renamePath(const std::string &from, const std::string &to, int &error)
 std::string localTimestamp()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);

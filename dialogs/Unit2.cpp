@@ -49,8 +49,9 @@ void setTextColour(QLabel *label, const QColor &colour)
 } // namespace
 
 TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
     , m_platform(platform)
 {
     setObjectName(QStringLiteral("AboutBox"));

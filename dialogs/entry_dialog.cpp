@@ -27,15 +27,14 @@ QFont dialogFont()
 DialogEdit::DialogEdit(ShortcutTest isProgramShortcut, QWidget *parent)
     : QLineEdit(parent)
     , m_isProgramShortcut(std::move(isProgramShortcut))
-{
-}
+{ }
 
 bool DialogEdit::event(QEvent *event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence key(static_cast<QKeyEvent *>(event)->keyCombination());
         static const QKeySequence editing[] = {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_C),
-                                               QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_X)};
+            QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_X)};
         if (std::find(std::begin(editing), std::end(editing), key) != std::end(editing)) {
             event->accept();
             return true;
@@ -49,8 +48,9 @@ bool DialogEdit::event(QEvent *event)
 }
 
 EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize, QRect cancelGeometry)
-    : QDialog(&form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                         | Qt::WindowCloseButtonHint)
+    : QDialog(&form,
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
     , m_form(form)
 {
     setWindowTitle(caption);
@@ -105,7 +105,7 @@ std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
     const std::optional<std::string> mail = toStored(Edit1->text());
     const std::optional<std::string> description = toStored(Edit2->text());
     if (mail && description)
-        return Texts {*mail, *description};
+        return Texts{*mail, *description};
     const QString characters = unstorableCharacters(Edit1->text() + Edit2->text());
     m_form.platform().showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
                                                 "нажмите OK ещё раз.")

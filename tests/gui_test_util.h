@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QByteArray>
-#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,10 +68,10 @@ public:
     void writeSettings(const QString &fontName, int fontSize, int list1Width, int width, int height) const
     {
         write(QStringLiteral("config/config.ini"),
-              lines({QStringLiteral("[Параметры Kvillo]"), QStringLiteral("FontName="), fontName,
-                     QStringLiteral("FontSize="), QString::number(fontSize), QStringLiteral("List1.Width="),
-                     QString::number(list1Width), QStringLiteral("Width="), QString::number(width),
-                     QStringLiteral("Height="), QString::number(height)}));
+            lines({QStringLiteral("[Параметры Kvillo]"), QStringLiteral("FontName="), fontName,
+                QStringLiteral("FontSize="), QString::number(fontSize), QStringLiteral("List1.Width="),
+                QString::number(list1Width), QStringLiteral("Width="), QString::number(width),
+                QStringLiteral("Height="), QString::number(height)}));
     }
 
 private:

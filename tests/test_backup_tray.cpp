@@ -26,19 +26,15 @@ const QString kRestore = QStringLiteral("message: Восстановление �
 QStringList backupLog(const QString &firstInitial, const QString &secondInitial)
 {
     return {kBackup + "Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги.",
-            "save-dialog: " + firstInitial,
-            kBackup + "Выберите место для сохранения описаний Адресной книги.",
-            "save-dialog: " + secondInitial,
-            kBackup + "Сохранение прошло успешно!"};
+        "save-dialog: " + firstInitial, kBackup + "Выберите место для сохранения описаний Адресной книги.",
+        "save-dialog: " + secondInitial, kBackup + "Сохранение прошло успешно!"};
 }
 
 QStringList restoreLog(const QString &firstInitial, const QString &secondInitial)
 {
     return {kRestore + "Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги",
-            "open-dialog: " + firstInitial,
-            kRestore + "Сейчас Вам надо загрузить файл с e-mail Адресной книги",
-            "open-dialog: " + secondInitial,
-            kRestore + "Восстановление прошло успешно!"};
+        "open-dialog: " + firstInitial, kRestore + "Сейчас Вам надо загрузить файл с e-mail Адресной книги",
+        "open-dialog: " + secondInitial, kRestore + "Восстановление прошло успешно!"};
 }
 
 } // namespace
@@ -94,8 +90,8 @@ private slots:
         m_platform.fileAnswers = {target};
         form->action(13)->trigger();
         QCOMPARE(m_platform.log.size(), 3);
-        QCOMPARE(m_platform.log.last(), QStringLiteral("error: Cannot create file \"%1.bak\". No such file or directory.")
-                                            .arg(target));
+        QCOMPARE(m_platform.log.last(),
+            QStringLiteral("error: Cannot create file \"%1.bak\". No such file or directory.").arg(target));
     }
 
     void restoreReplacesBothFilesAndReloads()
@@ -135,9 +131,12 @@ private slots:
     {
         QTest::addColumn<QString>("descriptionsFile");
         QTest::addColumn<QString>("mailsFile");
-        QTest::newRow("descriptions file missing") << "missing.bak" << "m.bak";
-        QTest::newRow("mails file missing") << "d.bak" << "missing.bak";
-        QTest::newRow("mails file is a folder") << "d.bak" << "folder";
+        QTest::newRow("descriptions file missing") << "missing.bak"
+                                                   << "m.bak";
+        QTest::newRow("mails file missing") << "d.bak"
+                                            << "missing.bak";
+        QTest::newRow("mails file is a folder") << "d.bak"
+                                                << "folder";
     }
     void failedRestoreLeavesBothDataFilesAsTheyWere()
     {
@@ -197,8 +196,8 @@ private slots:
         QLabel *link = about.findChild<QLabel *>("Label4");
         const auto colour = [&] { return link->palette().color(QPalette::WindowText); };
         QCOMPARE(colour(), QColor(0, 0, 255));
-        QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), link->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), link->mapToGlobal(QPointF(2, 2)), Qt::NoButton, Qt::NoButton,
+            Qt::NoModifier);
         QApplication::sendEvent(link, &move);
         QCOMPARE(colour(), QColor(255, 0, 0));
         QEvent leave(QEvent::Leave);
@@ -207,7 +206,7 @@ private slots:
         QTest::mouseClick(link, Qt::LeftButton);
         QTest::mouseClick(about.findChild<QLabel *>("Label2"), Qt::LeftButton);
         QCOMPARE(m_platform.log,
-                 (QStringList {"url: mailto:support@kvillo.example.org", "url: http://www.kvillo.example.org"}));
+            (QStringList{"url: mailto:support@kvillo.example.org", "url: http://www.kvillo.example.org"}));
 
         // Esc does nothing; Enter presses OK.
         about.show();
@@ -233,7 +232,7 @@ private slots:
         form->Action5Execute();
         form->N2Click();
         QCOMPARE(shown, 2);
-        QCOMPARE(m_platform.log, (QStringList {"modal: AboutBox", "modal: AboutBox"}));
+        QCOMPARE(m_platform.log, (QStringList{"modal: AboutBox", "modal: AboutBox"}));
     }
 
     void trayMenuAndShowHide()
@@ -248,8 +247,9 @@ private slots:
         QStringList items;
         for (const QAction *action : form->trayMenu()->actions())
             items << action->objectName() + ":" + (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(items, (QStringList {"N5521:Отразить/Свернуть", "N1:-", "N2:О программе", "N5:-",
-                                      "N3:Создать резервную копию", "N4:Восстановить", "N6:-", "N7:Выход"}));
+        QCOMPARE(items,
+            (QStringList{"N5521:Отразить/Свернуть", "N1:-", "N2:О программе", "N5:-", "N3:Создать резервную копию",
+                "N4:Восстановить", "N6:-", "N7:Выход"}));
 
         // Hidden and shown again, the window has the size read at start-up.
         form->resize(300, 200);

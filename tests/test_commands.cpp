@@ -36,8 +36,7 @@ QStringList entries(const QWidget *menu)
     return texts;
 }
 
-template <typename Dialog>
-QList<Dialog *> visibleDialogs(const TForm1 &form)
+template <typename Dialog> QList<Dialog *> visibleDialogs(const TForm1 &form)
 {
     QList<Dialog *> shown;
     for (Dialog *dialog : form.findChildren<Dialog *>()) {
@@ -90,14 +89,22 @@ private slots:
             int image;
         };
         const Expected expected[] = {
-            {1, "Файл", "Свернуть в трей", "", 10},         {15, "Файл", "Печать", "Ctrl+A", 19},
-            {12, "Файл", "Выход", "Ctrl+X", 3},              {6, "Правка", "Добавить", "Ctrl+V", 6},
-            {7, "Правка", "Копировать", "Ctrl+C", 8},         {9, "Правка", "Изменить", "Ctrl+P", 18},
-            {8, "Правка", "Удалить", "Del", 9},               {11, "Правка", "Написать этому", "Ctrl+W", 0},
-            {13, "Backup", "Создать", "Ctrl+S", 14},          {14, "Backup", "Восстановить", "", 15},
-            {16, "Опции", "Шрифт", "", 11},                  {10, "Помощь", "Вызов справки", "F1", 2},
-            {2, "Помощь", "Посетить сайт", "", 1},           {3, "Помощь", "Написать письмо", "", 12},
-            {4, "Помощь", "Обновление", "", 17},             {5, "Помощь", "О программе", "", 7},
+            {1, "Файл", "Свернуть в трей", "", 10},
+            {15, "Файл", "Печать", "Ctrl+A", 19},
+            {12, "Файл", "Выход", "Ctrl+X", 3},
+            {6, "Правка", "Добавить", "Ctrl+V", 6},
+            {7, "Правка", "Копировать", "Ctrl+C", 8},
+            {9, "Правка", "Изменить", "Ctrl+P", 18},
+            {8, "Правка", "Удалить", "Del", 9},
+            {11, "Правка", "Написать этому", "Ctrl+W", 0},
+            {13, "Backup", "Создать", "Ctrl+S", 14},
+            {14, "Backup", "Восстановить", "", 15},
+            {16, "Опции", "Шрифт", "", 11},
+            {10, "Помощь", "Вызов справки", "F1", 2},
+            {2, "Помощь", "Посетить сайт", "", 1},
+            {3, "Помощь", "Написать письмо", "", 12},
+            {4, "Помощь", "Обновление", "", 17},
+            {5, "Помощь", "О программе", "", 7},
         };
         for (const Expected &e : expected) {
             const QAction *action = form->action(e.number);
@@ -111,24 +118,24 @@ private slots:
         }
 
         const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
-        QCOMPARE(entries(bar), (QStringList {"Ф&айл", "П&равка", "Back&up", "Настройка", "П&омощь"}));
+        QCOMPARE(entries(bar), (QStringList{"Ф&айл", "П&равка", "Back&up", "Настройка", "П&омощь"}));
         const QList<QAction *> menus = bar->actions();
-        QCOMPARE(entries(menus[0]->menu()), (QStringList {"Свернуть в трей", "-", "Печать", "-", "Выход"}));
-        QCOMPARE(entries(menus[1]->menu()), (QStringList {"Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
-        QCOMPARE(entries(menus[2]->menu()), (QStringList {"Создать", "Восстановить"}));
-        QCOMPARE(entries(menus[3]->menu()), (QStringList {"Шрифт"}));
-        QCOMPARE(entries(menus[4]->menu()), (QStringList {"Вызов справки", "-", "Посетить сайт", "Написать письмо",
-                                                          "Обновление", "-", "О программе"}));
+        QCOMPARE(entries(menus[0]->menu()), (QStringList{"Свернуть в трей", "-", "Печать", "-", "Выход"}));
+        QCOMPARE(entries(menus[1]->menu()), (QStringList{"Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
+        QCOMPARE(entries(menus[2]->menu()), (QStringList{"Создать", "Восстановить"}));
+        QCOMPARE(entries(menus[3]->menu()), (QStringList{"Шрифт"}));
+        QCOMPARE(entries(menus[4]->menu()),
+            (QStringList{"Вызов справки", "-", "Посетить сайт", "Написать письмо", "Обновление", "-", "О программе"}));
         QCOMPARE(entries(form->findChild<QMenu *>(QStringLiteral("PopupMenu2"))),
-                 (QStringList {"Написать этому", "-", "Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
+            (QStringList{"Написать этому", "-", "Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
 
         const struct
         {
             const char *caption;
             QRect geometry;
-        } buttons[] = {{"Свернуть", {8, 2, 97, 48}},  {"Копировать", {112, 2, 113, 48}}, {"Добавить", {232, 2, 105, 48}},
-                       {"Изменить", {344, 2, 97, 48}}, {"Веб сайт", {448, 2, 97, 48}},    {"", {552, 2, 60, 48}},
-                       {"", {616, 2, 60, 48}}};
+        } buttons[] = {{"Свернуть", {8, 2, 97, 48}}, {"Копировать", {112, 2, 113, 48}}, {"Добавить", {232, 2, 105, 48}},
+            {"Изменить", {344, 2, 97, 48}}, {"Веб сайт", {448, 2, 97, 48}}, {"", {552, 2, 60, 48}},
+            {"", {616, 2, 60, 48}}};
         for (int i = 0; i < 7; ++i) {
             const auto *button = form->findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(i + 1));
             QVERIFY(button);
@@ -158,7 +165,7 @@ private slots:
         list->setFocus();
         QTest::keySequence(list, key);
 
-        QStringList expected {QStringLiteral("notice: Выберите пункт!")};
+        QStringList expected{QStringLiteral("notice: Выберите пункт!")};
         if (QTest::currentDataTag() != QByteArray("Del: no beep"))
             expected << QStringLiteral("beep");
         QCOMPARE(m_platform.log, expected);
@@ -174,7 +181,7 @@ private slots:
         form->select(ListId::Descriptions, 0);
         form->select(ListId::Mails, 0);
         form->action(7)->trigger();
-        QCOMPARE(m_platform.log, QStringList {"clipboard: a@x"});
+        QCOMPARE(m_platform.log, QStringList{"clipboard: a@x"});
 
         // An empty address copies nothing.
         form->select(ListId::Descriptions, 1);
@@ -211,10 +218,14 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("url");
-        QTest::newRow("plain") << "ivanov@x.ru" << "mailto:ivanov@x.ru";
-        QTest::newRow("spaces kept") << " a b@x.ru " << "mailto: a b@x.ru ";
-        QTest::newRow("attachment") << "x@y.ru?attach=/home/user/.ssh/id_rsa" << "mailto:x@y.ru%3Fattach=/home/user/.ssh/id_rsa";
-        QTest::newRow("fields") << "x@y.ru?cc=a@b&body=hi#x%20" << "mailto:x@y.ru%3Fcc=a@b%26body=hi%23x%2520";
+        QTest::newRow("plain") << "ivanov@x.ru"
+                               << "mailto:ivanov@x.ru";
+        QTest::newRow("spaces kept") << " a b@x.ru "
+                                     << "mailto: a b@x.ru ";
+        QTest::newRow("attachment") << "x@y.ru?attach=/home/user/.ssh/id_rsa"
+                                    << "mailto:x@y.ru%3Fattach=/home/user/.ssh/id_rsa";
+        QTest::newRow("fields") << "x@y.ru?cc=a@b&body=hi#x%20"
+                                << "mailto:x@y.ru%3Fcc=a@b%26body=hi%23x%2520";
     }
     void writeToThisOnePassesOnlyTheRecipient()
     {
@@ -225,7 +236,7 @@ private slots:
         form->select(ListId::Mails, 0);
         form->action(11)->trigger();
         QFETCH(QString, url);
-        QCOMPARE(m_platform.log, QStringList {QStringLiteral("url: ") + url});
+        QCOMPARE(m_platform.log, QStringList{QStringLiteral("url: ") + url});
     }
 
     void webCommandsOpenTheirAddresses()
@@ -239,12 +250,13 @@ private slots:
         m_platform.messageAnswers = {false, true};
         form->action(10)->trigger();
         form->action(10)->trigger();
-        const QString help = QStringLiteral("message: Вызов справки | Вам необходимо посетить сайт разработчика. Нажмите ОК "
-                                            "для продолжения.");
-        QCOMPARE(m_platform.log, (QStringList {"url: http://www.kvillo.example.org",
-                                               "url: mailto:support@kvillo.example.org",
-                                               "url: http://www.kvillo.example.org/update.htm?kvillo=2.1", help, help,
-                                               "url: http://www.kvillo.example.org/kvillo.htm"}));
+        const QString help
+            = QStringLiteral("message: Вызов справки | Вам необходимо посетить сайт разработчика. Нажмите ОК "
+                             "для продолжения.");
+        QCOMPARE(m_platform.log,
+            (QStringList{"url: http://www.kvillo.example.org", "url: mailto:support@kvillo.example.org",
+                "url: http://www.kvillo.example.org/update.htm?kvillo=2.1", help, help,
+                "url: http://www.kvillo.example.org/kvillo.htm"}));
     }
 
     void fontChangesOnlyNameAndSizeOfTheLists()
@@ -299,7 +311,7 @@ private slots:
         QVERIFY(!add->isVisible());
         QCOMPARE(form->count(ListId::Descriptions), 4);
         QCOMPARE(dir.read("database/mails.dat"),
-                 ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "new@x.ru"}));
+            ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "new@x.ru"}));
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "Новиков"}));
         QVERIFY(m_platform.log.isEmpty());
     }
@@ -318,7 +330,7 @@ private slots:
         // Both fields empty: an entry of two empty strings.
         QTest::mouseClick(dialogs[0]->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
         QCOMPARE(dir.read("database/mails.dat"),
-                 ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "second@x", ""}));
+            ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "second@x", ""}));
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "", ""}));
     }
 
@@ -399,7 +411,7 @@ private slots:
         form->select(ListId::Descriptions, 1);
         form->select(ListId::Mails, -1);
         form->action(9)->trigger();
-        QCOMPARE(m_platform.log, QStringList {"error: List index out of bounds (-1)"});
+        QCOMPARE(m_platform.log, QStringList{"error: List index out of bounds (-1)"});
         TForm4 *edit = visibleDialogs<TForm4>(*form).first();
         QVERIFY(edit->edit1()->text().isEmpty());
         QVERIFY(edit->edit2()->text().isEmpty());
@@ -415,8 +427,9 @@ private slots:
         add->edit1()->setText(QStringLiteral("a@x"));
         QDir(dir.path("database")).removeRecursively();
         QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
-        QCOMPARE(m_platform.log, QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
-                                                  .arg(dir.path("database/mails.dat"))});
+        QCOMPARE(m_platform.log,
+            QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                            .arg(dir.path("database/mails.dat"))});
         QVERIFY(add->isVisible());
         QCOMPARE(form->count(ListId::Mails), 4);
         QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
@@ -466,13 +479,13 @@ private slots:
 
         m_platform.printAnswer = false;
         QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(m_platform.log, QStringList {"print-dialog"});
+        QCOMPARE(m_platform.log, QStringList{"print-dialog"});
         QVERIFY(form->statusText(0).isEmpty());
         QCOMPARE(form->memo().lineCount(), std::size_t(10)); // the report stays in the buffer
 
         m_platform.printAnswer = true;
         form->action(15)->trigger();
-        QCOMPARE(m_platform.log, (QStringList {"print-dialog", "print-dialog", "print-job"}));
+        QCOMPARE(m_platform.log, (QStringList{"print-dialog", "print-dialog", "print-job"}));
         QCOMPARE(form->statusText(0), QStringLiteral("Печать..."));
         QVERIFY(printed.filter(QStringLiteral("---    ivanov@x.ru")).size() == 1);
         QCOMPARE(printed.last(), QStringLiteral("end"));
@@ -482,7 +495,7 @@ private slots:
         form->deleteAtCurrent(ListId::Descriptions);
         m_platform.log.clear();
         form->action(15)->trigger();
-        QCOMPARE(m_platform.log, QStringList {"error: List index out of bounds (2)"});
+        QCOMPARE(m_platform.log, QStringList{"error: List index out of bounds (2)"});
     }
 
     void menuMnemonicsOpenTheirMenus()
@@ -492,8 +505,8 @@ private slots:
         auto form = start(dir);
         const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
         QMenu *edit = bar->actions()[1]->menu();
-        QTest::sendKeyEvent(QTest::Press, form.get(), Qt::Key(QChar(u'Р').unicode()), QStringLiteral("р"),
-                            Qt::AltModifier);
+        QTest::sendKeyEvent(
+            QTest::Press, form.get(), Qt::Key(QChar(u'Р').unicode()), QStringLiteral("р"), Qt::AltModifier);
         QTRY_VERIFY(edit->isVisible());
         QTest::keyClick(edit, Qt::Key_Escape);
         QTRY_VERIFY(!edit->isVisible());
@@ -507,7 +520,8 @@ private slots:
         form->appendEntry("x", "x@x");
         QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_X, Qt::ControlModifier);
         QVERIFY(!form->isVisible());
-        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "x@x"}));
+        QCOMPARE(
+            dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "x@x"}));
     }
 };
 

@@ -49,7 +49,7 @@ private slots:
     {
         ProgramDir dir;
         dir.writeBook({QStringLiteral("Иванов"), QString(), QStringLiteral("Smith")},
-                      {QStringLiteral("i@x.ru"), QStringLiteral("e@x.ru"), QStringLiteral("s@x.com"), QStringLiteral("extra@x")});
+            {QStringLiteral("i@x.ru"), QStringLiteral("e@x.ru"), QStringLiteral("s@x.com"), QStringLiteral("extra@x")});
         dir.writeSettings(QStringLiteral("Courier"), 14, 150, 640, 400);
         auto form = start(dir);
 
@@ -120,8 +120,9 @@ private slots:
     {
         ProgramDir dir;
         dir.writeBook({}, {});
-        dir.write("config/config.ini", ProgramDir::lines({"[Параметры Kvillo]", " Width=", "width=", "Width=", " 640",
-                                                          "Height=", "$190", "FontName="}));
+        dir.write("config/config.ini",
+            ProgramDir::lines(
+                {"[Параметры Kvillo]", " Width=", "width=", "Width=", " 640", "Height=", "$190", "FontName="}));
         auto form = start(dir);
         QVERIFY(m_platform.log.isEmpty());
         QCOMPARE(form->storedWidth(), 640);
@@ -147,8 +148,8 @@ private slots:
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Пётр"}));
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"p@x.ru"}));
         QCOMPARE(dir.read("config/config.ini"),
-                 ProgramDir::lines({"[Параметры Kvillo]", "FontName=", "Arial", "FontSize=", "12", "List1.Width=",
-                                    "100", "Width=", "600", "Height=", "450"}));
+            ProgramDir::lines({"[Параметры Kvillo]", "FontName=", "Arial", "FontSize=", "12", "List1.Width=", "100",
+                "Width=", "600", "Height=", "450"}));
     }
 
     void settingsThatCannotBeWrittenDoNotStopTheDataSave()
@@ -162,8 +163,8 @@ private slots:
 
         QVERIFY(form->close());
         QCOMPARE(m_platform.log,
-                 QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
-                                  .arg(dir.path("config/config.ini"))});
+            QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                            .arg(dir.path("config/config.ini"))});
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
     }
 
@@ -180,8 +181,8 @@ private slots:
         QVERIFY(!form->close());
         QVERIFY(form->isVisible());
         QCOMPARE(m_platform.log,
-                 QStringList {QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
-                                  .arg(dir.path("database/descriptions.dat"))});
+            QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                            .arg(dir.path("database/descriptions.dat"))});
 
         // Once the directory is back, closing saves everything.
         QDir(dir.path()).mkpath("database");
@@ -276,8 +277,7 @@ private slots:
     void typingSelectsByPrefix()
     {
         ProgramDir dir;
-        dir.writeBook({"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис"},
-                      {"0", "1", "2", "3", "4", "5"});
+        dir.writeBook({"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис"}, {"0", "1", "2", "3", "4", "5"});
         auto form = start(dir);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -321,7 +321,7 @@ private slots:
         auto drag = [&](int dx, bool cancel = false) {
             QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(1, 10));
             QMouseEvent move(QEvent::MouseMove, QPointF(1 + dx, 10), splitter->mapToGlobal(QPointF(1 + dx, 10)),
-                             Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+                Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(splitter, &move);
             if (cancel)
                 QTest::keyClick(splitter, Qt::Key_Escape);
@@ -350,7 +350,7 @@ private slots:
         const int edge = h->sectionViewportPosition(0) + h->sectionSize(0) - 1;
         QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, 10));
         QMouseEvent move(QEvent::MouseMove, QPointF(edge + 50, 10), h->viewport()->mapToGlobal(QPointF(edge + 50, 10)),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(h->viewport(), &move);
         QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 50, 10));
         QCOMPARE(form->list1Width(), h->sectionSize(0));
@@ -398,13 +398,20 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Stream write error" << "Stream write error.";
-        QTest::newRow("cyrillic") << "Ошибка" << "Ошибка.";
-        QTest::newRow("parenthesis") << "List index out of bounds (3)" << "List index out of bounds (3)";
-        QTest::newRow("exclamation") << "Внимание!" << "Внимание!";
-        QTest::newRow("period") << "Done." << "Done.";
-        QTest::newRow("space") << "x " << "x ";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "Stream write error"
+                                << "Stream write error.";
+        QTest::newRow("cyrillic") << "Ошибка"
+                                  << "Ошибка.";
+        QTest::newRow("parenthesis") << "List index out of bounds (3)"
+                                     << "List index out of bounds (3)";
+        QTest::newRow("exclamation") << "Внимание!"
+                                     << "Внимание!";
+        QTest::newRow("period") << "Done."
+                                << "Done.";
+        QTest::newRow("space") << "x "
+                               << "x ";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorBoxTextFollowsThePeriodRule()
     {

@@ -34,7 +34,7 @@ private:
     // What a window shows the user in words.
     static QStringList texts(QWidget *window)
     {
-        QStringList found {window->windowTitle()};
+        QStringList found{window->windowTitle()};
         for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
             found << button->text();
         for (const QLabel *label : window->findChildren<QLabel *>()) {
@@ -59,12 +59,11 @@ private:
     // Latin words left once the program's own Latin texts are taken out.
     static QStringList latinWords(const QStringList &shown)
     {
-        static const QStringList own {kvillo::addresses::site(), kvillo::addresses::supportMail(),
-                                      kvillo::addresses::author(), QStringLiteral("Kvillo"), QStringLiteral("OK"),
-                                      QStringLiteral("E-mail"), QStringLiteral("e-mail"), QStringLiteral("Back&up"),
-                                      QStringLiteral("Backup"), QStringLiteral("Ctrl"), QStringLiteral("Del"),
-                                      QStringLiteral("F1"), QStringLiteral("*.bak"), QStringLiteral("*.*"),
-                                      QStringLiteral("PDF"), QStringLiteral("A4"), QStringLiteral("KvilloPDF")};
+        static const QStringList own{kvillo::addresses::site(), kvillo::addresses::supportMail(),
+            kvillo::addresses::author(), QStringLiteral("Kvillo"), QStringLiteral("OK"), QStringLiteral("E-mail"),
+            QStringLiteral("e-mail"), QStringLiteral("Back&up"), QStringLiteral("Backup"), QStringLiteral("Ctrl"),
+            QStringLiteral("Del"), QStringLiteral("F1"), QStringLiteral("*.bak"), QStringLiteral("*.*"),
+            QStringLiteral("PDF"), QStringLiteral("A4"), QStringLiteral("KvilloPDF")};
         QStringList words;
         for (QString text : shown) {
             text.remove(QLatin1Char('&'));
@@ -82,7 +81,7 @@ private:
     {
         window->show();
         QVERIFY2(latinWords(texts(window)).isEmpty(),
-                 qPrintable(window->objectName() + ": " + latinWords(texts(window)).join(QStringLiteral(", "))));
+            qPrintable(window->objectName() + ": " + latinWords(texts(window)).join(QStringLiteral(", "))));
         window->hide();
     }
 
@@ -111,13 +110,14 @@ private slots:
     void desktopDialogs()
     {
         using kvillo::QtPlatform;
-        const auto notice = QtPlatform::makeMessageBox(false, kvillo::applicationTitle(), "Выберите пункт!",
-                                                       kvillo::Platform::Buttons::Ok);
+        const auto notice = QtPlatform::makeMessageBox(
+            false, kvillo::applicationTitle(), "Выберите пункт!", kvillo::Platform::Buttons::Ok);
         expectRussian(notice.get());
-        const auto question = QtPlatform::makeMessageBox(false, "Вызов справки", "Вам необходимо посетить сайт.",
-                                                         kvillo::Platform::Buttons::OkCancel);
+        const auto question = QtPlatform::makeMessageBox(
+            false, "Вызов справки", "Вам необходимо посетить сайт.", kvillo::Platform::Buttons::OkCancel);
         expectRussian(question.get());
-        const auto error = QtPlatform::makeMessageBox(true, kvillo::applicationTitle(), "", kvillo::Platform::Buttons::Ok);
+        const auto error
+            = QtPlatform::makeMessageBox(true, kvillo::applicationTitle(), "", kvillo::Platform::Buttons::Ok);
         expectRussian(error.get());
 
         const QString filter = QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*");

@@ -52,9 +52,8 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
     resize(kDefaultWidth, kDefaultHeight);
 
     // At log-off the session asks whether the program may end: save as a close would.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
-        guarded(m_platform, [this] { FormCloseQuery(); });
-    });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+        [this](QSessionManager &) { guarded(m_platform, [this] { FormCloseQuery(); }); });
 
     guarded(m_platform, [this] { FormCreate(); });
 }
@@ -306,7 +305,8 @@ void TForm1::writeSettingsFile()
     const QFont font = ListBox1->font();
     SettingsValues values;
     values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
-    values.fontSize = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+    values.fontSize
+        = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
     values.list1Width = list1Width();
     values.width = frameGeometry().width();
     values.height = frameGeometry().height();

@@ -82,7 +82,8 @@ void TForm1::createActions()
         // The commands answer their keys in every window of the program.
         action->setShortcutContext(Qt::ApplicationShortcut);
         const auto execute = spec.execute;
-        connect(action, &QAction::triggered, this, [this, execute] { guarded(m_platform, [&] { (this->*execute)(); }); });
+        connect(
+            action, &QAction::triggered, this, [this, execute] { guarded(m_platform, [&] { (this->*execute)(); }); });
         m_actions[spec.number] = action;
         addAction(action);
     }
@@ -137,7 +138,7 @@ void TForm1::createMenus()
     for (ListBox *list : {ListBox1, ListBox2}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
-                [this, list](const QPoint &at) { PopupMenu2->popup(list->viewport()->mapToGlobal(at)); });
+            [this, list](const QPoint &at) { PopupMenu2->popup(list->viewport()->mapToGlobal(at)); });
     }
 }
 
@@ -173,11 +174,21 @@ QString TForm1::mailtoAddress(const QString &address)
     encoded.reserve(address.size());
     for (const QChar ch : address) {
         switch (ch.unicode()) {
-        case '%': encoded += QStringLiteral("%25"); break;
-        case '?': encoded += QStringLiteral("%3F"); break;
-        case '&': encoded += QStringLiteral("%26"); break;
-        case '#': encoded += QStringLiteral("%23"); break;
-        default: encoded += ch; break;
+        case '%':
+            encoded += QStringLiteral("%25");
+            break;
+        case '?':
+            encoded += QStringLiteral("%3F");
+            break;
+        case '&':
+            encoded += QStringLiteral("%26");
+            break;
+        case '#':
+            encoded += QStringLiteral("%23");
+            break;
+        default:
+            encoded += ch;
+            break;
         }
     }
     return QStringLiteral("mailto:") + encoded;
@@ -253,8 +264,8 @@ void TForm1::Action9Execute()
 void TForm1::Action10Execute()
 {
     if (m_platform.showMessage(QStringLiteral("Вызов справки"),
-                               QStringLiteral("Вам необходимо посетить сайт разработчика. Нажмите ОК для продолжения."),
-                               Platform::Buttons::OkCancel))
+            QStringLiteral("Вам необходимо посетить сайт разработчика. Нажмите ОК для продолжения."),
+            Platform::Buttons::OkCancel))
         m_platform.openUrl(addresses::helpPage());
 }
 

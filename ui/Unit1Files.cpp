@@ -9,7 +9,6 @@
 #include "ui/platform.h"
 #include "ui/print_command.h"
 
-
 namespace kvillo {
 
 namespace {
@@ -43,11 +42,11 @@ void TForm1::Action13Execute()
         Memo1.saveToFile(localPath(*chosen + QStringLiteral(".bak")));
     };
     m_platform.showMessage(caption,
-                           QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."),
-                           Platform::Buttons::Ok);
+        QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."),
+        Platform::Buttons::Ok);
     copyOut(ListId::Mails);
-    m_platform.showMessage(caption, QStringLiteral("Выберите место для сохранения описаний Адресной книги."),
-                           Platform::Buttons::Ok);
+    m_platform.showMessage(
+        caption, QStringLiteral("Выберите место для сохранения описаний Адресной книги."), Platform::Buttons::Ok);
     copyOut(ListId::Descriptions);
     m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
 }
@@ -66,12 +65,12 @@ void TForm1::Action14Execute()
         Memo1.loadFromFile(localPath(*chosen));
         return Memo1.text();
     };
-    m_platform.showMessage(
-        caption, QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
+    m_platform.showMessage(caption,
+        QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
         Platform::Buttons::Ok);
     const std::optional<std::string> descriptions = readChosen();
-    m_platform.showMessage(caption, QStringLiteral("Сейчас Вам надо загрузить файл с e-mail Адресной книги"),
-                           Platform::Buttons::Ok);
+    m_platform.showMessage(
+        caption, QStringLiteral("Сейчас Вам надо загрузить файл с e-mail Адресной книги"), Platform::Buttons::Ok);
     const std::optional<std::string> mails = readChosen();
 
     if (descriptions) {

@@ -34,12 +34,13 @@ void TForm1::createTrayMenu()
     };
     for (const auto &item : items) {
         QAction *action = item.caption == nullptr
-                              ? PopupMenu1->addSeparator()
-                              : PopupMenu1->addAction(imageListIcon(item.image), QString::fromUtf8(item.caption));
+            ? PopupMenu1->addSeparator()
+            : PopupMenu1->addAction(imageListIcon(item.image), QString::fromUtf8(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         if (item.click != nullptr) {
             const auto click = item.click;
-            connect(action, &QAction::triggered, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
+            connect(
+                action, &QAction::triggered, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
         }
     }
 }
@@ -51,9 +52,8 @@ void TForm1::addTrayIcon()
         return;
     m_trayIcon = new QSystemTrayIcon(programIcon(), this);
     m_trayIcon->setToolTip(applicationTitle());
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        guarded(m_platform, [&] { trayIconActivated(reason); });
-    });
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) { guarded(m_platform, [&] { trayIconActivated(reason); }); });
     m_trayIcon->show();
 }
 

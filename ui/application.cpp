@@ -5,8 +5,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
-#include <QWidget>
 #include <QTranslator>
+#include <QWidget>
 
 namespace kvillo {
 
@@ -22,12 +22,12 @@ void prepareApplication(QApplication &app)
 
     auto *translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
 
     // The program's fonts are named as on Windows; elsewhere the nearest sans-serif face stands in.
-    const QStringList substitutes {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                                   QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
+    const QStringList substitutes{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+        QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), substitutes);
 }
 

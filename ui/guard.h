@@ -17,8 +17,7 @@ void showException(Platform &platform, std::exception_ptr error);
 
 // Runs one event handler. Exceptions must not cross Qt's event loop: whatever the handler throws
 // is shown in the default error box and the program goes on. True when the handler completed.
-template <typename Handler>
-bool guarded(Platform &platform, Handler &&handler) noexcept
+template <typename Handler> bool guarded(Platform &platform, Handler &&handler) noexcept
 {
     try {
         std::forward<Handler>(handler)();

@@ -200,22 +200,38 @@ void drawIcon(QPainter &p, int index)
 const char *themeName(int index)
 {
     switch (index) {
-    case 0: return "mail-message-new";
-    case 1: return "internet-web-browser";
-    case 2: return "help-contents";
-    case 3: return "application-exit";
-    case 6: return "list-add";
-    case 7: return "help-about";
-    case 8: return "edit-copy";
-    case 9: return "edit-delete";
-    case 11: return "preferences-desktop-font";
-    case 12: return "mail-send";
-    case 14: return "document-save";
-    case 15: return "document-revert";
-    case 17: return "system-software-update";
-    case 18: return "document-edit";
-    case 19: return "document-print";
-    default: return nullptr;
+    case 0:
+        return "mail-message-new";
+    case 1:
+        return "internet-web-browser";
+    case 2:
+        return "help-contents";
+    case 3:
+        return "application-exit";
+    case 6:
+        return "list-add";
+    case 7:
+        return "help-about";
+    case 8:
+        return "edit-copy";
+    case 9:
+        return "edit-delete";
+    case 11:
+        return "preferences-desktop-font";
+    case 12:
+        return "mail-send";
+    case 14:
+        return "document-save";
+    case 15:
+        return "document-revert";
+    case 17:
+        return "system-software-update";
+    case 18:
+        return "document-edit";
+    case 19:
+        return "document-print";
+    default:
+        return nullptr;
     }
 }
 

@@ -7,8 +7,7 @@ namespace kvillo {
 LineListModel::LineListModel(LineList &list, QObject *parent)
     : QAbstractListModel(parent)
     , m_list(list)
-{
-}
+{ }
 
 int LineListModel::rowCount(const QModelIndex &parent) const
 {

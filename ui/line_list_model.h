@@ -25,8 +25,7 @@ public:
     void replace(int row, std::string_view text);
 
     // Replaces the whole list through `fill`, which may throw and then leaves the list as it was.
-    template <typename Fill>
-    void reset(Fill &&fill)
+    template <typename Fill> void reset(Fill &&fill)
     {
         beginResetModel();
         try {

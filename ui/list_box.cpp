@@ -109,7 +109,7 @@ bool ListBox::typeAhead(QKeyEvent *event)
     const bool backspace = event->key() == Qt::Key_Backspace;
     const QString text = event->text();
     const bool character = !backspace && !text.isEmpty() && text.at(0).isPrint()
-                           && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!backspace && !character)
         return false;
 

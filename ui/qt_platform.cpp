@@ -40,12 +40,11 @@ std::optional<QString> runFileDialog(QWidget *parent, const QString &filter, con
 
 } // namespace
 
-std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(bool stopIcon, const QString &caption, const QString &text,
-                                                        Buttons buttons)
+std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(
+    bool stopIcon, const QString &caption, const QString &text, Buttons buttons)
 {
     auto box = std::make_unique<QMessageBox>(stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon, caption, text,
-                                             buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                                                                          : QMessageBox::Ok);
+        buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
     box->setWindowModality(Qt::ApplicationModal);
     box->setDefaultButton(QMessageBox::Ok);
     box->setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
@@ -54,8 +53,8 @@ std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(bool stopIcon, const QSt
     return box;
 }
 
-std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(QWidget *parent, const QString &filter, const QString &initial,
-                                                        bool save)
+std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(
+    QWidget *parent, const QString &filter, const QString &initial, bool save)
 {
     auto dialog = std::make_unique<QFileDialog>(parent, QString(), QString(), qtFilter(filter));
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -76,8 +75,7 @@ std::unique_ptr<QFontDialog> QtPlatform::makeFontDialog(QWidget *parent, const Q
 
 QtPlatform::QtPlatform()
     : m_printing(std::make_unique<QtPrinting>())
-{
-}
+{ }
 
 QtPlatform::~QtPlatform() = default;
 

@@ -29,10 +29,10 @@ public:
     std::unique_ptr<PrinterCanvas> beginPrintJob() override;
 
     // The dialogs behind the calls above, for a look at them without running them.
-    static std::unique_ptr<QMessageBox> makeMessageBox(bool stopIcon, const QString &caption, const QString &text,
-                                                       Buttons buttons);
-    static std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const QString &filter,
-                                                       const QString &initial, bool save);
+    static std::unique_ptr<QMessageBox> makeMessageBox(
+        bool stopIcon, const QString &caption, const QString &text, Buttons buttons);
+    static std::unique_ptr<QFileDialog> makeFileDialog(
+        QWidget *parent, const QString &filter, const QString &initial, bool save);
     static std::unique_ptr<QFontDialog> makeFontDialog(QWidget *parent, const QFont &initial);
 
 private:
