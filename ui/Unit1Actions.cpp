@@ -20,7 +20,7 @@ namespace kvillo {
 
 namespace {
 
-struct ActionSpec
+struct ActionDefinition
 {
     int number;
     const char *category;
@@ -30,7 +30,7 @@ struct ActionSpec
     void (TForm1::*execute)();
 };
 
-const ActionSpec kActions[] = {
+const ActionDefinition kActions[] = {
     {1, "Файл", "Свернуть в трей", {}, 10, &TForm1::Action1Execute},
     {15, "Файл", "Печать", Qt::CTRL | Qt::Key_A, 19, &TForm1::Action15Execute},
     {12, "Файл", "Выход", Qt::CTRL | Qt::Key_X, 3, &TForm1::Action12Execute},
@@ -49,7 +49,7 @@ const ActionSpec kActions[] = {
     {5, "Помощь", "О программе", {}, 7, &TForm1::Action5Execute},
 };
 
-struct SpeedButtonSpec
+struct SpeedButtonDefinition
 {
     const char *caption;
     int left;
@@ -58,7 +58,7 @@ struct SpeedButtonSpec
     void (TForm1::*click)();
 };
 
-const SpeedButtonSpec kSpeedButtons[] = {
+const SpeedButtonDefinition kSpeedButtons[] = {
     {"Свернуть", 8, 97, 10, &TForm1::SpeedButton1Click},
     {"Копировать", 112, 113, 8, &TForm1::SpeedButton2Click},
     {"Добавить", 232, 105, 6, &TForm1::SpeedButton3Click},
@@ -72,19 +72,19 @@ const SpeedButtonSpec kSpeedButtons[] = {
 
 void TForm1::createActions()
 {
-    for (const ActionSpec &spec : kActions) {
-        auto *action = new QAction(imageListIcon(spec.image), QString::fromUtf8(spec.caption), this);
-        action->setObjectName(QStringLiteral("Action%1").arg(spec.number));
-        action->setProperty("category", QString::fromUtf8(spec.category));
-        action->setProperty("imageIndex", spec.image);
-        if (spec.shortcut.key() != Qt::Key_unknown && spec.shortcut.toCombined() != 0)
-            action->setShortcut(QKeySequence(spec.shortcut));
+    for (const ActionDefinition &definition : kActions) {
+        auto *action = new QAction(imageListIcon(definition.image), QString::fromUtf8(definition.caption), this);
+        action->setObjectName(QStringLiteral("Action%1").arg(definition.number));
+        action->setProperty("category", QString::fromUtf8(definition.category));
+        action->setProperty("imageIndex", definition.image);
+        if (definition.shortcut.key() != Qt::Key_unknown && definition.shortcut.toCombined() != 0)
+            action->setShortcut(QKeySequence(definition.shortcut));
         // The commands answer their keys in every window of the program.
         action->setShortcutContext(Qt::ApplicationShortcut);
-        const auto execute = spec.execute;
+        const auto execute = definition.execute;
         connect(
             action, &QAction::triggered, this, [this, execute] { guarded(m_platform, [&] { (this->*execute)(); }); });
-        m_actions[spec.number] = action;
+        m_actions[definition.number] = action;
         addAction(action);
     }
 }
@@ -145,19 +145,19 @@ void TForm1::createMenus()
 void TForm1::createToolbar()
 {
     int number = 1;
-    for (const SpeedButtonSpec &spec : kSpeedButtons) {
+    for (const SpeedButtonDefinition &definition : kSpeedButtons) {
         auto *button = new QToolButton(CoolBar1);
         button->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setIcon(imageListIcon(spec.image));
+        button->setIcon(imageListIcon(definition.image));
         button->setIconSize(QSize(24, 24));
-        const QString caption = QString::fromUtf8(spec.caption);
+        const QString caption = QString::fromUtf8(definition.caption);
         button->setText(caption);
         button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
         button->setAccessibleName(caption.isEmpty() ? m_actions[number == 6 ? 13 : 14]->text() : caption);
-        button->setGeometry(spec.left, 2, spec.width, 48);
-        const auto click = spec.click;
+        button->setGeometry(definition.left, 2, definition.width, 48);
+        const auto click = definition.click;
         connect(button, &QToolButton::clicked, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
         m_speedButtons[number++] = button;
     }
