@@ -498,6 +498,31 @@ private slots:
         QCOMPARE(m_platform.log, QStringList{"error: List index out of bounds (2)"});
     }
 
+    void tabReachesEveryControl()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        auto form = start(dir);
+        QWidget *list1 = form->listBox(ListId::Descriptions);
+        list1->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), list1);
+        QStringList order;
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order,
+            (QStringList{"ListBox2", "SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton5",
+                "SpeedButton6", "SpeedButton7", "ListBox1"}));
+        // A focused toolbar button answers Space.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("SpeedButton5"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(m_platform.log, QStringList{"url: http://www.kvillo.example.org"});
+    }
+
     void menuMnemonicsOpenTheirMenus()
     {
         ProgramDir dir;

@@ -149,7 +149,8 @@ void TForm1::createToolbar()
         auto *button = new QToolButton(CoolBar1);
         button->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reachable with Tab after the lists; a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setIcon(imageListIcon(definition.image));
         button->setIconSize(QSize(24, 24));
         const QString caption = QString::fromUtf8(definition.caption);
@@ -159,6 +160,7 @@ void TForm1::createToolbar()
         button->setGeometry(definition.left, 2, definition.width, 48);
         const auto click = definition.click;
         connect(button, &QToolButton::clicked, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
+        QWidget::setTabOrder(number == 1 ? static_cast<QWidget *>(ListBox2) : m_speedButtons[number - 1], button);
         m_speedButtons[number++] = button;
     }
 }
