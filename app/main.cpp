@@ -3,6 +3,7 @@
 #include "ui/application.h"
 #include "ui/qt_platform.h"
 #include "ui/single_instance.h"
+#include "ui/termination.h"
 
 #include <QApplication>
 
@@ -20,6 +21,9 @@ int main(int argc, char *argv[])
     kvillo::QtPlatform platform;
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
+    // Shut-down and log-off save like a close.
+    kvillo::TerminationWatch termination;
+    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
     form.show();
     return QApplication::exec();
 }

@@ -12,6 +12,7 @@ add_library(kvillo_ui STATIC
     ui/list_panel.cpp
     ui/qt_platform.cpp
     ui/single_instance.cpp
+    ui/termination.cpp
     ui/text.cpp
     ui/Unit1.cpp
     ui/Unit1Actions.cpp

@@ -83,7 +83,18 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(snapshot(dir), before);
 
-        // The first copy dies without a word; its lock does not keep the next start out.
+        // Asked to end by the system (as at shut-down), it saves as at a close.
+        dir.write("config/config.ini", ProgramDir::lines({"FontName=", "Courier"}));
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QVERIFY(dir.read("config/config.ini").startsWith(ProgramDir::lines({"[Параметры Kvillo]", "FontName="})));
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru"}));
+
+        // A copy that dies without a word leaves its lock, which does not keep the next start out.
+        first.start(dir.path("kvillo"), {});
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.path(".kvillo.lock")), 10000);
         ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
         QVERIFY(first.waitForFinished(10000));
         kvillo::SingleInstance next(dir.path());
