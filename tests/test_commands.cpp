@@ -70,6 +70,13 @@ private:
         dir.writeBook({"Иванов", "Петров", "Сидоров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
         dir.writeSettings("Arial", 10, 89, 701, 497);
     }
+    // The user selects the entry in the descriptions and the addresses follow.
+    static void selectEntry(TForm1 &form, int row)
+    {
+        form.select(ListId::Descriptions, row);
+        form.select(ListId::Mails, row);
+    }
+
     FakePlatform m_platform;
 
 private slots:
@@ -178,14 +185,12 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"a", "b", "c", "d"}, {"a@x", "", "c@x"});
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->select(ListId::Mails, 0);
+        selectEntry(*form, 0);
         form->action(7)->trigger();
         QCOMPARE(m_platform.log, QStringList{"clipboard: a@x"});
 
         // An empty address copies nothing.
-        form->select(ListId::Descriptions, 1);
-        form->select(ListId::Mails, 1);
+        selectEntry(*form, 1);
         form->action(7)->trigger();
         QCOMPARE(m_platform.log.size(), 1);
 
@@ -202,8 +207,7 @@ private slots:
         ProgramDir dir;
         writeBook(dir);
         auto form = start(dir);
-        form->select(ListId::Descriptions, 1);
-        form->select(ListId::Mails, 1);
+        selectEntry(*form, 1);
         form->action(8)->trigger();
         QCOMPARE(form->itemAt(ListId::Descriptions, 1), std::string("\xd1\xe8\xe4\xee\xf0\xee\xe2")); // Сидоров
         QCOMPARE(form->count(ListId::Mails), 2);
@@ -374,8 +378,7 @@ private slots:
         ProgramDir dir;
         writeBook(dir);
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->select(ListId::Mails, 0);
+        selectEntry(*form, 0);
         QTest::keyClick(form->listBox(ListId::Descriptions), Qt::Key_P, Qt::ControlModifier);
         TForm4 *edit = visibleDialogs<TForm4>(*form).first();
         QCOMPARE(edit->windowTitle(), QStringLiteral("Изменить"));
@@ -385,8 +388,7 @@ private slots:
         QCOMPARE(edit->edit2()->text(), QStringLiteral("Иванов"));
 
         // The selection moves on while the dialog is open: OK replaces the entry selected now.
-        form->select(ListId::Descriptions, 2);
-        form->select(ListId::Mails, 2);
+        selectEntry(*form, 2);
         edit->edit1()->setText(QStringLiteral("changed@x"));
         QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "changed@x"}));
@@ -394,8 +396,7 @@ private slots:
         QCOMPARE(form->currentIndex(ListId::Mails), 2);
 
         // With the entry deleted meanwhile, OK appends the texts.
-        form->select(ListId::Descriptions, 1);
-        form->select(ListId::Mails, 1);
+        selectEntry(*form, 1);
         form->action(9)->trigger();
         edit = visibleDialogs<TForm4>(*form).first();
         form->action(8)->trigger();
@@ -441,8 +442,7 @@ private slots:
         ProgramDir dir;
         writeBook(dir);
         auto form = start(dir);
-        form->select(ListId::Descriptions, 1);
-        form->select(ListId::Mails, 1);
+        selectEntry(*form, 1);
         form->action(6)->trigger();
         TForm3 *add = visibleDialogs<TForm3>(*form).first();
         QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
