@@ -34,7 +34,7 @@ bool DialogEdit::event(QEvent *event)
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence key(static_cast<QKeyEvent *>(event)->keyCombination());
         static const QKeySequence editing[] = {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_C),
-            QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_X)};
+            QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_A)};
         if (std::find(std::begin(editing), std::end(editing), key) != std::end(editing)) {
             event->accept();
             return true;

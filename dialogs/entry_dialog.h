@@ -14,8 +14,8 @@ namespace kvillo {
 
 class TForm1;
 
-// An edit box of the entry dialogs. The text-editing keys (Del, Ctrl+C, Ctrl+V, Ctrl+X) edit its
-// text; every other key that is one of the program's shortcuts runs that command.
+// An edit box of the entry dialogs. The text-editing keys (Del, Ctrl+C, Ctrl+V, Ctrl+X, Ctrl+A)
+// edit its text; every other key that is one of the program's shortcuts runs that command.
 class DialogEdit : public QLineEdit
 {
     Q_OBJECT

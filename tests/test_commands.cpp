@@ -458,6 +458,11 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Delete);
         QCOMPARE(edit->text(), QStringLiteral("bc"));
         QCOMPARE(form->count(ListId::Descriptions), 3);
+        // Ctrl+A selects the text here; in the lists it prints.
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(edit->selectedText(), QStringLiteral("bc"));
+        QVERIFY(!m_platform.log.contains(QStringLiteral("print-dialog")));
         QCOMPARE(visibleDialogs<TForm3>(*form).size(), 1);
 
         // With the main window hidden in the tray, Ctrl+P here edits the entry selected there.
