@@ -10,6 +10,7 @@ add_library(kvillo_ui STATIC
     ui/line_list_model.cpp
     ui/list_box.cpp
     ui/list_panel.cpp
+    ui/platform.cpp
     ui/qt_platform.cpp
     ui/single_instance.cpp
     ui/termination.cpp

@@ -16,7 +16,7 @@
 class FakePlatform : public kvillo::Platform
 {
 public:
-    // Everything shown or done, in order: "error: ...", "notice: ...", "message: caption | text",
+    // Everything shown or done, in order: "error: ...", "notice: ...", "message: caption | text", "question: ...",
     // "beep", "url: ...", "clipboard: ...", "save-dialog: initial", "open-dialog: initial", "font-dialog".
     QStringList log;
     // Answers to OK/Cancel message boxes, first first; OK when the script runs out.
@@ -43,6 +43,16 @@ public:
         return messageAnswers.takeFirst();
     }
     void beep() override { log << QStringLiteral("beep"); }
+    // Answers to Yes/No questions, first first; No when the script runs out.
+    QList<bool> yesNoAnswers;
+    bool askYesNo(const QString &text) override
+    {
+        log << QStringLiteral("question: ") + text;
+        return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
+    }
+    // Whether the desktop has a notification area (the offscreen platform has none).
+    bool notificationArea = true;
+    bool hasNotificationArea() override { return notificationArea; }
     // Modal dialogs of the program are shown, handed to `onModal` (if set) and closed again.
     std::function<void(QDialog &)> onModal;
     int execDialog(QDialog &dialog) override

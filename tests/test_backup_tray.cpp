@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -270,6 +271,51 @@ private slots:
         form->appendEntry("B", "b@x");
         form->N7Click();
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+    }
+
+    // Without a notification area there is no icon to bring a hidden window back: every way of
+    // putting it away minimises it instead, and the same commands bring it back.
+    void withoutANotificationAreaTheWindowIsMinimised()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        m_platform.notificationArea = false;
+        auto form = start(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(form->trayIcon() == nullptr);
+
+        const auto minimised = [&] { return form->isVisible() && form->isMinimized(); };
+        const auto restored = [&] { return form->isVisible() && !form->isMinimized(); };
+        form->action(1)->trigger(); // "Свернуть в трей"
+        QVERIFY(minimised());
+        form->N5521Click(); // "Отразить/Свернуть" brings it back
+        QVERIFY(restored());
+        QTest::mouseClick(form->findChild<QToolButton *>(QStringLiteral("SpeedButton1")), Qt::LeftButton);
+        QVERIFY(minimised());
+        form->bringToFront();
+        QVERIFY(restored());
+        form->N5521Click();
+        QVERIFY(minimised());
+        form->N5521Click();
+        QVERIFY(restored());
+
+        // A notification area that appears later gets the icon, and the window hides to it.
+        m_platform.notificationArea = true;
+        form->action(1)->trigger();
+        QVERIFY(form->trayIcon() != nullptr);
+        QVERIFY(!form->isVisible());
+        form->trayIconActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(restored());
+
+        // One that goes away again: back to minimising, from the menu and from the toolbar.
+        m_platform.notificationArea = false;
+        form->action(1)->trigger();
+        QVERIFY(minimised());
+        form->N5521Click();
+        QVERIFY(restored());
+        QTest::mouseClick(form->findChild<QToolButton *>(QStringLiteral("SpeedButton1")), Qt::LeftButton);
+        QVERIFY(minimised());
+        QVERIFY(m_platform.log.isEmpty());
     }
 };
 

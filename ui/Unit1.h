@@ -137,6 +137,7 @@ private:
     void addTrayIcon();
     void removeTrayIcon();
     void showFromTray();
+    void hideToTray();
     void readSettingsFile();
     void applyStoredSize();
     void applySettings(const Settings &settings);

@@ -200,7 +200,7 @@ QString TForm1::mailtoAddress(const QString &address)
 
 void TForm1::Action1Execute()
 {
-    setVisible(false);
+    hideToTray();
 }
 
 void TForm1::Action2Execute()

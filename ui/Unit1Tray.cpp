@@ -5,6 +5,7 @@
 #include "ui/application.h"
 #include "ui/guard.h"
 #include "ui/icons.h"
+#include "ui/platform.h"
 
 #include <QAction>
 #include <QCursor>
@@ -48,7 +49,7 @@ void TForm1::createTrayMenu()
 // Where the desktop has no notification area the program runs without the icon, silently.
 void TForm1::addTrayIcon()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (m_trayIcon != nullptr || !m_platform.hasNotificationArea())
         return;
     m_trayIcon = new QSystemTrayIcon(programIcon(), this);
     m_trayIcon->setToolTip(applicationTitle());
@@ -100,12 +101,26 @@ void TForm1::bringToFront()
     activateWindow();
 }
 
-void TForm1::N5521Click()
+// Hidden, the window comes back only through the icon. Without a notification area (none at
+// start, or gone since) there is no icon: the window is minimised instead, so the taskbar or the
+// window list brings it back.
+void TForm1::hideToTray()
 {
-    if (isVisible())
+    addTrayIcon(); // the notification area may have come since start-up
+    if (m_trayIcon != nullptr && m_platform.hasNotificationArea())
         setVisible(false);
     else
+        showMinimized();
+}
+
+void TForm1::N5521Click()
+{
+    if (!isVisible())
         showFromTray();
+    else if (isMinimized() && !m_platform.hasNotificationArea())
+        bringToFront();
+    else
+        hideToTray();
 }
 
 void TForm1::N2Click()

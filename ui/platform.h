@@ -29,6 +29,11 @@ public:
     // A message box without an icon; true when the user answers OK.
     virtual bool showMessage(const QString &caption, const QString &text, Buttons buttons) = 0;
     virtual void beep() = 0;
+    // A question with Yes and No, captioned with the application title; No is the default button
+    // and Esc's answer. True when the user answers Yes.
+    virtual bool askYesNo(const QString &text);
+    // Whether the desktop has a notification area for the program's icon right now.
+    virtual bool hasNotificationArea();
     // Runs one of the program's own dialogs modally; the dialog's result.
     virtual int execDialog(QDialog &dialog) = 0;
 
