@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     // Shut-down and log-off save like a close.
     kvillo::TerminationWatch termination;
-    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
+    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &kvillo::TForm1::closeOnTermination);
     form.show();
     return QApplication::exec();
 }

@@ -8,11 +8,13 @@
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
+#include "ui/termination.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 using kvillo::ListBox;
@@ -39,11 +41,36 @@ private:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
+    QString recoveryBase() const { return m_dataHome.path() + "/" + kvillo::applicationTitle(); }
+    QStringList recoveryCopies() const
+    {
+        QStringList copies;
+        for (const QString &name : QDir(recoveryBase()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            copies << recoveryBase() + "/" + name;
+        return copies;
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dataHome;
     FakePlatform m_platform;
 
 private slots:
-    void initTestCase() { kvillo::prepareApplication(*qApp); }
-    void init() { m_platform = FakePlatform(); }
+    void initTestCase()
+    {
+        kvillo::prepareApplication(*qApp);
+        // Recovery copies go to the user's data directory: a temporary one here.
+        QVERIFY(m_dataHome.isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path()));
+    }
+    void init()
+    {
+        m_platform = FakePlatform();
+        QDir(recoveryBase()).removeRecursively();
+    }
 
     void startsWithBookAndSettings()
     {
@@ -180,14 +207,111 @@ private slots:
 
         QVERIFY(!form->close());
         QVERIFY(form->isVisible());
-        QCOMPARE(m_platform.log,
-            QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
-                            .arg(dir.path("database/descriptions.dat"))});
+        QCOMPARE(m_platform.log.size(), 2); // the error, then whether to quit anyway: no
+        QCOMPARE(m_platform.log[0],
+            QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                .arg(dir.path("database/descriptions.dat")));
 
         // Once the directory is back, closing saves everything.
         QDir(dir.path()).mkpath("database");
         QVERIFY(form->close());
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"a"}));
+    }
+
+    // Data that cannot be saved: after the error box, the user may still quit, with every entry
+    // written to a recovery copy first; "No" (the default) keeps the window.
+    void unsavedDataCanBeKeptInARecoveryCopy()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->appendEntry("\xc1", "b@x"); // "Б"
+        QDir(dir.path("database")).removeRecursively();
+        const QString error = QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                                  .arg(dir.path("database/descriptions.dat"));
+
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(m_platform.log.size(), 2);
+        QCOMPARE(m_platform.log[0], error);
+        QVERIFY(m_platform.log[1].startsWith(QStringLiteral("question: Записи адресной книги не удалось сохранить.")));
+        QVERIFY(m_platform.log[1].contains(recoveryBase() + "/recovery-"));
+        QVERIFY(recoveryCopies().isEmpty());
+
+        m_platform.log.clear();
+        m_platform.yesNoAnswers = {true};
+        QVERIFY(form->close());
+        QVERIFY(!form->isVisible());
+        const QStringList copies = recoveryCopies();
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(m_platform.log, (QStringList{error, "question: " + TForm1::recoveryQuestion(copies[0])}));
+        QCOMPARE(readFile(copies[0] + "/descriptions.dat"), ProgramDir::lines({"a", "Б"}));
+        QCOMPARE(readFile(copies[0] + "/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+    }
+
+    void withoutARecoveryCopyTheWindowStays()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        form->show();
+        QDir(dir.path("database")).removeRecursively();
+        // The data directory lies under a file: nothing can be written there.
+        QFile blocker(m_dataHome.path() + "/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(blocker.fileName()));
+        m_platform.yesNoAnswers = {true};
+        const bool closed = form->close();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path()));
+
+        QVERIFY(!closed);
+        QVERIFY(form->isVisible());
+        QCOMPARE(m_platform.log.size(), 3);
+        QVERIFY(m_platform.log[1].startsWith("question: "));
+        QVERIFY(m_platform.log[2].startsWith("error: Cannot create file \"" + blocker.fileName() + "/"));
+        QVERIFY(m_platform.log[2].endsWith("/descriptions.dat\". Not a directory."));
+        QCOMPARE(form->count(ListId::Mails), 1);
+    }
+
+    // SIGTERM and SIGHUP: no one to ask. The window saves and closes; what cannot be saved goes to
+    // a recovery copy first, without a box.
+    void terminationSavesOrKeepsARecoveryCopy()
+    {
+        kvillo::TerminationWatch watch;
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", 12, 100, 600, 450);
+        auto form = start(dir);
+        connect(&watch, &kvillo::TerminationWatch::requested, form.get(), &TForm1::closeOnTermination);
+        form->show();
+        form->appendEntry("b", "b@x");
+        QDir(dir.path("database")).removeRecursively();
+        ::raise(SIGTERM);
+        QTRY_VERIFY(!form->isVisible());
+        QVERIFY(m_platform.log.isEmpty());
+        const QStringList copies = recoveryCopies();
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(readFile(copies[0] + "/descriptions.dat"), ProgramDir::lines({"a", "b"}));
+        QCOMPARE(readFile(copies[0] + "/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+
+        // Where the data can be saved, they are, and no copy is made.
+        form.reset();
+        ProgramDir second;
+        second.writeBook({"c"}, {"c@x"});
+        second.writeSettings("Arial", 12, 100, 600, 450);
+        auto other = start(second);
+        connect(&watch, &kvillo::TerminationWatch::requested, other.get(), &TForm1::closeOnTermination);
+        other->show();
+        other->appendEntry("d", "d@x");
+        ::raise(SIGHUP);
+        QTRY_VERIFY(!other->isVisible());
+        QCOMPARE(second.read("database/mails.dat"), ProgramDir::lines({"c@x", "d@x"}));
+        QCOMPARE(recoveryCopies().size(), 1);
+        QVERIFY(m_platform.log.isEmpty());
     }
 
     void entriesThatDidNotLoadSurviveLaterSaves()

@@ -1,6 +1,7 @@
 #include "ui/Unit1.h"
 
 #include "data/errors.h"
+#include "data/system.h"
 #include "ui/application.h"
 #include "ui/guard.h"
 #include "ui/icons.h"
@@ -12,16 +13,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSessionManager>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace kvillo {
 
@@ -363,13 +368,91 @@ bool TForm1::event(QEvent *event)
 
 bool TForm1::FormCloseQuery()
 {
+    return saveAll([this](std::exception_ptr error) { showException(m_platform, error); });
+}
+
+bool TForm1::saveAll(const std::function<void(std::exception_ptr)> &report)
+{
+    const auto attempt = [&](auto &&step) {
+        try {
+            step();
+            return true;
+        } catch (...) {
+            report(std::current_exception());
+            return false;
+        }
+    };
     // Settings that cannot be written must not keep the entries from being saved.
-    guarded(m_platform, [this] { writeSettingsFile(); });
+    attempt([this] { writeSettingsFile(); });
     Memo1.clear();
-    return guarded(m_platform, [this] {
+    return attempt([this] {
         saveList(ListId::Descriptions);
         saveList(ListId::Mails);
     });
+}
+
+// The data could not be saved and the error box has said why. The user may still quit: what
+// could not be saved is first written to a recovery copy. False keeps the window.
+bool TForm1::askToQuitUnsaved()
+{
+    const QString folder = recoveryFolder();
+    if (!m_platform.askYesNo(recoveryQuestion(folder)))
+        return false;
+    return guarded(m_platform, [&] { writeRecoveryCopy(folder); });
+}
+
+QString TForm1::recoveryQuestion(const QString &folder)
+{
+    return QStringLiteral("Записи адресной книги не удалось сохранить. Всё равно выйти из программы?\n\n"
+                          "Перед выходом все записи будут записаны в папку\n%1")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+// A new folder in the user's data directory, named with the date and time.
+QString TForm1::recoveryFolder()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+        + QStringLiteral("/recovery-") + QString::fromStdString(sys::localTimestamp());
+    QString folder = base;
+    for (int n = 2; QFileInfo::exists(folder); ++n)
+        folder = base + QStringLiteral("-%1").arg(n);
+    return folder;
+}
+
+void TForm1::writeRecoveryCopy(const QString &folder)
+{
+    QDir().mkpath(folder); // a folder that cannot be made fails the first write, with the reason
+    const std::string directory = (folder + QLatin1Char('/')).toStdString();
+    for (const auto &[id, name] :
+        {std::pair(ListId::Descriptions, "descriptions.dat"), std::pair(ListId::Mails, "mails.dat")})
+        sys::replaceFile(directory + name, m_book.list(id).toText());
+}
+
+void TForm1::closeOnTermination()
+{
+    // No one is there to answer a box, and the session waits for the program to end: failures
+    // go to the standard error stream, and what cannot be saved goes to a recovery copy.
+    const auto report = [](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "kvillo: %s\n", e.what());
+        } catch (...) { }
+    };
+    if (!saveAll(report)) {
+        const QString folder = recoveryFolder();
+        try {
+            writeRecoveryCopy(folder);
+            std::fprintf(stderr, "kvillo: the entries were written to %s\n", qPrintable(folder));
+        } catch (...) {
+            // Nothing could be kept: the window stays, with the entries.
+            report(std::current_exception());
+            return;
+        }
+    }
+    m_closeSaved = true;
+    close();
+    m_closeSaved = false;
 }
 
 void TForm1::FormDestroy()
@@ -410,8 +493,9 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    bool saved = false;
-    guarded(m_platform, [&] { saved = FormCloseQuery(); });
+    bool saved = m_closeSaved;
+    if (!saved)
+        guarded(m_platform, [&] { saved = FormCloseQuery() || askToQuitUnsaved(); });
     if (!saved) {
         // The entries are only in memory: the window stays so that nothing is lost.
         event->ignore();

@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -117,6 +119,14 @@ public:
     void FormShow();
     // Saves settings and data; false when the data could not be saved and the window must stay.
     bool FormCloseQuery();
+    // The system asks the program to end (SIGTERM, SIGHUP): saves without asking anyone and
+    // closes; data that cannot be saved is written to a recovery copy first. The window stays
+    // only when not even that copy can be written.
+    void closeOnTermination();
+    // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
+    // and time in the user's data directory, holding descriptions.dat and mails.dat.
+    static QString recoveryFolder();
+    static QString recoveryQuestion(const QString &folder);
     void FormDestroy();
     void ListBox1Click();
     void ListBox2Click();
@@ -142,6 +152,9 @@ private:
     void applyStoredSize();
     void applySettings(const Settings &settings);
     void writeSettingsFile();
+    bool saveAll(const std::function<void(std::exception_ptr)> &report);
+    bool askToQuitUnsaved();
+    void writeRecoveryCopy(const QString &folder);
     void setHeaderSections(int first, int second);
     LineListModel *model(ListId id) const;
 
@@ -175,6 +188,8 @@ private:
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;
+    // Set while a termination request closes the window after saving on its own.
+    bool m_closeSaved = false;
 };
 
 } // namespace kvillo
