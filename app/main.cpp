@@ -11,6 +11,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
+    // Shut-down and log-off save like a close. Watched from the start, so that a request while the
+    // program is still starting is answered once the window is there.
+    kvillo::TerminationWatch termination;
     const std::string directory = kvillo::applicationDirectory();
 
     // A second copy of the program on the same address book only brings the first one forward.
@@ -21,9 +24,14 @@ int main(int argc, char *argv[])
     kvillo::QtPlatform platform;
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
-    // Shut-down and log-off save like a close.
-    kvillo::TerminationWatch termination;
     QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &kvillo::TForm1::closeOnTermination);
     form.show();
+    // A request before the event loop runs cannot end it: it is answered here.
+    if (termination.isRequested()) {
+        if (form.isVisible())
+            form.closeOnTermination();
+        if (!form.isVisible())
+            return 0;
+    }
     return QApplication::exec();
 }

@@ -14,8 +14,14 @@ public:
     explicit TerminationWatch(QObject *parent = nullptr);
     ~TerminationWatch() override;
 
+    // Whether a request has come: one that came before anything was connected is not lost.
+    bool isRequested() const { return m_requested; }
+
 signals:
     void requested();
+
+private:
+    bool m_requested = false;
 };
 
 } // namespace kvillo
