@@ -288,6 +288,28 @@ private slots:
         QVERIFY(dir.read("config/config.ini").contains("FontName=\r\nCourier\r\nFontSize=\r\n14\r\n"));
     }
 
+    // The settings keep 31 bytes of a font's name: a longer name chosen in the dialog is the same
+    // before and after a restart.
+    void aLongFontNameComesBackAfterARestart()
+    {
+        ProgramDir dir;
+        writeBook(dir);
+        const QString name = QStringLiteral("Гарнитура с очень длинным именем шрифта");
+        const QString kept = name.left(31);
+        {
+            auto form = start(dir);
+            m_platform.fontAnswer = QFont(name, 12);
+            form->action(16)->trigger();
+            QCOMPARE(form->listBox(ListId::Mails)->font().family(), kept);
+            QVERIFY(form->close());
+        }
+        QVERIFY(dir.read("config/config.ini").contains("FontName=\r\n" + ProgramDir::lines({kept})));
+        auto form = start(dir);
+        for (ListId id : {ListId::Descriptions, ListId::Mails})
+            QCOMPARE(form->listBox(id)->font().family(), kept);
+        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 12);
+    }
+
     void addDialogAppendsAndSavesAtOnce()
     {
         ProgramDir dir;

@@ -179,6 +179,36 @@ private slots:
                 "Width=", "600", "Height=", "450"}));
     }
 
+    // A font size no font can have is not applied, and goes back into the file as it was read.
+    void anUnappliedFontSizeIsWrittenBackAsRead_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -12;
+    }
+    void anUnappliedFontSizeIsWrittenBackAsRead()
+    {
+        QFETCH(int, size);
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings("Arial", size, 100, 600, 450);
+        const QByteArray before = dir.read("config/config.ini");
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 10);
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("config/config.ini"), before);
+        QVERIFY(m_platform.log.isEmpty());
+
+        // A font chosen in the dialog replaces it.
+        form = start(dir);
+        m_platform.fontAnswer = QFont(QStringLiteral("Arial"), 11);
+        form->action(16)->trigger();
+        QVERIFY(form->close());
+        QVERIFY(dir.read("config/config.ini").contains("FontSize=\r\n11\r\n"));
+    }
+
     void settingsThatCannotBeWrittenDoNotStopTheDataSave()
     {
         ProgramDir dir;

@@ -294,6 +294,9 @@ void TForm1::applySettings(const Settings &settings)
         font1.setPointSize(*settings.fontSize);
         font2.setPointSize(*settings.fontSize);
         m_fontDialogFont.setPointSize(*settings.fontSize);
+    } else if (settings.fontSize) {
+        // No font has such a size: the lists keep theirs, and the file keeps the value it had.
+        m_unappliedFontSize = settings.fontSize;
     }
     ListBox1->setFont(font1);
     ListBox2->setFont(font2);
@@ -310,8 +313,8 @@ void TForm1::writeSettingsFile()
     const QFont font = ListBox1->font();
     SettingsValues values;
     values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
-    values.fontSize
-        = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+    values.fontSize = m_unappliedFontSize.value_or(
+        font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0)));
     values.list1Width = list1Width();
     values.width = frameGeometry().width();
     values.height = frameGeometry().height();

@@ -185,6 +185,9 @@ private:
     QString m_lastOpenName;
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
+    // A font size read from the settings that no font can have, written back as it was read
+    // until the user chooses a font.
+    std::optional<int> m_unappliedFontSize;
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;

@@ -293,9 +293,14 @@ void TForm1::Action16Execute()
         return;
     // The dialog keeps style, colour and character set for next time; the lists take name and size.
     m_fontDialogFont = *chosen;
+    m_unappliedFontSize.reset();
+    // The settings keep 31 bytes of the name: the lists take the name that will come back.
+    QString family = chosen->family();
+    if (const std::optional<std::string> stored = toStored(family); stored && stored->size() > kMaxFontNameLength)
+        family = fromStored(std::string_view(*stored).substr(0, kMaxFontNameLength));
     for (ListBox *list : {ListBox1, ListBox2}) {
         QFont font = list->font();
-        font.setFamily(chosen->family());
+        font.setFamily(family);
         if (chosen->pointSize() > 0)
             font.setPointSize(chosen->pointSize());
         list->setFont(font);
