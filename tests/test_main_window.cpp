@@ -137,10 +137,13 @@ private slots:
         QTEST(header(*form)->sectionSize(0), "section0");
         QVERIFY(!form->storedWidth() && !form->storedHeight());
 
-        // A window size the settings never set keeps the window's default size, not 0 x 0.
+        // A window size the settings never set keeps the window's default outer size, not 0 x 0,
+        // and that size is what a close writes back.
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QCOMPARE(form->size(), QSize(701, 497));
+        QCOMPARE(form->frameGeometry().size(), QSize(701, 497));
+        QVERIFY(form->close());
+        QVERIFY(dir.read("config/config.ini").endsWith("Width=\r\n701\r\nHeight=\r\n497\r\n"));
     }
 
     void settingsWithoutProblemsLoadSilently()

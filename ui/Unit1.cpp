@@ -348,14 +348,12 @@ void TForm1::FormShow()
     m_frameCorrectionPending = frameGeometry().size() == geometry().size();
 }
 
-// A size the settings never set keeps the window's own size.
+// The stored sizes, and the default ones the settings do not set, are outer sizes.
 void TForm1::applyStoredSize()
 {
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (m_storedWidth)
-        resize(*m_storedWidth - frame.width(), height());
-    if (m_storedHeight)
-        resize(width(), *m_storedHeight - frame.height());
+    resize(m_storedWidth.value_or(kDefaultWidth) - frame.width(),
+        m_storedHeight.value_or(kDefaultHeight) - frame.height());
 }
 
 bool TForm1::event(QEvent *event)
