@@ -273,6 +273,34 @@ private slots:
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
     }
 
+    // A modal box open from the tray while the window is hidden: the icon still brings the
+    // window back, and the box stays on top of it with the keyboard.
+    void theTrayIconAnswersWhileABoxIsOpen()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        auto form = start(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->N5521Click();
+        QVERIFY(!form->isVisible());
+        QVERIFY(form->trayIcon() != nullptr);
+
+        bool checked = false;
+        m_platform.onModal = [&](QDialog &box) {
+            box.setWindowModality(Qt::ApplicationModal);
+            box.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            emit form->trayIcon()->activated(QSystemTrayIcon::Trigger);
+            QVERIFY(form->isVisible());
+            QCOMPARE(QApplication::activeModalWidget(), &box);
+            QTRY_COMPARE(QApplication::activeWindow(), &box);
+            checked = true;
+        };
+        form->N2Click(); // "О программе" from the tray menu
+        QVERIFY(checked);
+        QVERIFY(form->isVisible());
+    }
+
     // Without a notification area there is no icon to bring a hidden window back: every way of
     // putting it away minimises it instead, and the same commands bring it back.
     void withoutANotificationAreaTheWindowIsMinimised()
