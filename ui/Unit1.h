@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+class QAbstractNativeEventFilter;
 class QAction;
 class QHeaderView;
 class QLabel;
@@ -177,6 +178,7 @@ private:
     QMenu *PopupMenu2 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
+    QAbstractNativeEventFilter *m_blockedTrayClicks = nullptr;
     QToolButton *m_speedButtons[8] = {};
 
     QFont m_fontDialogFont;

@@ -7,11 +7,77 @@
 #include "ui/icons.h"
 #include "ui/platform.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QMenu>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
 namespace kvillo {
+
+namespace {
+
+// While a modal box is open, Qt holds back every click on the program's other windows, and in an
+// XEmbed notification area (X11 without a StatusNotifier host) the icon is one of them: a window
+// hidden there could not come back until the box was closed. This filter sees a left click on
+// the icon's window before Qt holds it back, and activates the icon.
+class BlockedTrayClicks : public QAbstractNativeEventFilter
+{
+public:
+    explicit BlockedTrayClicks(std::function<void()> activate)
+        : m_activate(std::move(activate))
+    { }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t" || QGuiApplication::modalWindow() == nullptr)
+            return false;
+        // Qt takes the mouse from the X Input extension: a generic event (35) of type button press
+        // (4), with the button at byte 16 and the window at byte 24, or from a core button press (4),
+        // with the button at byte 1 and the window at byte 12.
+        const auto *bytes = static_cast<const unsigned char *>(message);
+        std::uint16_t eventType = 0;
+        std::uint32_t button = 0;
+        std::uint32_t window = 0;
+        switch (bytes[0] & 0x7f) {
+        case 35:
+            std::memcpy(&eventType, bytes + 8, sizeof eventType);
+            if (eventType != 4)
+                return false;
+            std::memcpy(&button, bytes + 16, sizeof button);
+            std::memcpy(&window, bytes + 24, sizeof window);
+            break;
+        case 4:
+            button = bytes[1];
+            std::memcpy(&window, bytes + 12, sizeof window);
+            break;
+        default:
+            return false;
+        }
+        if (button != 1 || !isTrayIconWindow(window))
+            return false;
+        m_activate();
+        return true;
+    }
+
+private:
+    static bool isTrayIconWindow(std::uint32_t id)
+    {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [id](const QWidget *window) {
+            return window->inherits("QSystemTrayIconSys") && window->internalWinId() == id;
+        });
+    }
+
+    std::function<void()> m_activate;
+};
+
+} // namespace
 
 void TForm1::createTrayMenu()
 {
@@ -56,12 +122,19 @@ void TForm1::addTrayIcon()
     connect(m_trayIcon, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { guarded(m_platform, [&] { trayIconActivated(reason); }); });
     m_trayIcon->show();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        m_blockedTrayClicks = new BlockedTrayClicks(
+            [this] { guarded(m_platform, [this] { trayIconActivated(QSystemTrayIcon::Trigger); }); });
+        QCoreApplication::instance()->installNativeEventFilter(m_blockedTrayClicks);
+    }
 }
 
 void TForm1::removeTrayIcon()
 {
     if (m_trayIcon == nullptr)
         return;
+    delete m_blockedTrayClicks; // leaves the application's filters
+    m_blockedTrayClicks = nullptr;
     m_trayIcon->hide();
     delete m_trayIcon;
     m_trayIcon = nullptr;
