@@ -21,3 +21,6 @@ target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TAR
 add_dependencies(test_single_instance kvillo)
 
 add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install.sh ${CMAKE_BINARY_DIR})
+
+add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_window_manager.sh $<TARGET_FILE:kvillo>)
+set_tests_properties(test_window_manager PROPERTIES SKIP_RETURN_CODE 77)
