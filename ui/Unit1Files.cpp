@@ -1,13 +1,11 @@
 // The main window's commands that work on files and dialogs of their own: backup, restore,
-// printing and the About dialog.
+// printing and the About dialog. What happens to the files, the document does.
 
 #include "ui/Unit1.h"
 
-#include "data/errors.h"
-#include "data/system.h"
 #include "dialogs/Unit2.h"
+#include "print/print_command.h"
 #include "ui/platform.h"
-#include "ui/print_command.h"
 
 namespace kvillo {
 
@@ -23,12 +21,14 @@ std::string localPath(const QString &name)
 
 } // namespace
 
+// "О программе"
 void TForm1::Action5Execute()
 {
     TAboutBox about(m_platform, this);
     m_platform.execDialog(about);
 }
 
+// "Создать" (backup), Ctrl+S: copies of both data files where the user chooses
 void TForm1::Action13Execute()
 {
     const QString caption = QStringLiteral("Резервирование данных");
@@ -37,9 +37,7 @@ void TForm1::Action13Execute()
         if (!chosen)
             return;
         m_lastSaveName = *chosen;
-        Memo1.clear();
-        Memo1.loadFromFile(m_store.dataPath(id));
-        Memo1.saveToFile(localPath(*chosen + QStringLiteral(".bak")));
+        m_book.backUp(id, localPath(*chosen + QStringLiteral(".bak")));
     };
     m_platform.showMessage(caption,
         QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."),
@@ -51,19 +49,18 @@ void TForm1::Action13Execute()
     m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
 }
 
+// "Восстановить": both data files from backups the user chooses, then shown
 void TForm1::Action14Execute()
 {
     const QString caption = QStringLiteral("Восстановление данных");
-    // Both chosen files are read before either data file is replaced, and a data file replaced
-    // before a later step fails is put back: a restore happens whole or not at all.
+    // Both chosen files are read before either data file is replaced; the document puts back what
+    // a failed restore had replaced.
     const auto readChosen = [&]() -> std::optional<std::string> {
         const std::optional<QString> chosen = m_platform.openFileName(this, kBackupFilter, m_lastOpenName);
         if (!chosen)
             return std::nullopt;
         m_lastOpenName = *chosen;
-        Memo1.clear();
-        Memo1.loadFromFile(localPath(*chosen));
-        return Memo1.text();
+        return m_book.readBackup(localPath(*chosen));
     };
     m_platform.showMessage(caption,
         QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
@@ -73,37 +70,18 @@ void TForm1::Action14Execute()
         caption, QStringLiteral("Сейчас Вам надо загрузить файл с e-mail Адресной книги"), Platform::Buttons::Ok);
     const std::optional<std::string> mails = readChosen();
 
-    if (descriptions) {
-        std::optional<std::string> previous;
-        if (mails) {
-            try {
-                previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
-            } catch (const Error &) {
-                // Nothing readable to put back; an unloaded file is kept aside by the store.
-            }
-        }
-        m_store.replaceData(ListId::Descriptions, *descriptions);
-        if (mails) {
-            try {
-                m_store.replaceData(ListId::Mails, *mails);
-            } catch (...) {
-                if (previous)
-                    m_store.replaceData(ListId::Descriptions, *previous);
-                throw;
-            }
-        }
-    } else if (mails) {
-        m_store.replaceData(ListId::Mails, *mails);
-    }
+    m_book.restore(descriptions, mails);
 
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
     loadList(ListId::Mails);
     loadList(ListId::Descriptions);
 }
 
+// "Печать", Ctrl+A
 void TForm1::Action15Execute()
 {
-    printAddressList(this, m_platform, Memo1, m_book, [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    printAddressList(
+        this, m_platform, m_book.scratch(), m_book.lists(), [this] { setStatusText(0, QStringLiteral("Печать...")); });
 }
 
 } // namespace kvillo
