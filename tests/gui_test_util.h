@@ -194,6 +194,14 @@ inline QString statusText(const QWidget &form)
     return form.findChild<QLabel *>("StatusBar1Panel0")->text();
 }
 
+// Runs the command and returns the dialog it opened (the newest one shown).
+template <typename Dialog> Dialog *openDialog(const QWidget &form, Command command)
+{
+    trigger(form, command);
+    const QList<Dialog *> shown = visibleDialogs<Dialog>(form);
+    return shown.isEmpty() ? nullptr : shown.last();
+}
+
 inline void pressOk(QWidget *dialog)
 {
     QTest::mouseClick(dialog->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
@@ -202,12 +210,11 @@ inline void pressOk(QWidget *dialog)
 // Adds an entry through the Add dialog, which saves both files.
 inline void addEntry(const TForm1 &form, const QString &mail, const QString &description)
 {
-    trigger(form, Command::Add);
-    const QList<kvillo::TForm3 *> dialogs = visibleDialogs<kvillo::TForm3>(form);
-    QVERIFY(!dialogs.isEmpty());
-    dialogs.last()->edit1()->setText(mail);
-    dialogs.last()->edit2()->setText(description);
-    pressOk(dialogs.last());
+    auto *dialog = openDialog<kvillo::TForm3>(form, Command::Add);
+    QVERIFY(dialog);
+    dialog->edit1()->setText(mail);
+    dialog->edit2()->setText(description);
+    pressOk(dialog);
 }
 
 } // namespace gui

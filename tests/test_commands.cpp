@@ -285,8 +285,7 @@ private slots:
         ProgramDir dir;
         writeSampleBook(dir);
         auto form = start(dir);
-        trigger(*form, Command::Add);
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         add->edit2()->setText(QStringLiteral("Café ☺ 漢☺"));
         pressOk(add);
@@ -303,13 +302,11 @@ private slots:
         ProgramDir dir;
         writeSampleBook(dir);
         auto form = start(dir);
-        trigger(*form, Command::Add);
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         QTest::keyClick(add->edit1(), Qt::Key_Escape);
         QVERIFY(!add->isVisible());
-        trigger(*form, Command::Add);
-        add = visibleDialogs<TForm3>(*form).first();
+        add = openDialog<TForm3>(*form, Command::Add);
         QTest::mouseClick(add->findChild<QPushButton *>("BitBtn2"), Qt::LeftButton);
         QVERIFY(!add->isVisible());
         QCOMPARE(count(*form, ListId::Mails), 3);
@@ -339,8 +336,7 @@ private slots:
 
         // With the entry deleted meanwhile, OK appends the texts.
         selectEntry(*form, 1);
-        trigger(*form, Command::Edit);
-        edit = visibleDialogs<TForm4>(*form).first();
+        edit = openDialog<TForm4>(*form, Command::Edit);
         trigger(*form, Command::Delete);
         pressOk(edit);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
@@ -365,8 +361,7 @@ private slots:
         ProgramDir dir;
         writeSampleBook(dir);
         auto form = start(dir);
-        trigger(*form, Command::Add);
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         QDir(dir.path("database")).removeRecursively();
         pressOk(add);
@@ -385,8 +380,7 @@ private slots:
         writeSampleBook(dir);
         auto form = start(dir);
         selectEntry(*form, 1);
-        trigger(*form, Command::Add);
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
         QLineEdit *edit = add->edit1();
         edit->setText(QStringLiteral("abc"));
