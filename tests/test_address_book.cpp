@@ -34,25 +34,6 @@ std::string mailsFile(const ScratchDir &dir)
     return testutil::readFile(dir.path("database/mails.dat"));
 }
 
-// Fails the n-th occurrence of one step of replacing a file.
-sys::Step g_failStep = sys::Step::Write;
-int g_failNth = 0;
-int failStep(sys::Step step)
-{
-    return step == g_failStep && --g_failNth == 0 ? ENOSPC : 0;
-}
-
-struct FailingStep
-{
-    FailingStep(sys::Step step, int nth)
-    {
-        g_failStep = step;
-        g_failNth = nth;
-        sys::setStepHook(failStep);
-    }
-    ~FailingStep() { sys::setStepHook(nullptr); }
-};
-
 // A book of one entry, "old" / "old@x", loaded, with two backups beside it: d.bak holds "D" (its
 // line breaks of all kinds), m.bak holds "m@x".
 struct RestoreSetup
@@ -241,7 +222,7 @@ void TestAddressBook::restoreThatCannotWriteChangesNothing()
     RestoreSetup setup;
     std::string thrown;
     {
-        const FailingStep failing(static_cast<sys::Step>(step), nth);
+        const testutil::FailingStep failing(static_cast<sys::Step>(step), nth, ENOSPC);
         try {
             setup.book.restoreFrom(setup.dir.path("d.bak"), setup.dir.path("m.bak"));
         } catch (const Error &e) {

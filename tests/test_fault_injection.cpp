@@ -126,15 +126,6 @@ int killAtStep(sys::Step)
     return 0;
 }
 
-// The step hook of a failing system call: the `g_failNth` occurrence of `g_failStep` fails.
-sys::Step g_failStep = sys::Step::Write;
-int g_failNth = 0;
-int g_failError = 0;
-int failStep(sys::Step step)
-{
-    return step == g_failStep && --g_failNth == 0 ? g_failError : 0;
-}
-
 struct Target
 {
     std::string path;
@@ -443,17 +434,15 @@ void TestFaultInjection::failingSystemCall()
     LineList loaded;
     store.load(ListId::Descriptions, loaded);
 
-    g_failStep = static_cast<sys::Step>(step);
-    g_failNth = nth;
-    g_failError = error;
-    sys::setStepHook(failStep);
     std::string thrown;
-    try {
-        store.save(ListId::Descriptions, m_new.descriptions);
-    } catch (const Error &e) {
-        thrown = e.what();
+    {
+        const testutil::FailingStep failing(static_cast<sys::Step>(step), nth, error);
+        try {
+            store.save(ListId::Descriptions, m_new.descriptions);
+        } catch (const Error &e) {
+            thrown = e.what();
+        }
     }
-    sys::setStepHook(nullptr);
     if (message.contains(QLatin1String("%1")))
         message = message.arg(QString::fromStdString(target.path));
     QCOMPARE(QString::fromStdString(thrown), message);
