@@ -14,6 +14,7 @@ kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
 kvillo_gui_test(test_backup_tray)
 kvillo_gui_test(test_russian)
+kvillo_gui_test(test_desktop)
 kvillo_gui_test(test_clicks)
 include(printing_tests.cmake)
 

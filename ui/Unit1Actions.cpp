@@ -123,9 +123,10 @@ void TForm1::createMenus()
     addMenu(QStringLiteral("Back&up"), QStringLiteral("MenuBackup"), {13, 14});
     addMenu(QStringLiteral("Настройка"), QStringLiteral("MenuOptions"), {16});
     addMenu(QStringLiteral("П&омощь"), QStringLiteral("MenuHelp"), {10, 0, 2, 3, 4, 0, 5});
-    // The flat look: the highlighted menu item on a pale background.
+    // The flat look: the highlighted menu item on a pale background, in dark text whatever the
+    // colour scheme (the scheme's own text colour may be light).
     ActionMainMenuBar1->setStyleSheet(
-        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: palette(window-text); }"));
+        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: black; }"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
