@@ -25,6 +25,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -47,6 +48,26 @@ protected:
         if (event->type() == QEvent::Paint)
             painted = true;
         return false;
+    }
+};
+
+// The desktop of an unattended run: a benchmark never waits for a person. Any box the program
+// would show ends the run with the box's text and a failure status.
+class UnattendedPlatform : public kvillo::QtPlatform
+{
+public:
+    void showError(const QString &text) override { fail(text); }
+    void showNotice(const QString &text) override { fail(text); }
+    bool showMessage(const QString &caption, const QString &text, Buttons) override
+    {
+        fail(caption + QStringLiteral(": ") + text);
+    }
+
+private:
+    [[noreturn]] static void fail(const QString &text)
+    {
+        std::fprintf(stderr, "bench_window: the program stopped to ask the user: %s\n", text.toLocal8Bit().constData());
+        std::exit(1);
     }
 };
 
@@ -78,7 +99,7 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
-    kvillo::QtPlatform platform;
+    UnattendedPlatform platform;
     std::string directory = argv[1];
     if (!directory.empty() && directory.back() != '/')
         directory += '/';
