@@ -5,7 +5,8 @@
 //   to the main window shown and painted, the process's peak memory then, and the time of a
 //   click that moves the other list's selection and of type-ahead searches.
 // Run it under a display (xvfb-run -a) or with QT_QPA_PLATFORM=offscreen; measure the whole
-// process with /usr/bin/time -v as well.
+// process with /usr/bin/time -v as well. The run never waits for a person: a message box the
+// program would show (a damaged or missing file, say) ends it with the box's text and status 1.
 
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
