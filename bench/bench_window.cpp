@@ -5,7 +5,8 @@
 //   to the main window shown and painted, the process's peak memory then, and the time of a
 //   click that moves the other list's selection and of type-ahead searches.
 // Run it under a display (xvfb-run -a) or with QT_QPA_PLATFORM=offscreen; measure the whole
-// process with /usr/bin/time -v as well.
+// process with /usr/bin/time -v as well. The run never waits for a person: a message box the
+// program would show (a damaged or missing file, say) ends it with the box's text and status 1.
 
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
@@ -25,6 +26,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -47,6 +49,26 @@ protected:
         if (event->type() == QEvent::Paint)
             painted = true;
         return false;
+    }
+};
+
+// The desktop of an unattended run: a benchmark never waits for a person. Any box the program
+// would show ends the run with the box's text and a failure status.
+class UnattendedPlatform : public kvillo::QtPlatform
+{
+public:
+    void showError(const QString &text) override { fail(text); }
+    void showNotice(const QString &text) override { fail(text); }
+    bool showMessage(const QString &caption, const QString &text, Buttons) override
+    {
+        fail(caption + QStringLiteral(": ") + text);
+    }
+
+private:
+    [[noreturn]] static void fail(const QString &text)
+    {
+        std::fprintf(stderr, "bench_window: the program stopped to ask the user: %s\n", text.toLocal8Bit().constData());
+        std::exit(1);
     }
 };
 
@@ -78,7 +100,7 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
-    kvillo::QtPlatform platform;
+    UnattendedPlatform platform;
     std::string directory = argv[1];
     if (!directory.empty() && directory.back() != '/')
         directory += '/';

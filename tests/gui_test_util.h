@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dark_palette.h"
 #include "fake_platform.h"
 
 #include "dialogs/Unit3.h"

@@ -14,6 +14,8 @@ kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
 kvillo_gui_test(test_backup_tray)
 kvillo_gui_test(test_russian)
+kvillo_gui_test(test_desktop)
+kvillo_gui_test(test_clicks)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)
@@ -21,3 +23,7 @@ target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TAR
 add_dependencies(test_single_instance kvillo)
 
 add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install.sh ${CMAKE_BINARY_DIR})
+
+# Not a test: the program under a dark colour scheme, for tools/screenshots.
+add_executable(dark_preview dark_preview.cpp)
+target_link_libraries(dark_preview PRIVATE kvillo_ui)

@@ -133,9 +133,10 @@ void TForm1::createMenus()
     addMenu(QStringLiteral("Настройка"), QStringLiteral("MenuOptions"), {Font});
     addMenu(QStringLiteral("П&омощь"), QStringLiteral("MenuHelp"),
         {Help, separator, VisitSite, WriteToSupport, CheckForUpdate, separator, About});
-    // The flat look: the highlighted menu item on a pale background.
+    // The flat look: the highlighted menu item on a pale background, in dark text whatever the
+    // colour scheme (the scheme's own text colour may be light).
     ActionMainMenuBar1->setStyleSheet(
-        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: palette(window-text); }"));
+        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: black; }"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
