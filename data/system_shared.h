@@ -2,11 +2,43 @@
 
 // For the system files only: what their POSIX and Windows branches share.
 
+#include "system.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 namespace kvillo::sys {
+
+// A temporary file written for a Folder::replaceFiles, and the file it is to replace. Until it is
+// done with, the temporary stays locked (a save in progress, not a leftover); unless it was renamed,
+// it goes when this goes.
+struct Folder::Pending
+{
+    Folder *folder = nullptr;
+    std::string temporary; // relative to the folder, or a full path
+    std::string target; // the file replaced (a link's target), relative to the folder or a full path
+    std::intptr_t lock = -1;
+    bool renamed = false;
+    ~Pending();
+};
+
+// The names the saves of a folder use: temporaries start with the prefix; the commit record of a
+// save of several files has a name of its own.
+constexpr std::string_view kTemporaryPrefix = ".kvillo-save-";
+constexpr std::size_t kTemporaryNameLength = kTemporaryPrefix.size() + 6;
+constexpr std::string_view kCommitRecord = ".kvillo-commit";
+
+// The folder part of a name or path ("" for a bare name), with its trailing separator.
+inline std::string folderOf(const std::string &name)
+{
+    const auto separator = name.find_last_of(pathSeparator == '/' ? "/" : "/\\");
+    return separator == std::string::npos ? std::string() : name.substr(0, separator + 1);
+}
+
+// Counts one flush to disk (see syncCount).
+void countSync();
 
 // Blocks from this size up come straight from the system (whole pages, given back at once).
 constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
