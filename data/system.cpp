@@ -131,6 +131,18 @@ int runStepHook(Step step)
     return g_stepHook != nullptr ? g_stepHook(step) : 0;
 }
 
+std::string readFile(const std::string &path, std::size_t limit)
+{
+    std::string bytes;
+    readFileInto(-1, path, path, bytes, limit);
+    return bytes;
+}
+
+void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+{
+    readFileInto(-1, path, path, bytes, limit);
+}
+
 void countSync()
 {
     ++g_syncs;

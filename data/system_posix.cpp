@@ -201,48 +201,41 @@ std::string errorText(int code)
     return trimErrorText(std::strerror(code));
 }
 
-namespace {
+namespace { } // namespace
 
-template <typename Container>
-void readInto(int dir, const std::string &name, const std::string &path, Container &bytes, std::size_t limit)
+Reader::Reader(std::intptr_t folder, const std::string &name, const std::string &path)
+    : m_path(path)
 {
-    // Without blocking: a FIFO in the file's place must not stop the program.
-    FileDescriptor fd(::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
+    m_handle
+        = ::openat(folder < 0 ? AT_FDCWD : static_cast<int>(folder), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_handle < 0)
         throw FileOpenError(path, errorText(errno));
     struct stat st
     { };
-    if (::fstat(fd.get(), &st) != 0)
-        throw FileOpenError(path, errorText(errno));
-    if (S_ISDIR(st.st_mode))
-        throw FileOpenError(path, errorText(EISDIR));
-    // A FIFO, a device or a socket is no file of ours: never read without limit.
-    if (!S_ISREG(st.st_mode))
-        throw FileOpenError(path, errorText(EINVAL));
-
-    readWhole(bytes, static_cast<std::size_t>(st.st_size), limit, [&](char *into, std::size_t room) -> std::size_t {
-        for (;;) {
-            const ssize_t n = ::read(fd.get(), into, room);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw FileOpenError(path, errorText(errno));
-        }
-    });
+    if (::fstat(static_cast<int>(m_handle), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
+        const bool directory = S_ISDIR(st.st_mode);
+        ::close(static_cast<int>(m_handle));
+        // A FIFO, a device or a socket is no file of ours.
+        throw FileOpenError(path, errorText(st.st_mode == 0 ? error : directory ? EISDIR : EINVAL));
+    }
+    m_size = static_cast<std::size_t>(st.st_size);
 }
 
-} // namespace
-
-std::string readFile(const std::string &path, std::size_t limit)
+Reader::~Reader()
 {
-    std::string bytes;
-    readInto(AT_FDCWD, path, path, bytes, limit);
-    return bytes;
+    ::close(static_cast<int>(m_handle));
 }
 
-void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+std::size_t Reader::read(char *into, std::size_t room)
 {
-    readInto(AT_FDCWD, path, path, bytes, limit);
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(m_handle), into, room);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            throw FileOpenError(m_path, errorText(errno));
+    }
 }
 
 void *allocatePages(std::size_t bytes)
@@ -285,7 +278,7 @@ void Folder::readFile(const std::string &name, Bytes &bytes)
     const int dir = static_cast<int>(handle());
     if (dir < 0)
         throw FileOpenError(m_path + name, errorText(errno));
-    readInto(dir, name, m_path + name, bytes, std::numeric_limits<std::size_t>::max());
+    readFileInto(dir, name, m_path + name, bytes);
 }
 
 Kind Folder::kindOf(const std::string &name)
@@ -404,7 +397,7 @@ void Folder::keepOld(const std::string &target, const std::string &aside, const 
         throw FileCreateError(m_path + name, errorText(errno));
     // Where no link can be made (another file system, a FAT drive), a copy.
     Bytes old;
-    readInto(dir, target, m_path + name, old, std::numeric_limits<std::size_t>::max());
+    readFileInto(dir, target, m_path + name, old);
     FileDescriptor copy(::openat(dir, aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
     if (copy.get() < 0)
         throw FileCreateError(m_path + name, errorText(errno));

@@ -226,25 +226,6 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-template <typename Container> void readInto(const std::string &path, Container &bytes, std::size_t limit)
-{
-    // Others may read the file while it is loaded, but not write it.
-    Handle file(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid())
-        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size))
-        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-
-    readWhole(bytes, static_cast<std::size_t>(size.QuadPart), limit, [&](char *into, std::size_t room) {
-        DWORD n = 0;
-        if (!::ReadFile(file.get(), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)), &n, nullptr))
-            throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-        return static_cast<std::size_t>(n);
-    });
-}
-
 } // namespace
 
 std::string executablePath()
@@ -277,16 +258,36 @@ std::string errorText(int code)
     return trimErrorText(std::move(utf8));
 }
 
-std::string readFile(const std::string &path, std::size_t limit)
+// Windows opens files by path; others may read the file while it is loaded, but not write it.
+Reader::Reader(std::intptr_t, const std::string &, const std::string &path)
+    : m_path(path)
 {
-    std::string bytes;
-    readInto(path, bytes, limit);
-    return bytes;
+    const HANDLE file = ::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    LARGE_INTEGER size{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
+        const DWORD error = ::GetFileType(file) != FILE_TYPE_DISK ? ERROR_INVALID_FUNCTION : ::GetLastError();
+        ::CloseHandle(file);
+        throw FileOpenError(path, errorText(static_cast<int>(error)));
+    }
+    m_size = static_cast<std::size_t>(size.QuadPart);
 }
 
-void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+Reader::~Reader()
 {
-    readInto(path, bytes, limit);
+    ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+std::size_t Reader::read(char *into, std::size_t room)
+{
+    DWORD n = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)),
+            &n, nullptr))
+        throw FileOpenError(m_path, errorText(static_cast<int>(::GetLastError())));
+    return static_cast<std::size_t>(n);
 }
 
 void *allocatePages(std::size_t bytes)
@@ -316,7 +317,7 @@ std::intptr_t Folder::handle()
 
 void Folder::readFile(const std::string &name, Bytes &bytes)
 {
-    readInto(m_path + name, bytes, std::numeric_limits<std::size_t>::max());
+    readFileInto(-1, m_path + name, m_path + name, bytes);
 }
 
 Kind Folder::kindOf(const std::string &name)
