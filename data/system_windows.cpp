@@ -185,10 +185,14 @@ void removeStaleTemporaries(const std::wstring &directory)
 
 // A name of a folder's file, or a path the folder gave out (a temporary, a link's target), as a
 // system path.
+std::string pathInFolder(const std::string &folder, const std::string &name)
+{
+    return name.find_first_of("/\\:") != std::string::npos ? name : folder + name;
+}
+
 std::wstring inFolder(const std::string &folder, const std::string &name)
 {
-    const bool path = name.find_first_of("/\\:") != std::string::npos;
-    return systemPath(path ? name : folder + name);
+    return systemPath(pathInFolder(folder, name));
 }
 
 // A new, exclusively opened file with a name of its own in `directory`.
@@ -317,12 +321,13 @@ std::intptr_t Folder::handle()
 
 void Folder::readFile(const std::string &name, Bytes &bytes)
 {
-    readFileInto(-1, m_path + name, m_path + name, bytes);
+    const std::string path = pathInFolder(m_path, name);
+    readFileInto(-1, path, path, bytes);
 }
 
 Kind Folder::kindOf(const std::string &name)
 {
-    return sys::kindOf(m_path + name);
+    return sys::kindOf(pathInFolder(m_path, name));
 }
 
 Folder::Pending::~Pending()
@@ -349,8 +354,9 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
         = existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) && (existing & kKept)
         ? existing & kKept
         : FILE_ATTRIBUTE_NORMAL;
+    // Leftovers are removed before a save starts (recover), not here: the temporaries written
+    // before this one are closed already and would look like leftovers.
     const std::wstring directory = directoryOf(target);
-    removeStaleTemporaries(directory);
     std::wstring temporary;
     Handle file(createTemporary(directory, attributes, temporary));
     if (!file.valid())
