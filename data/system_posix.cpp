@@ -266,8 +266,15 @@ Folder::~Folder()
 }
 
 // The folder, opened at its first use and held from then on; -1 (with errno) while it cannot be.
+// A folder that was deleted can take no file any more: then the one at its path is used.
 std::intptr_t Folder::handle()
 {
+    struct stat st
+    { };
+    if (m_handle >= 0 && ::fstat(static_cast<int>(m_handle), &st) == 0 && st.st_nlink == 0) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = -1;
+    }
     if (m_handle < 0)
         m_handle = ::open(m_path.empty() ? "." : m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return m_handle;

@@ -10,6 +10,7 @@
 #include "data/scratch_buffer.h"
 #include "data/system.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <cerrno>
@@ -354,6 +355,12 @@ void TestFileKinds::folderMovedAway()
     QCOMPARE(testutil::readFile(book.descriptions), std::string("other\r\n"));
     QCOMPARE(testutil::readFile(book.mails), std::string("other@example.org\r\n"));
     QCOMPARE(testutil::entries(book.dir.path("database")), (QStringList{"descriptions.dat", "mails.dat"}));
+
+    // A folder deleted meanwhile takes no file: the one now at the path does.
+    QVERIFY(QDir(QString::fromStdString(book.dir.path("moved"))).removeRecursively());
+    store.save(ListId::Mails, loaded.mails);
+    QCOMPARE(
+        testutil::readFile(book.mails), std::string("one@example.org\r\ntwo@example.org\r\nthree@example.org\r\n"));
 }
 
 void TestFileKinds::damagedCommitRecord_data()
