@@ -143,9 +143,10 @@ void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
     readFileInto(-1, path, path, bytes, limit);
 }
 
-void countSync()
+bool countSync(bool flushed)
 {
-    ++g_syncs;
+    g_syncs += flushed ? 1 : 0;
+    return flushed;
 }
 
 int syncCount()
@@ -234,15 +235,19 @@ void Folder::recover()
             forward = forward && (present || sumOf(entry.target) == entry.sum);
             toRename.push_back(present);
         }
+        bool completed = true;
         for (std::size_t i = 0; entries && i < entries->size(); ++i) {
             int error = 0;
             const RecordEntry &entry = (*entries)[i];
             if (!forward)
                 removeFile(entry.temporary);
-            else if (toRename[i])
-                moveFile(entry.temporary, entry.target, error);
+            else if (toRename[i] && completed)
+                completed = moveFile(entry.temporary, entry.target, error);
             flushFolder(entry.target);
         }
+        // A rename that fails now (a folder made read-only) is tried again at the next start.
+        if (!completed)
+            return;
         removeFile(std::string(kCommitRecord));
         flushFolder(std::string(kCommitRecord));
     }

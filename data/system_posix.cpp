@@ -150,10 +150,7 @@ bool writeAll(int fd, std::string_view bytes)
 // Runs the test hook and flushes the file or directory to disk.
 bool flushToDisk(int fd)
 {
-    if (!beforeStep(Step::Sync) || ::fsync(fd) != 0)
-        return false;
-    countSync();
-    return true;
+    return beforeStep(Step::Sync) && countSync(::fsync(fd) == 0);
 }
 
 // A file written past the file size limit (ulimit -f) fails with EFBIG, as a full disk fails a

@@ -103,8 +103,9 @@ void readFileInto(std::intptr_t folder, const std::string &name, const std::stri
     readWhole(bytes, reader.size(), limit, [&](char *into, std::size_t room) { return reader.read(into, room); });
 }
 
-// Counts one flush to disk (see syncCount).
-void countSync();
+// Passes on whether a flush to disk succeeded, counting it if it did (see syncCount): the flush
+// is the argument, so no flush is counted that was not made.
+bool countSync(bool flushed);
 
 // Blocks from this size up come straight from the system (whole pages, given back at once).
 constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;

@@ -364,9 +364,9 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
     pending.folder = this;
     pending.temporary = narrow(temporary);
     pending.target = narrow(target);
-    if (!writeAll(file.get(), bytes) || !beforeStep(Step::Sync) || !::FlushFileBuffers(file.get()) || !file.close())
+    if (!writeAll(file.get(), bytes) || !beforeStep(Step::Sync) || !countSync(::FlushFileBuffers(file.get()))
+        || !file.close())
         throw StreamWriteError();
-    countSync();
 }
 
 bool Folder::moveFile(const std::string &from, const std::string &to, int &error)

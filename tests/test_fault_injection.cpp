@@ -145,6 +145,32 @@ int failStep(sys::Step step)
     return step == g_failStep && --g_failNth == 0 ? g_failError : 0;
 }
 
+// What `action` throws while the `nth` occurrence of `step` fails with `error` ("" if nothing).
+std::string messageWhenFailing(sys::Step step, int nth, int error, const std::function<void()> &action)
+{
+    g_failStep = step;
+    g_failNth = nth;
+    g_failError = error;
+    sys::setStepHook(failStep);
+    std::string thrown;
+    try {
+        action();
+    } catch (const Error &e) {
+        thrown = e.what();
+    }
+    sys::setStepHook(nullptr);
+    return thrown;
+}
+
+// Both lists of the book in the store, as a start reads them.
+AddressBook loadBook(AddressStore &store)
+{
+    AddressBook book;
+    store.load(ListId::Descriptions, book.descriptions);
+    store.load(ListId::Mails, book.mails);
+    return book;
+}
+
 struct Target
 {
     std::string path;
@@ -460,17 +486,8 @@ void TestFaultInjection::failingSystemCall()
     LineList loaded;
     store.load(ListId::Descriptions, loaded);
 
-    g_failStep = static_cast<sys::Step>(step);
-    g_failNth = nth;
-    g_failError = error;
-    sys::setStepHook(failStep);
-    std::string thrown;
-    try {
-        store.save(ListId::Descriptions, m_new.descriptions);
-    } catch (const Error &e) {
-        thrown = e.what();
-    }
-    sys::setStepHook(nullptr);
+    const std::string thrown = messageWhenFailing(
+        static_cast<sys::Step>(step), nth, error, [&] { store.save(ListId::Descriptions, m_new.descriptions); });
     if (message.contains(QLatin1String("%1")))
         message = message.arg(QString::fromStdString(target.path));
     QCOMPARE(QString::fromStdString(thrown), message);
@@ -649,9 +666,7 @@ void TestFaultInjection::crashWhileSavingPair()
         testutil::writeFile(dir.path("database/mails.dat"), oldPair[1]);
         const ChildResult result = inChild([&] {
             AddressStore store(root);
-            AddressBook loaded;
-            store.load(ListId::Descriptions, loaded.descriptions);
-            store.load(ListId::Mails, loaded.mails);
+            loadBook(store);
             g_steps = 0;
             sys::setStepHook(killAtStep);
             runPairSave(store, static_cast<PairSave>(how), m_new);
@@ -662,9 +677,7 @@ void TestFaultInjection::crashWhileSavingPair()
         ++kills;
 
         AddressStore next(root);
-        AddressBook book;
-        next.load(ListId::Descriptions, book.descriptions);
-        next.load(ListId::Mails, book.mails);
+        const AddressBook book = loadBook(next);
         const std::string where = " after a kill at step " + std::to_string(g_killAt);
         if (how != int(PairSave::RestoreMails))
             QCOMPARE(book.descriptions.size(), book.mails.size());
@@ -724,21 +737,9 @@ void TestFaultInjection::pairFailsBetweenFiles()
     prepare(dir);
     const std::string root = dir.path();
     AddressStore store(root);
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
-
-    g_failStep = static_cast<sys::Step>(step);
-    g_failNth = nth;
-    g_failError = error;
-    sys::setStepHook(failStep);
-    std::string thrown;
-    try {
-        runPairSave(store, static_cast<PairSave>(how), m_new);
-    } catch (const Error &e) {
-        thrown = e.what();
-    }
-    sys::setStepHook(nullptr);
+    loadBook(store);
+    const std::string thrown = messageWhenFailing(
+        static_cast<sys::Step>(step), nth, error, [&] { runPairSave(store, static_cast<PairSave>(how), m_new); });
     const std::string expected = failing.isEmpty()
         ? std::string("Stream write error")
         : "Cannot create file \"" + dir.path("database/") + failing.toStdString() + "\". " + sys::errorText(error);
@@ -750,9 +751,7 @@ void TestFaultInjection::pairFailsBetweenFiles()
     }
 
     AddressStore next(root);
-    AddressBook book;
-    next.load(ListId::Descriptions, book.descriptions);
-    next.load(ListId::Mails, book.mails);
+    const AddressBook book = loadBook(next);
     const AddressBook &expectedBook = replaced ? m_new : m_old;
     QVERIFY(text(book.descriptions) == text(expectedBook.descriptions));
     QVERIFY(text(book.mails) == text(expectedBook.mails));
@@ -777,9 +776,7 @@ void TestFaultInjection::fileSizeLimitBetweenFiles()
     QVERIFY(first.size() < second.size());
     const ChildResult result = inChild([&] {
         AddressStore store(root);
-        AddressBook book;
-        store.load(ListId::Descriptions, book.descriptions);
-        store.load(ListId::Mails, book.mails);
+        loadBook(store);
         rlimit fileSize{};
         ::getrlimit(RLIMIT_FSIZE, &fileSize);
         fileSize.rlim_cur = first.size() + 1;
@@ -820,9 +817,7 @@ void TestFaultInjection::flushesBeforeRenames()
     ScratchDir dir;
     prepare(dir);
     AddressStore store(dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    loadBook(store);
     g_seen.clear();
     sys::setStepHook(recordStep);
     const int before = sys::syncCount();

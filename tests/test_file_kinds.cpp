@@ -82,6 +82,15 @@ struct Book
     }
 };
 
+// Both lists of the book in the store, as a start reads them.
+AddressBook loadBook(AddressStore &store)
+{
+    AddressBook book;
+    store.load(ListId::Descriptions, book.descriptions);
+    store.load(ListId::Mails, book.mails);
+    return book;
+}
+
 constexpr uid_t kNobody = 65534;
 
 } // namespace
@@ -163,9 +172,7 @@ void TestFileKinds::linkToFileFollowed()
     QVERIFY(::symlink("../elsewhere/mails.dat", book.mails.c_str()) == 0);
 
     AddressStore store(book.dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    AddressBook loaded = loadBook(store);
     QVERIFY(loaded.mails[0] == "far@example.org");
     store.savePair(listOf({"far", "near"}), listOf({"far@example.org", "near@example.org"}));
     QVERIFY(S_ISLNK(statOf(book.mails, false).st_mode));
@@ -197,9 +204,7 @@ void TestFileKinds::readOnlyRefused()
 {
     Book book;
     AddressStore store(book.dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    AddressBook loaded = loadBook(store);
     QVERIFY(::chmod(book.mails.c_str(), 0444) == 0);
     QCOMPARE(
         errorOf([&] { store.savePair(listOf({"a"}), listOf({"a@example.org"})); }), cannotCreate(book.mails, EACCES));
@@ -223,9 +228,7 @@ void TestFileKinds::ownerAndModeKept()
 
     {
         AddressStore store(root);
-        AddressBook loaded;
-        store.load(ListId::Descriptions, loaded.descriptions);
-        store.load(ListId::Mails, loaded.mails);
+        AddressBook loaded = loadBook(store);
         store.savePair(listOf({"root"}), listOf({"root@example.org"}));
     }
     for (const auto &[path, mode] : {std::pair{book.descriptions, 0640}, std::pair{book.mails, 0604}}) {
@@ -244,9 +247,7 @@ void TestFileKinds::ownerAndModeKept()
             ::_exit(77);
         try {
             AddressStore store(root);
-            AddressBook loaded;
-            store.load(ListId::Descriptions, loaded.descriptions);
-            store.load(ListId::Mails, loaded.mails);
+            AddressBook loaded = loadBook(store);
             loaded.descriptions.append("user");
             loaded.mails.append("user@example.org");
             store.savePair(loaded.descriptions, loaded.mails);
@@ -273,9 +274,7 @@ void TestFileKinds::nulInDataFile()
     testutil::writeFile(book.mails, stored);
     testutil::writeFile(book.descriptions, "A\r\nB\r\nC\r\nD\r\n");
     AddressStore store(book.dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    AddressBook loaded = loadBook(store);
     QCOMPARE(loaded.mails.size(), std::size_t(2));
     QVERIFY(loaded.mails[1] == "b");
     QVERIFY(!store.isLoaded(ListId::Mails));
@@ -335,9 +334,7 @@ void TestFileKinds::folderMovedAway()
 {
     Book book;
     AddressStore store(book.dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    AddressBook loaded = loadBook(store);
 
     QVERIFY(::rename(book.dir.path("database").c_str(), book.dir.path("moved").c_str()) == 0);
     testutil::makeDir(book.dir.path("database"));
@@ -388,9 +385,7 @@ void TestFileKinds::damagedCommitRecord()
     testutil::writeFile(book.dir.path("database/.kvillo-save-aaaaaa"), "new\r\n");
     testutil::writeFile(book.dir.path("database/.kvillo-save-bbbbbb"), "new@example.org\r\n");
     AddressStore store(book.dir.path());
-    AddressBook loaded;
-    store.load(ListId::Descriptions, loaded.descriptions);
-    store.load(ListId::Mails, loaded.mails);
+    AddressBook loaded = loadBook(store);
     QCOMPARE(loaded.descriptions.size(), std::size_t(2));
     QCOMPARE(loaded.mails.size(), std::size_t(2));
     QCOMPARE(testutil::entries(book.dir.path("database")), (QStringList{"descriptions.dat", "mails.dat"}));
