@@ -22,12 +22,11 @@ std::string executablePath();
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string errorText(int code);
 
-// Reads the file whole, or its first `limit` bytes. Throws FileOpenError.
+// Reads the file whole, or its first `limit` bytes. Throws FileOpenError. The file is opened
+// without waiting (a FIFO never blocks) and anything that is not a regular file is refused, so a
+// device is never read without limit.
 std::string readFile(const std::string &path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 void readFile(const std::string &path, Bytes &bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
-
-// Reading opens without waiting (a FIFO never blocks) and refuses anything that is not a regular
-// file, so a device is never read without limit.
 
 // Replaces the file atomically: a temporary file beside it is written, flushed to disk and
 // renamed over the target, so the old contents stay intact on any failure. Throws
@@ -106,10 +105,9 @@ bool renamePath(const std::string &from, const std::string &to, int &error);
 // Trims the system's text for an error: trailing blanks, control characters and periods go.
 std::string trimErrorText(std::string text);
 
-// A test seam: a hook run before each step of replacing a file (each write, each flush to disk
-// and the rename). It may end the process there, or return an error code to fail the step; 0
-// lets the step run. No hook is set in the program.
-// Removing a pair's commit record is a step of its own.
+// A test seam: a hook run before each step of replacing files (each write, each flush to disk,
+// each rename, and the removal of a commit record). It may end the process there, or return an
+// error code to fail the step; 0 lets the step run. No hook is set in the program.
 enum class Step { Write, Sync, Rename, Remove };
 using StepHook = int (*)(Step step);
 void setStepHook(StepHook hook);
