@@ -60,6 +60,14 @@ void AddressStore::load(ListId id, LineList &list)
     m_loaded[static_cast<int>(id)] = whole;
 }
 
+std::string AddressStore::readData(ListId id)
+{
+    recoverOnce();
+    Bytes bytes;
+    m_database.readFile(fileName(id), bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void AddressStore::save(ListId id, const LineList &list)
 {
     Bytes text;

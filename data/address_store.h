@@ -47,6 +47,9 @@ public:
 
     // Fills `list` from its data file; throws FileOpenError and leaves `list` as it was.
     void load(ListId id, LineList &list);
+    // The data file's bytes as stored (for a backup), from the folder `load` reads; throws
+    // FileOpenError.
+    std::string readData(ListId id);
     // Writes `list` to its data file; throws FileCreateError or StreamWriteError.
     void save(ListId id, const LineList &list);
     // Writes raw line-file bytes to a data file (a restore), with the same protection.

@@ -349,6 +349,7 @@ void TestFileKinds::folderMovedAway()
     QCOMPARE(testutil::readFile(book.dir.path("moved/mails.dat")),
         std::string("one@example.org\r\ntwo@example.org\r\nthree@example.org\r\n"));
     QCOMPARE(testutil::entries(book.dir.path("moved")), (QStringList{"descriptions.dat", "mails.dat"}));
+    QCOMPARE(store.readData(ListId::Descriptions), std::string("one\r\ntwo\r\nthree\r\n"));
     QCOMPARE(testutil::readFile(book.descriptions), std::string("other\r\n"));
     QCOMPARE(testutil::readFile(book.mails), std::string("other@example.org\r\n"));
     QCOMPARE(testutil::entries(book.dir.path("database")), (QStringList{"descriptions.dat", "mails.dat"}));
