@@ -58,7 +58,8 @@ public:
     // Writes both lists as one commit: either both files are replaced or neither. The files are
     // written in the order given by `first` (so a failure names the file that failed; the close
     // writes descriptions first, an Add or Edit mails first). Throws FileCreateError or
-    // StreamWriteError; both old files are then as they were.
+    // StreamWriteError; both old files are then as they were, unless only the second rename
+    // failed: then the next save or start completes the pair.
     void savePair(const LineList &descriptions, const LineList &mails, ListId first = ListId::Descriptions);
     // The same for raw line-file bytes (a restore): the files given are replaced as one commit.
     void replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails);
