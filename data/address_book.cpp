@@ -45,16 +45,15 @@ void AddressBook::remove(ListId id, long long row)
 
 void AddressBook::save(Order order)
 {
-    const ListId first = order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions;
-    const ListId second = order == Order::MailsFirst ? ListId::Descriptions : ListId::Mails;
-    m_store.save(first, m_lists.list(first));
-    m_store.save(second, m_lists.list(second));
+    m_store.savePair(
+        m_lists.descriptions, m_lists.mails, order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions);
 }
 
 void AddressBook::backUp(ListId id, const std::string &path)
 {
+    // Read from the folder the book was loaded from, even if another now stands at its path.
     m_scratch.clear();
-    m_scratch.loadFromFile(m_store.dataPath(id));
+    m_scratch.setText(normalizeLineBreaks(m_store.readData(id)));
     m_scratch.saveToFile(path);
 }
 
@@ -67,29 +66,10 @@ std::string AddressBook::readBackup(const std::string &path)
 
 void AddressBook::restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails)
 {
-    if (!descriptions) {
-        if (mails)
-            write(ListId::Mails, *mails);
-        return;
-    }
-    std::optional<std::string> previous;
-    if (mails) {
-        try {
-            previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
-        } catch (const Error &) {
-            // Nothing readable to put back; an unloaded file is kept aside by the store.
-        }
-    }
-    write(ListId::Descriptions, *descriptions);
-    if (!mails)
-        return;
-    try {
-        write(ListId::Mails, *mails);
-    } catch (...) {
-        if (previous)
-            write(ListId::Descriptions, *previous);
-        throw;
-    }
+    const auto view = [](const std::optional<std::string> &text) {
+        return text ? std::optional<std::string_view>(*text) : std::nullopt;
+    };
+    m_store.replacePair(view(descriptions), view(mails));
 }
 
 void AddressBook::restoreFrom(
@@ -102,12 +82,6 @@ void AddressBook::restoreFrom(
     if (mailsPath)
         mails = readBackup(*mailsPath);
     restore(descriptions, mails);
-}
-
-// Every data file a restore replaces is written here.
-void AddressBook::write(ListId id, std::string_view bytes)
-{
-    m_store.replaceData(id, bytes);
 }
 
 } // namespace kvillo

@@ -52,7 +52,8 @@ public:
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 
-    // Writes both data files in the order given; the first failure throws and stops.
+    // Writes both data files as one commit: either both are replaced or neither. The order names
+    // the file whose failure is reported first.
     enum class Order { MailsFirst, DescriptionsFirst };
     void save(Order order);
 
@@ -63,14 +64,12 @@ public:
     // stays in the scratch buffer. Throws FileOpenError or MemoCapacityError.
     std::string readBackup(const std::string &path);
     // Replaces the data files by the texts given (either may be absent); then load() shows them.
-    // All or nothing: a data file replaced before the other fails to be written is put back.
+    // All or nothing: both files are replaced as one commit.
     void restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails);
     // Reads both chosen backups first, so that a file that cannot be read changes nothing.
     void restoreFrom(const std::optional<std::string> &descriptionsPath, const std::optional<std::string> &mailsPath);
 
 private:
-    void write(ListId id, std::string_view bytes);
-
     AddressStore m_store;
     BookLists m_lists;
     ScratchBuffer m_scratch;

@@ -3,6 +3,8 @@
 // Small helpers shared by the data tests: a scratch directory per test and whole-file access that
 // does not go through the code under test.
 
+#include "data/address_book.h"
+#include "data/address_store.h"
 #include "data/system.h"
 
 #include <QTemporaryDir>
@@ -103,5 +105,14 @@ private:
     static inline int s_nth = 0;
     static inline int s_error = 0;
 };
+
+// Both lists of the book in the store, as a start reads them.
+inline kvillo::BookLists loadBook(kvillo::AddressStore &store)
+{
+    kvillo::BookLists book;
+    store.load(kvillo::ListId::Descriptions, book.descriptions);
+    store.load(kvillo::ListId::Mails, book.mails);
+    return book;
+}
 
 } // namespace testutil
