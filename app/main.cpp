@@ -6,6 +6,7 @@
 #include "ui/termination.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -30,7 +31,13 @@ int main(int argc, char *argv[])
 
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
-    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
     form.show();
+    // Building and showing the window runs events, and a close then could not end the program
+    // yet: a request that came meanwhile is answered once the program runs.
+    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
+    QTimer::singleShot(0, &form, [&] {
+        if (termination.wasRequested())
+            form.close();
+    });
     return QApplication::exec();
 }

@@ -352,8 +352,9 @@ FolderLock::FolderLock(const std::string &path)
             continue;
         }
         const std::string record = ownerRecord();
-        if (::ftruncate(fd, 0) == 0)
-            [[maybe_unused]] const ssize_t written = ::pwrite(fd, record.data(), record.size(), 0);
+        // The record only informs whoever finds the book busy: the lock holds without it.
+        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, record.data(), record.size(), 0) < 0)
+            m_state = State::Held;
         m_handle = file.release();
         m_state = State::Held;
         return;

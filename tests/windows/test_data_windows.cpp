@@ -602,7 +602,7 @@ TEST(unloadedFileIsMovedAside)
     CHECK_EQ(contents(book.mails), std::string("new\r\n"));
 }
 
-TEST(the_book_lock_keeps_a_second_holder_out_and_names_the_first)
+TEST(bookLockKeepsASecondHolderOutAndNamesTheFirst)
 {
     TempDir dir;
     const std::string lock = dir.path(".kvillo.lock");
@@ -629,7 +629,7 @@ TEST(the_book_lock_keeps_a_second_holder_out_and_names_the_first)
     CHECK(nowhere.state() == sys::FolderLock::State::Unavailable);
 }
 
-TEST(a_folder_identity_follows_the_folder_not_its_name)
+TEST(folderIdentityFollowsTheFolderNotItsName)
 {
     TempDir dir;
     makeDir(dir.path("book"));
