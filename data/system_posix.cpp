@@ -347,9 +347,12 @@ FolderLock::FolderLock(const std::string &path)
             continue;
         if (!writable) {
             // A dead owner's file that we may not write: ours replaces it, so that it names us.
-            if (::unlink(path.c_str()) != 0)
-                return;
-            continue;
+            if (::unlink(path.c_str()) == 0)
+                continue;
+            // Nor may we replace it (a read-only folder): the lock holds all the same.
+            m_handle = file.release();
+            m_state = State::Held;
+            return;
         }
         const std::string record = ownerRecord();
         // The record only informs whoever finds the book busy: the lock holds without it.

@@ -76,28 +76,34 @@ QString SingleInstance::serverName() const
 bool SingleInstance::takeLock()
 {
     m_lock = std::make_unique<sys::FolderLock>(lockFileName());
+    if (m_lock->state() == sys::FolderLock::State::Held)
+        listen();
     return m_lock->state() != sys::FolderLock::State::Busy;
 }
 
 SingleInstance::Decision SingleInstance::start(Platform &platform)
 {
-    if (takeLock()) {
-        // Held, or no lock can be made here at all (no data folder, a read-only one). Such a book
-        // is not kept from opening: the start-up then reports the damage, or each save fails
-        // with its own message, which says more than any lock could.
-        if (m_lock->state() == sys::FolderLock::State::Held)
-            listen();
+    // Held, or no lock can be made here at all (no data folder, a read-only one). Such a book is
+    // not kept from opening: the start-up then reports the damage, or each save fails with its
+    // own message, which says more than any lock could.
+    if (takeLock())
         return Decision::Run;
-    }
     // Busy. The holder may still be starting up or loading: keep asking for a while.
     const QDeadlineTimer deadline(kAnswerMs);
-    while (!deadline.hasExpired() && reachable(parseRecord(m_lock->holder()))) {
-        if (askRunningCopyToShow(deadline))
+    std::string seen;
+    while (!deadline.hasExpired()) {
+        const std::string record = m_lock->holder();
+        if (!reachable(parseRecord(record))) {
+            // Another user's or computer's program. One that has only just taken the lock may
+            // not have written itself in yet: the record must say so twice.
+            if (record == seen)
+                break;
+            seen = record;
+        } else if (askRunningCopyToShow(deadline)) {
             return Decision::HandedOver;
-        if (takeLock()) { // it has just ended
-            listen();
-            return Decision::Run;
         }
+        if (takeLock()) // it has just ended
+            return Decision::Run;
         QThread::msleep(50);
     }
     platform.showError(refusal(parseRecord(m_lock->holder())));

@@ -45,6 +45,7 @@ signals:
 
 private:
     bool askRunningCopyToShow(const QDeadlineTimer &deadline) const;
+    // True unless busy; listens for later starts when taken.
     bool takeLock();
     void listen();
 
