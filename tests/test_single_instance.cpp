@@ -141,6 +141,23 @@ private slots:
         QVERIFY(platform.log.isEmpty());
     }
 
+    // The system's request to end may come while the window is still being built (here while a
+    // large book loads): it is answered once the program runs, with the save of a close.
+    void askedToEndWhileStarting()
+    {
+        ProgramDir dir;
+        install(dir);
+        QStringList entries;
+        for (int i = 0; i < 300000; ++i)
+            entries << QStringLiteral("entry%1").arg(i);
+        dir.writeBook(entries, entries);
+        dir.write("config/config.ini", ProgramDir::lines({"FontName=", "Courier"}));
+        QProcess program;
+        startHolding(program, dir.path("kvillo"), dir.directory() + "database/");
+        endsOnRequest(program);
+        QVERIFY(dir.read("config/config.ini").startsWith(ProgramDir::lines({"[Параметры Kvillo]", "FontName="})));
+    }
+
     // The lock lives with the data, so a program directory nobody may write still keeps a second
     // program out, and nothing is left there.
     void readOnlyProgramDirectory()
