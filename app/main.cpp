@@ -6,24 +6,38 @@
 #include "ui/termination.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // First of all: a shut-down or log-off from here on is held until the window can save as at a
+    // close, rather than ending the program on the spot.
+    kvillo::TerminationWatch termination;
     kvillo::prepareApplication(app);
     const std::string directory = kvillo::bookDirectory();
-
-    // A second copy of the program on the same address book only brings the first one forward.
-    kvillo::SingleInstance instance(QString::fromStdString(directory));
-    if (!instance.acquire())
-        return 0;
-
     kvillo::QtPlatform platform;
+
+    // A second start on the same address book only brings the first program forward.
+    kvillo::SingleInstance instance(directory + "database" + kvillo::sys::pathSeparator);
+    switch (instance.start(platform)) {
+    case kvillo::SingleInstance::Decision::Run:
+        break;
+    case kvillo::SingleInstance::Decision::HandedOver:
+        return 0;
+    case kvillo::SingleInstance::Decision::Refused:
+        return 1;
+    }
+
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
-    // Shut-down and log-off save like a close.
-    kvillo::TerminationWatch termination;
-    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
     form.show();
+    // Building and showing the window runs events, and a close then could not end the program
+    // yet: a request that came meanwhile is answered once the program runs.
+    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &QWidget::close);
+    QTimer::singleShot(0, &form, [&] {
+        if (termination.wasRequested())
+            form.close();
+    });
     return QApplication::exec();
 }

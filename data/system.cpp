@@ -255,3 +255,22 @@ void Folder::recover()
 }
 
 } // namespace kvillo::sys
+
+// ---- The address book's lock ----
+#include <algorithm>
+
+namespace kvillo::sys {
+
+std::string ownerRecord()
+{
+    // A line break in a name would start a line of its own.
+    auto oneLine = [](std::string text) {
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        return text;
+    };
+    return "host=" + oneLine(hostName()) + "\npid=" + std::to_string(processId()) + "\nuser=" + oneLine(userName())
+        + "\nstarted=" + localTimestamp() + "\n";
+}
+
+} // namespace kvillo::sys

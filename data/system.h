@@ -130,3 +130,45 @@ int syncCount();
 std::string localTimestamp();
 
 } // namespace kvillo::sys
+
+// ---- The address book's lock: who runs this program, folder identities, a lock on a file ----
+#include <cstdint>
+
+namespace kvillo::sys {
+
+// The computer's name and the login name of the user running the process ("" when unknown).
+std::string hostName();
+std::string userName();
+unsigned long processId();
+
+// The same text for every path that names a folder, and another one for another folder later put
+// at the same path. Empty when the folder cannot be examined.
+std::string folderIdentity(const std::string &path);
+
+// An exclusive lock on a file, made when missing, held until the object goes. The system drops it
+// when the process ends, however it ends, so a lock file that no one holds is free whatever it
+// says. The holder writes into the file who it is (`ownerRecord`), for whoever finds it busy.
+class FolderLock
+{
+public:
+    enum class State { Held, Busy, Unavailable };
+
+    // Tries once to take the lock.
+    explicit FolderLock(const std::string &path);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    State state() const { return m_state; }
+    // When busy: what the holder wrote (it may not have written yet).
+    std::string holder() const;
+
+private:
+    std::intptr_t m_handle;
+    State m_state = State::Unavailable;
+};
+
+// "host=...\npid=...\nuser=...\nstarted=YYYYMMDD-HHMMSS\n" for this process.
+std::string ownerRecord();
+
+} // namespace kvillo::sys

@@ -470,3 +470,106 @@ std::string localTimestamp()
 }
 
 } // namespace kvillo::sys
+
+// ---- The address book's lock ----
+#include <pwd.h>
+
+namespace kvillo::sys {
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+std::string userName()
+{
+    const uid_t uid = ::geteuid();
+    if (const passwd *entry = ::getpwuid(uid))
+        return entry->pw_name;
+    return std::to_string(uid);
+}
+
+unsigned long processId()
+{
+    return static_cast<unsigned long>(::getpid());
+}
+
+std::string folderIdentity(const std::string &path)
+{
+    struct stat st
+    { };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino);
+}
+
+FolderLock::FolderLock(const std::string &path)
+    : m_handle(-1)
+{
+    // A few rounds at most: a round only repeats when the file was replaced meanwhile.
+    for (int round = 0; round < 8; ++round) {
+        bool writable = true;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EACCES) {
+            // Left by another user: still lockable for reading, and so provably free or not.
+            writable = false;
+            fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (fd < 0)
+            return;
+        FileDescriptor file(fd);
+        struct stat opened
+        { };
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+            return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                m_handle = file.release();
+                m_state = State::Busy;
+            }
+            return;
+        }
+        // The lock counts only on the file that the path still names.
+        struct stat named
+        { };
+        if (::stat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+            continue;
+        if (!writable) {
+            // A dead owner's file that we may not write: ours replaces it, so that it names us.
+            if (::unlink(path.c_str()) == 0)
+                continue;
+            // Nor may we replace it (a read-only folder): the lock holds all the same.
+            m_handle = file.release();
+            m_state = State::Held;
+            return;
+        }
+        const std::string record = ownerRecord();
+        // The record only informs whoever finds the book busy: the lock holds without it.
+        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, record.data(), record.size(), 0) < 0)
+            m_state = State::Held;
+        m_handle = file.release();
+        m_state = State::Held;
+        return;
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+}
+
+std::string FolderLock::holder() const
+{
+    if (m_state != State::Busy)
+        return {};
+    std::string text(4096, '\0');
+    const ssize_t n = ::pread(static_cast<int>(m_handle), text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
+}
+
+} // namespace kvillo::sys

@@ -475,3 +475,116 @@ std::string localTimestamp()
 }
 
 } // namespace kvillo::sys
+
+// ---- The address book's lock ----
+namespace kvillo::sys {
+
+std::string hostName()
+{
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &length))
+        return {};
+    return narrow(std::wstring_view(name, length));
+}
+
+std::string userName()
+{
+    wchar_t name[256] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"USERNAME", name, 256);
+    if (length == 0 || length >= 256)
+        return {};
+    return narrow(std::wstring_view(name, length));
+}
+
+unsigned long processId()
+{
+    return ::GetCurrentProcessId();
+}
+
+std::string folderIdentity(const std::string &path)
+{
+    // Opening a folder needs the backup-semantics flag; asking for no access still reads its
+    // attributes.
+    Handle folder(::CreateFileW(systemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info)
+        || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%08lx:%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+        static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return text;
+}
+
+namespace {
+
+// The lock covers one byte far past the record: Windows locks keep others from reading the bytes
+// they cover, and whoever finds the file busy must still read who holds it.
+OVERLAPPED lockedRange()
+{
+    OVERLAPPED range{};
+    range.OffsetHigh = 1;
+    return range;
+}
+
+} // namespace
+
+FolderLock::FolderLock(const std::string &path)
+    : m_handle(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
+{
+    const std::wstring name = systemPath(path);
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    bool writable = true;
+    HANDLE file = ::CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // Left read-only: still lockable, and so provably free or not; the record stays as it is.
+        writable = false;
+        file = ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    OVERLAPPED range = lockedRange();
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        if (::GetLastError() == ERROR_LOCK_VIOLATION) {
+            m_handle = reinterpret_cast<std::intptr_t>(file);
+            m_state = State::Busy;
+        } else {
+            ::CloseHandle(file);
+        }
+        return;
+    }
+    if (writable) {
+        const std::string record = ownerRecord();
+        DWORD written = 0;
+        if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && ::SetEndOfFile(file))
+            ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    m_state = State::Held;
+}
+
+FolderLock::~FolderLock()
+{
+    const auto file = reinterpret_cast<HANDLE>(m_handle);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+}
+
+std::string FolderLock::holder() const
+{
+    if (m_state != State::Busy)
+        return {};
+    std::string text(4096, '\0');
+    OVERLAPPED from{};
+    DWORD read = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), text.data(), static_cast<DWORD>(text.size()), &read, &from))
+        read = 0;
+    text.resize(read);
+    return text;
+}
+
+} // namespace kvillo::sys

@@ -40,6 +40,7 @@ TerminationWatch::TerminationWatch(QObject *parent)
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
         while (::read(g_signalSocket[1], bytes, sizeof bytes) > 0) { }
+        m_requested = true;
         emit requested();
     });
     struct sigaction action

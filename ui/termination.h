@@ -14,8 +14,14 @@ public:
     explicit TerminationWatch(QObject *parent = nullptr);
     ~TerminationWatch() override;
 
+    // A request came in, maybe while no one was connected yet (the window is still being built).
+    bool wasRequested() const { return m_requested; }
+
 signals:
     void requested();
+
+private:
+    bool m_requested = false;
 };
 
 } // namespace kvillo

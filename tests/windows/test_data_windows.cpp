@@ -655,6 +655,49 @@ TEST(pairCommitsWhole)
     CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
 }
 
+TEST(bookLockKeepsASecondHolderOutAndNamesTheFirst)
+{
+    TempDir dir;
+    const std::string lock = dir.path(".kvillo.lock");
+    {
+        sys::FolderLock first(lock);
+        CHECK(first.state() == sys::FolderLock::State::Held);
+        // Another handle, even of the same process, finds it busy and reads who holds it.
+        sys::FolderLock second(lock);
+        CHECK(second.state() == sys::FolderLock::State::Busy);
+        const std::string holder = second.holder();
+        CHECK(holder.find("pid=" + std::to_string(::GetCurrentProcessId()) + "\n") != std::string::npos);
+        CHECK(holder.find("host=" + sys::hostName() + "\n") != std::string::npos);
+        CHECK(holder.find("started=") != std::string::npos);
+        CHECK_EQ(contents(lock), holder);
+    }
+    // Nobody holds it now, whatever it says: the next one takes it.
+    writeRaw(lock, "host=elsewhere\npid=1\nuser=someone\nstarted=20000101-000000\n");
+    sys::FolderLock next(lock);
+    CHECK(next.state() == sys::FolderLock::State::Held);
+    CHECK(contents(lock).find("host=elsewhere") == std::string::npos);
+
+    // No folder to hold a lock in: nothing to take, nothing made.
+    sys::FolderLock nowhere(dir.path("missing\\.kvillo.lock"));
+    CHECK(nowhere.state() == sys::FolderLock::State::Unavailable);
+}
+
+TEST(folderIdentityFollowsTheFolderNotItsName)
+{
+    TempDir dir;
+    makeDir(dir.path("book"));
+    const std::string identity = sys::folderIdentity(dir.path("book"));
+    CHECK(!identity.empty());
+    CHECK_EQ(sys::folderIdentity(dir.path("book\\")), identity);
+    CHECK_EQ(sys::folderIdentity(dir.path() + "book/../book"), identity);
+    int error = 0;
+    REQUIRE(sys::renamePath(dir.path("book"), dir.path("moved"), error));
+    CHECK_EQ(sys::folderIdentity(dir.path("moved")), identity);
+    makeDir(dir.path("book"));
+    CHECK(sys::folderIdentity(dir.path("book")) != identity);
+    CHECK(sys::folderIdentity(dir.path("nothing")).empty());
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2) {
