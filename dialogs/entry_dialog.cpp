@@ -22,6 +22,17 @@ QFont dialogFont()
     return font;
 }
 
+// What in `text` would break a line of a data file, named for the user: an empty list when nothing.
+QStringList lineBreakingCharacters(const QString &text)
+{
+    QStringList named;
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        named << QStringLiteral("перевод строки");
+    if (text.contains(QChar(u'\0')))
+        named << QStringLiteral("символ NUL");
+    return named;
+}
+
 } // namespace
 
 DialogEdit::DialogEdit(ShortcutTest isProgramShortcut, QWidget *parent)
@@ -102,6 +113,16 @@ void EntryDialog::BitBtn2Click()
 
 std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
 {
+    // Each entry is one line of each data file: a line break or a NUL inside it, however it got
+    // into the edit box (pasted, dropped), would put every later entry out of step.
+    const QStringList breaking = lineBreakingCharacters(Edit1->text() + Edit2->text());
+    if (!breaking.isEmpty()) {
+        m_form.platform().showNotice(
+            QStringLiteral("Запись адресной книги не может содержать %1. Уберите %2 и нажмите OK ещё раз.")
+                .arg(breaking.join(QStringLiteral(" и ")),
+                    breaking.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
+        return std::nullopt;
+    }
     const std::optional<std::string> mail = toStored(Edit1->text());
     const std::optional<std::string> description = toStored(Edit2->text());
     if (mail && description)
