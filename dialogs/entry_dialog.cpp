@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <limits>
+
 namespace kvillo {
 
 namespace {
@@ -93,6 +95,10 @@ EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize,
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Отмена"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(cancelGeometry);
+
+    // An entry may be of any length: a limit would cut a long text that is only shown and stored back.
+    for (DialogEdit *edit : {Edit1, Edit2})
+        edit->setMaxLength(std::numeric_limits<int>::max());
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn1);

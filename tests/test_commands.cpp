@@ -505,6 +505,38 @@ private slots:
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
     }
 
+    // The edit boxes hold texts of any length: editing only the address keeps a long description
+    // whole, and a long pasted text is stored whole.
+    void longTextsAreKeptWhole()
+    {
+        ProgramDir dir;
+        QString longDescription;
+        for (int i = 0; i < 40000; ++i)
+            longDescription += QChar(i % 3 == 0 ? u'Ж' : i % 3 == 1 ? u'z' : u' ');
+        dir.writeBook({"Иванов", longDescription}, {"ivanov@x.ru", "long@x.ru"});
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), edit->edit1());
+        QTest::keyClick(edit->edit1(), Qt::Key_End);
+        typeText(edit->edit1(), QStringLiteral("m"));
+        QTest::keyClick(edit->edit1(), Qt::Key_Return);
+        QVERIFY(!edit->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "long@x.rum"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+
+        form->action(6)->trigger();
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        QGuiApplication::clipboard()->setText(QString(50000, QLatin1Char('a')));
+        QTest::keyClick(add->edit1(), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(add->edit1(), Qt::Key_Return);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(form->itemAt(ListId::Mails, 2).size(), std::size_t(50000));
+    }
+
     void editDialogOnAnEntryWithoutAddress()
     {
         ProgramDir dir;
