@@ -363,6 +363,7 @@ bool TForm1::event(QEvent *event)
 
 bool TForm1::FormCloseQuery()
 {
+    ++m_closeRequests;
     // Settings that cannot be written must not keep the entries from being saved.
     guarded(m_platform, [this] { writeSettingsFile(); });
     Memo1.clear();

@@ -171,6 +171,8 @@ private:
     QString m_lastOpenName;
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
+    // Saves for a close or a log-off so far: a backup or a restore waiting on a dialog meanwhile stops.
+    int m_closeRequests = 0;
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;
