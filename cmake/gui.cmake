@@ -36,7 +36,7 @@ add_custom_command(TARGET kvillo POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources -DDESTINATION=$<TARGET_FILE_DIR:kvillo>
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
     VERBATIM)
-include(${CMAKE_CURRENT_SOURCE_DIR}/ui/printing.cmake)
+include(${CMAKE_CURRENT_SOURCE_DIR}/print/printing.cmake)
 
 # Installing: the program directory <prefix>/lib/kvillo holds the executable with its database/
 # and config/ beside it, as the program expects; the shipped empty data files and default

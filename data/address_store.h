@@ -9,16 +9,6 @@ namespace kvillo {
 
 enum class ListId { Descriptions = 0, Mails = 1 };
 
-// The two lists of the address book: entry i is descriptions[i] with mails[i].
-struct AddressBook
-{
-    LineList descriptions;
-    LineList mails;
-
-    LineList &list(ListId id) { return id == ListId::Mails ? mails : descriptions; }
-    const LineList &list(ListId id) const { return id == ListId::Mails ? mails : descriptions; }
-};
-
 // Where the program's own files lie, and how the data files are read and written.
 //
 // A data file that has not been loaded since the program started still holds the user's entries

@@ -92,7 +92,7 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     OKButton->setGeometry(111, 212, 75, 25);
     OKButton->setFont(labelFont(8));
     OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, [this] { guarded(m_platform, [this] { OKButtonClick(); }); });
+    connectGuarded(m_platform, OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
 }
 
 void TAboutBox::Label2Click()

@@ -1,16 +1,17 @@
 #include "dialogs/entry_dialog.h"
 
-#include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/guard.h"
 #include "ui/platform.h"
 #include "ui/text.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
 #include <limits>
 
 namespace kvillo {
@@ -60,18 +61,21 @@ bool DialogEdit::event(QEvent *event)
     return QLineEdit::event(event);
 }
 
-EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize, QRect cancelGeometry)
-    : QDialog(&form,
+EntryDialog::EntryDialog(EntryDialogContext context, const QString &caption, QSize clientSize, QRect cancelGeometry)
+    : QDialog(context.owner,
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
-    , m_form(form)
+    , m_context(std::move(context))
 {
     setWindowTitle(caption);
     setFixedSize(clientSize);
     setModal(false);
     setFont(dialogFont());
 
-    auto isShortcut = [&form](const QKeySequence &key) { return form.isProgramShortcut(key); };
+    const auto isShortcut = [commands = m_context.commands](const QKeySequence &key) {
+        return std::any_of(commands.begin(), commands.end(),
+            [&key](const QAction *command) { return !command->shortcut().isEmpty() && command->shortcut() == key; });
+    };
     GroupBox1 = new QGroupBox(QStringLiteral("E-mail"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 201, 57);
@@ -105,11 +109,18 @@ EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize,
     setTabOrder(BitBtn1, BitBtn2);
     Edit1->setFocus();
 
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded(m_form.platform(), [this] { BitBtn1Click(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connectGuarded(m_context.platform, BitBtn1, &QPushButton::clicked, this, &EntryDialog::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &EntryDialog::BitBtn2Click);
 
     // The main window's commands answer their keys here too, also while it is hidden in the tray.
-    addActions(form.commandActions());
+    addActions(m_context.commands);
+}
+
+void EntryDialog::BitBtn1Click()
+{
+    const std::optional<EntryTexts> texts = storableTexts();
+    if (texts && m_context.apply(*texts))
+        close();
 }
 
 void EntryDialog::BitBtn2Click()
@@ -117,13 +128,13 @@ void EntryDialog::BitBtn2Click()
     reject();
 }
 
-std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
+std::optional<EntryTexts> EntryDialog::storableTexts()
 {
     // Each entry is one line of each data file: a line break or a NUL inside it, however it got
     // into the edit box (pasted, dropped), would put every later entry out of step.
     const QStringList breaking = lineBreakingCharacters(Edit1->text() + Edit2->text());
     if (!breaking.isEmpty()) {
-        m_form.platform().showNotice(
+        m_context.platform.showNotice(
             QStringLiteral("Запись адресной книги не может содержать %1. Уберите %2 и нажмите OK ещё раз.")
                 .arg(breaking.join(QStringLiteral(" и ")),
                     breaking.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
@@ -132,11 +143,11 @@ std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
     const std::optional<std::string> mail = toStored(Edit1->text());
     const std::optional<std::string> description = toStored(Edit2->text());
     if (mail && description)
-        return Texts{*mail, *description};
+        return EntryTexts{*mail, *description};
     const QString characters = unstorableCharacters(Edit1->text() + Edit2->text());
-    m_form.platform().showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
-                                                "нажмите OK ещё раз.")
-                                     .arg(characters));
+    m_context.platform.showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
+                                                 "нажмите OK ещё раз.")
+                                      .arg(characters));
     return std::nullopt;
 }
 

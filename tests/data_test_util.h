@@ -3,6 +3,8 @@
 // Small helpers shared by the data tests: a scratch directory per test and whole-file access that
 // does not go through the code under test.
 
+#include "data/system.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -77,5 +79,29 @@ inline QByteArray bytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// While it lives, the `nth` occurrence of `step` in replacing a file fails with `error` (through
+// the system layer's test seam); the steps before and after it run.
+class FailingStep
+{
+public:
+    FailingStep(kvillo::sys::Step step, int nth, int error)
+    {
+        s_step = step;
+        s_nth = nth;
+        s_error = error;
+        kvillo::sys::setStepHook(hook);
+    }
+    ~FailingStep() { kvillo::sys::setStepHook(nullptr); }
+    FailingStep(const FailingStep &) = delete;
+    FailingStep &operator=(const FailingStep &) = delete;
+
+private:
+    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth == 0 ? s_error : 0; }
+
+    static inline kvillo::sys::Step s_step = kvillo::sys::Step::Write;
+    static inline int s_nth = 0;
+    static inline int s_error = 0;
+};
 
 } // namespace testutil

@@ -18,8 +18,7 @@
 #include <functional>
 #include <memory>
 
-using kvillo::ListId;
-using kvillo::TForm1;
+using namespace gui;
 
 namespace {
 
@@ -77,12 +76,13 @@ class TestBackupTray : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TForm1> start(const ProgramDir &dir)
+    std::unique_ptr<TForm1> start(const ProgramDir &dir) { return startWindow(m_platform, dir, Start::Shown); }
+    // A command of the tray menu.
+    static void click(const TForm1 &form, const char *item)
     {
-        dir.writeSettings("Arial", 10, 89, 701, 497);
-        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
-        form->show();
-        return form;
+        auto *action = form.findChild<QMenu *>("PopupMenu1")->findChild<QAction *>(item);
+        QVERIFY(action);
+        action->trigger();
     }
 
     FakePlatform m_platform;
@@ -97,12 +97,12 @@ private slots:
         dir.write("database/mails.dat", "a@x\nb@x"); // lone LF, no final line end
         dir.write("database/descriptions.dat", "A\r\nB\r\n");
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->action(8)->trigger(); // deleted in memory only: the backup still has it
+        select(*form, ListId::Descriptions, 0);
+        trigger(*form, Command::Delete); // deleted in memory only: the backup still has it
 
         const QString a = dir.path("a"), b = dir.path("b.bak");
         m_platform.fileAnswers = {a, b};
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.lastFilter, QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*"));
         QCOMPARE(m_platform.log, backupLog(QString(), a));
         QCOMPARE(dir.read("a.bak"), QByteArray("a@x\r\nb@x"));
@@ -110,7 +110,7 @@ private slots:
 
         // The next run opens on the name chosen last; cancelling both still reports success.
         m_platform.log.clear();
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.log, backupLog(b, b));
     }
 
@@ -121,7 +121,7 @@ private slots:
         auto form = start(dir);
         const QString target = dir.path("nowhere/a");
         m_platform.fileAnswers = {target};
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.log.size(), 3);
         QCOMPARE(m_platform.log.last(),
             QStringLiteral("error: Cannot create file \"%1.bak\". No such file or directory.").arg(target));
@@ -134,16 +134,16 @@ private slots:
         dir.write("d.bak", "D1\rD2\n\nD3\0ignored");
         dir.write("m.bak", "m1@x\r\nm2@x\r\n");
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
+        select(*form, ListId::Descriptions, 0);
         m_platform.fileAnswers = {dir.path("d.bak"), dir.path("m.bak")};
-        form->action(14)->trigger();
+        trigger(*form, Command::Restore);
 
         QCOMPARE(m_platform.log, restoreLog(QString(), dir.path("d.bak")));
         QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
         QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
-        QCOMPARE(form->count(ListId::Descriptions), 4);
-        QCOMPARE(form->count(ListId::Mails), 2);
-        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
+        QCOMPARE(count(*form, ListId::Descriptions), 4);
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QCOMPARE(currentIndex(*form, ListId::Descriptions), -1);
     }
 
     void restoreWithBothDialogsCancelledReloadsTheSavedBook()
@@ -151,13 +151,13 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->select(ListId::Mails, 0);
-        form->action(8)->trigger();
-        form->action(14)->trigger();
+        select(*form, ListId::Descriptions, 0);
+        select(*form, ListId::Mails, 0);
+        trigger(*form, Command::Delete);
+        trigger(*form, Command::Restore);
         QCOMPARE(m_platform.log, restoreLog(QString(), QString()));
-        QCOMPARE(form->count(ListId::Mails), 2);
-        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("A"));
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("A"));
     }
 
     void failedRestoreLeavesBothDataFilesAsTheyWere_data()
@@ -176,22 +176,22 @@ private slots:
         QFETCH(QString, descriptionsFile);
         QFETCH(QString, mailsFile);
         ProgramDir dir;
-        dir.writeBook({"A"}, {"a@x"});
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         dir.write("d.bak", "D\r\n");
         dir.write("m.bak", "m@x\r\n");
         QDir(dir.path()).mkdir("folder");
         const QByteArray descriptions = dir.read("database/descriptions.dat");
         const QByteArray mails = dir.read("database/mails.dat");
         auto form = start(dir);
-        form->appendEntry("unsaved", "unsaved@x");
+        deleteEntry(*form, 1);
         m_platform.fileAnswers = {dir.path(descriptionsFile), dir.path(mailsFile)};
-        form->action(14)->trigger();
+        trigger(*form, Command::Restore);
 
         QVERIFY(m_platform.log.last().startsWith(QStringLiteral("error: Cannot open file \"")));
         QVERIFY(!m_platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
         QCOMPARE(dir.read("database/mails.dat"), mails);
-        QCOMPARE(form->count(ListId::Mails), 2); // not reloaded
+        QCOMPARE(count(*form, ListId::Mails), 1); // not reloaded
     }
 
     // A close or a shut-down while a restore asks for its files saves the book as it is and
@@ -223,7 +223,7 @@ private slots:
         TForm1 form(platform, dir.directory());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.appendEntry("C", "c@x"); // unsaved until the close
+        deleteEntry(form, 0); // unsaved until the close
 
         // Wired as the program wires it; one watch per process, as in the program.
         std::optional<kvillo::TerminationWatch> termination;
@@ -238,17 +238,17 @@ private slots:
             ::raise(SIGTERM);
             QTRY_VERIFY(!form.isVisible());
         };
-        form.action(14)->trigger();
+        trigger(form, Command::Restore);
 
         QVERIFY(!form.isVisible());
-        const QByteArray descriptions = ProgramDir::lines({"A", "B", "C"});
-        const QByteArray mails = ProgramDir::lines({"a@x", "b@x", "c@x"});
+        const QByteArray descriptions = ProgramDir::lines({"B"});
+        const QByteArray mails = ProgramDir::lines({"b@x"});
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
         QCOMPARE(dir.read("database/mails.dat"), mails);
         QVERIFY(!platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
-        QCOMPARE(form.count(ListId::Descriptions), 3);
-        QCOMPARE(form.itemAt(ListId::Descriptions, 2), std::string("C"));
-        QCOMPARE(form.itemAt(ListId::Mails, 0), std::string("a@x"));
+        QCOMPARE(count(form, ListId::Descriptions), 1);
+        QCOMPARE(itemAt(form, ListId::Descriptions, 0), std::string("B"));
+        QCOMPARE(itemAt(form, ListId::Mails, 0), std::string("b@x"));
         // Nothing is asked or shown after the close.
         QCOMPARE(platform.log.size(), 2 * dialog);
         QVERIFY(platform.log.last().startsWith(QStringLiteral("open-dialog: ")));
@@ -266,7 +266,7 @@ private slots:
         form.show();
         platform.closeInDialog = 1;
         platform.whileOpen = [&] { form.close(); };
-        form.action(13)->trigger();
+        trigger(form, Command::BackUp);
         QVERIFY(!form.isVisible());
         QVERIFY(!dir.exists("m.bak"));
         QVERIFY(!dir.exists("d.bak"));
@@ -283,9 +283,9 @@ private slots:
         QFile::copy(dir.path("database/mails.dat"), dir.path("m.bak"));
         QFile::copy(dir.path("database/descriptions.dat"), dir.path("d.bak"));
         m_platform.fileAnswers = {dir.path("m.bak"), dir.path("d.bak")};
-        form->action(14)->trigger();
-        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("a@x"));
-        QCOMPARE(form->itemAt(ListId::Mails, 0), std::string("A"));
+        trigger(*form, Command::Restore);
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("a@x"));
+        QCOMPARE(itemAt(*form, ListId::Mails, 0), std::string("A"));
     }
 
     void aboutDialog()
@@ -342,8 +342,8 @@ private slots:
             ++shown;
             dialog.findChild<QPushButton *>("OKButton")->click();
         };
-        form->Action5Execute();
-        form->N2Click();
+        trigger(*form, Command::About);
+        click(*form, "N2");
         QCOMPARE(shown, 2);
         QCOMPARE(m_platform.log, (QStringList{"modal: AboutBox", "modal: AboutBox"}));
     }
@@ -351,14 +351,13 @@ private slots:
     void trayMenuAndShowHide()
     {
         ProgramDir dir;
-        dir.writeBook({"A"}, {"a@x"});
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         dir.writeSettings("Arial", 10, 89, 640, 400);
-        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
-        form->show();
+        auto form = start(dir);
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
         QStringList items;
-        for (const QAction *action : form->trayMenu()->actions())
+        for (const QAction *action : form->findChild<QMenu *>("PopupMenu1")->actions())
             items << action->objectName() + ":" + (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(items,
             (QStringList{"N5521:Отразить/Свернуть", "N1:-", "N2:О программе", "N5:-", "N3:Создать резервную копию",
@@ -366,23 +365,23 @@ private slots:
 
         // Hidden and shown again, the window has the size read at start-up.
         form->resize(300, 200);
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(!form->isVisible());
         form->trayIconActivated(QSystemTrayIcon::Trigger);
         QVERIFY(form->isVisible());
         QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
         form->trayIconActivated(QSystemTrayIcon::DoubleClick); // ignored
         QVERIFY(form->isVisible());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(!form->isVisible());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(form->isVisible());
 
         // Exit from the tray while hidden saves like any close.
-        form->N5521Click();
-        form->appendEntry("B", "b@x");
-        form->N7Click();
-        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+        click(*form, "N5521");
+        deleteEntry(*form, 1);
+        click(*form, "N7");
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x"}));
     }
 };
 

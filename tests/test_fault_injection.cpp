@@ -4,7 +4,7 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/errors.h"
 #include "data/scratch_buffer.h"
@@ -89,7 +89,7 @@ ChildResult inChild(const std::function<void()> &body)
 }
 
 // Made-up entries in the code page of the data files, with empty lines and rare bytes among them.
-void fillBook(AddressBook &book, int entries, unsigned seed)
+void fillBook(BookLists &book, int entries, unsigned seed)
 {
     const std::vector<std::string> names = {cp1251::fromUtf8("Иванов Пётр"), cp1251::fromUtf8("Смирнова Анна"),
         cp1251::fromUtf8("Отдел продаж, ООО «Ромашка»"), "Support team", std::string(), "\x98\xA0\xFF"};
@@ -124,15 +124,6 @@ int killAtStep(sys::Step)
     if (++g_steps == g_killAt)
         ::kill(::getpid(), SIGKILL);
     return 0;
-}
-
-// The step hook of a failing system call: the `g_failNth` occurrence of `g_failStep` fails.
-sys::Step g_failStep = sys::Step::Write;
-int g_failNth = 0;
-int g_failError = 0;
-int failStep(sys::Step step)
-{
-    return step == g_failStep && --g_failNth == 0 ? g_failError : 0;
 }
 
 struct Target
@@ -187,8 +178,8 @@ private slots:
 
 private:
     // The address book on disk before the save and the one saved over it.
-    AddressBook m_old;
-    AddressBook m_new;
+    BookLists m_old;
+    BookLists m_new;
 
     // A directory with the data files of m_old and a settings file.
     void prepare(const ScratchDir &dir);
@@ -372,7 +363,7 @@ void TestFaultInjection::diskFull()
             expect(::setrlimit(RLIMIT_FSIZE, &fileSize) == 0, "setrlimit");
 
             AddressStore store(dir.path());
-            AddressBook book;
+            BookLists book;
             store.load(ListId::Descriptions, book.descriptions);
             store.load(ListId::Mails, book.mails);
             book.descriptions = m_new.descriptions;
@@ -443,17 +434,15 @@ void TestFaultInjection::failingSystemCall()
     LineList loaded;
     store.load(ListId::Descriptions, loaded);
 
-    g_failStep = static_cast<sys::Step>(step);
-    g_failNth = nth;
-    g_failError = error;
-    sys::setStepHook(failStep);
     std::string thrown;
-    try {
-        store.save(ListId::Descriptions, m_new.descriptions);
-    } catch (const Error &e) {
-        thrown = e.what();
+    {
+        const testutil::FailingStep failing(static_cast<sys::Step>(step), nth, error);
+        try {
+            store.save(ListId::Descriptions, m_new.descriptions);
+        } catch (const Error &e) {
+            thrown = e.what();
+        }
     }
-    sys::setStepHook(nullptr);
     if (message.contains(QLatin1String("%1")))
         message = message.arg(QString::fromStdString(target.path));
     QCOMPARE(QString::fromStdString(thrown), message);

@@ -1,16 +1,16 @@
 #include "fake_canvas.h"
 #include "fake_platform.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/errors.h"
 #include "data/scratch_buffer.h"
+#include "print/print_command.h"
+#include "print/printer_canvas.h"
+#include "print/printer_text_device.h"
+#include "print/qt_printing.h"
 #include "ui/addresses.h"
 #include "ui/application.h"
-#include "ui/print_command.h"
-#include "ui/printer_canvas.h"
-#include "ui/printer_text_device.h"
-#include "ui/qt_printing.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,11 +72,11 @@ std::unique_ptr<QPrinter> pdfPrinter(const QString &file, int dpi)
     return printer;
 }
 
-kvillo::AddressBook sampleBook(int entries)
+kvillo::BookLists sampleBook(int entries)
 {
     static const char *const names[]
         = {"Иван Петров", "Анна Сергеевна Кузнецова", "Ёлка и Щука", "Office", "Пётр (работа)"};
-    kvillo::AddressBook book;
+    kvillo::BookLists book;
     for (int i = 0; i < entries; ++i) {
         book.descriptions.append(kvillo::cp1251::fromUtf8(std::string(names[i % 5]) + " " + std::to_string(i)));
         book.mails.append("user" + std::to_string(i) + "@example.ru");
@@ -84,7 +84,7 @@ kvillo::AddressBook sampleBook(int entries)
     return book;
 }
 
-QStringList reportLines(const kvillo::AddressBook &book)
+QStringList reportLines(const kvillo::BookLists &book)
 {
     QStringList lines{
         QStringLiteral("Напечатано программой Kvillo 2.1 (") + kvillo::addresses::helpPage() + QLatin1Char(')'),
@@ -164,7 +164,7 @@ private slots:
     void pdfAtResolutions()
     {
         QTemporaryDir dir;
-        const kvillo::AddressBook book = sampleBook(80);
+        const kvillo::BookLists book = sampleBook(80);
         QList<double> cellPoints;
         QList<double> titlePoints;
         for (const int dpi : {300, 600, 1200}) {
@@ -294,7 +294,7 @@ private slots:
             QSKIP("pdftotext and pdfinfo (poppler-utils) are not installed");
 
         const QSet<int> before = jobsOf(queue, QStringLiteral("all"));
-        const kvillo::AddressBook book = sampleBook(entries);
+        const kvillo::BookLists book = sampleBook(entries);
         PrintingPlatform platform;
         kvillo::ScratchBuffer memo;
         kvillo::printAddressList(nullptr, platform, memo, book, {});

@@ -54,7 +54,7 @@ int fittedLength(int stored, int minimum, int available)
 TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent)
     : QMainWindow(parent)
     , m_platform(platform)
-    , m_store(std::move(applicationDirectory))
+    , m_book(std::move(applicationDirectory))
     , m_fontDialogFont(windowsFont(8))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -64,8 +64,7 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
     resize(kDefaultWidth, kDefaultHeight);
 
     // At log-off the session asks whether the program may end: save as a close would.
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-        [this](QSessionManager &) { guarded(m_platform, [this] { FormCloseQuery(); }); });
+    connectGuarded(m_platform, qApp, &QGuiApplication::commitDataRequest, this, &TForm1::FormCloseQuery);
 
     guarded(m_platform, [this] { FormCreate(); });
 }
@@ -114,14 +113,14 @@ void TForm1::buildLayout()
     HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
     setHeaderSections(50, 300);
-    connect(HeaderControl1, &QHeaderView::sectionResized, this, [this] {
+    connectGuarded(m_platform, HeaderControl1, &QHeaderView::sectionResized, this, [this] {
         if (!m_settingHeader)
-            guarded(m_platform, [this] { HeaderControl1SectionResize(); });
+            HeaderControl1SectionResize();
     });
     column->addWidget(HeaderControl1);
 
-    m_descriptions = new LineListModel(m_book.descriptions, this);
-    m_mails = new LineListModel(m_book.mails, this);
+    m_descriptions = new LineListModel(m_book, ListId::Descriptions, this);
+    m_mails = new LineListModel(m_book, ListId::Mails, this);
     ListBox1 = new ListBox(m_descriptions);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setFont(windowsFont(10));
@@ -132,13 +131,13 @@ void TForm1::buildLayout()
     ListBox2->setAccessibleName(QStringLiteral("Адреса e-mail"));
     HeaderControl1->setAccessibleName(QStringLiteral("Заголовки столбцов"));
     HeaderControl1->setFocusPolicy(Qt::NoFocus);
-    connect(ListBox1, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox1Click(); }); });
-    connect(ListBox2, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox2Click(); }); });
+    connectGuarded(m_platform, ListBox1, &ListBox::userSelected, this, &TForm1::ListBox1Click);
+    connectGuarded(m_platform, ListBox2, &ListBox::userSelected, this, &TForm1::ListBox2Click);
 
     Panel4 = new ListPanel(ListBox1, ListBox2, client);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     setTabOrder(ListBox1, ListBox2);
-    connect(Panel4->splitter(), &Splitter::moved, this, [this] { guarded(m_platform, [this] { Splitter1Moved(); }); });
+    connectGuarded(m_platform, Panel4->splitter(), &Splitter::moved, this, &TForm1::Splitter1Moved);
     column->addWidget(Panel4, 1);
     setCentralWidget(client);
 
@@ -174,7 +173,7 @@ QString TForm1::damageCaption()
     return QStringLiteral("Ошибка в программе");
 }
 
-// ---- The address book operations ----
+// ---- The book and its views ----
 
 LineListModel *TForm1::model(ListId id) const
 {
@@ -184,16 +183,6 @@ LineListModel *TForm1::model(ListId id) const
 ListBox *TForm1::listBox(ListId id) const
 {
     return id == ListId::Mails ? ListBox2 : ListBox1;
-}
-
-int TForm1::count(ListId id) const
-{
-    return model(id)->rowCount();
-}
-
-std::string TForm1::itemAt(ListId id, int index) const
-{
-    return std::string(m_book.list(id).at(index));
 }
 
 int TForm1::currentIndex(ListId id) const
@@ -208,18 +197,21 @@ void TForm1::select(ListId id, int index)
 
 void TForm1::appendEntry(std::string_view description, std::string_view mail)
 {
-    m_descriptions->append(description);
-    m_mails->append(mail);
+    for (const auto &[id, text] : {std::pair(ListId::Descriptions, description), std::pair(ListId::Mails, mail)}) {
+        const int row = static_cast<int>(m_book.count(id));
+        model(id)->inserting(row, [&] { m_book.append(id, text); });
+    }
 }
 
 void TForm1::replaceAtCurrent(ListId id, std::string_view text)
 {
     const int index = currentIndex(id);
     if (index < 0) {
-        model(id)->append(text);
+        const int row = static_cast<int>(m_book.count(id));
+        model(id)->inserting(row, [&] { m_book.append(id, text); });
         return;
     }
-    model(id)->replace(index, text);
+    model(id)->replacing(index, [&] { m_book.replace(id, index, text); });
     select(id, index);
 }
 
@@ -228,18 +220,13 @@ void TForm1::deleteAtCurrent(ListId id)
     const int index = currentIndex(id);
     if (index < 0)
         return;
-    model(id)->remove(index);
+    model(id)->removing(index, [&] { m_book.remove(id, index); });
     select(id, -1);
 }
 
 void TForm1::loadList(ListId id)
 {
-    model(id)->reset([&](LineList &list) { m_store.load(id, list); });
-}
-
-void TForm1::saveList(ListId id)
-{
-    m_store.save(id, m_book.list(id));
+    model(id)->resetting([&] { m_book.load(id); });
 }
 
 int TForm1::list1Width() const
@@ -250,11 +237,6 @@ int TForm1::list1Width() const
 void TForm1::setList1Width(int width)
 {
     Panel4->setLeftWidth(width);
-}
-
-QString TForm1::statusText(int panel) const
-{
-    return m_statusPanels[panel]->text();
 }
 
 void TForm1::setStatusText(int panel, const QString &text)
@@ -274,11 +256,12 @@ void TForm1::setHeaderSections(int first, int second)
 
 void TForm1::readSettingsFile()
 {
-    Memo1.clear();
-    Memo1.loadFromFile(m_store.settingsPath());
+    ScratchBuffer &memo = m_book.scratch();
+    memo.clear();
+    memo.loadFromFile(m_book.store().settingsPath());
     Settings settings;
     try {
-        readSettings(Memo1, settings);
+        readSettings(memo, settings);
     } catch (...) {
         // What was read before the bad line stays applied.
         applySettings(settings);
@@ -332,9 +315,10 @@ void TForm1::writeSettingsFile()
     const QSize applied = m_sizeAsApplied.value_or(outer);
     values.width = m_storedWidth && outer.width() == applied.width() ? *m_storedWidth : outer.width();
     values.height = m_storedHeight && outer.height() == applied.height() ? *m_storedHeight : outer.height();
-    writeSettings(Memo1, values);
-    Memo1.saveToFile(m_store.settingsPath());
-    Memo1.clear();
+    ScratchBuffer &memo = m_book.scratch();
+    writeSettings(memo, values);
+    memo.saveToFile(m_book.store().settingsPath());
+    memo.clear();
 }
 
 // ---- Event handlers ----
@@ -393,11 +377,8 @@ bool TForm1::FormCloseQuery()
     ++m_closeRequests;
     // Settings that cannot be written must not keep the entries from being saved.
     guarded(m_platform, [this] { writeSettingsFile(); });
-    Memo1.clear();
-    return guarded(m_platform, [this] {
-        saveList(ListId::Descriptions);
-        saveList(ListId::Mails);
-    });
+    m_book.scratch().clear();
+    return guarded(m_platform, [this] { m_book.save(AddressBook::Order::DescriptionsFirst); });
 }
 
 void TForm1::FormDestroy()

@@ -1,13 +1,11 @@
 // The main window's commands that work on files and dialogs of their own: backup, restore,
-// printing and the About dialog.
+// printing and the About dialog. What happens to the files, the document does.
 
 #include "ui/Unit1.h"
 
-#include "data/errors.h"
-#include "data/system.h"
 #include "dialogs/Unit2.h"
+#include "print/print_command.h"
 #include "ui/platform.h"
-#include "ui/print_command.h"
 
 namespace kvillo {
 
@@ -23,12 +21,14 @@ std::string localPath(const QString &name)
 
 } // namespace
 
+// "О программе"
 void TForm1::Action5Execute()
 {
     TAboutBox about(m_platform, this);
     m_platform.execDialog(about);
 }
 
+// "Создать" (backup), Ctrl+S: copies of both data files where the user chooses
 void TForm1::Action13Execute()
 {
     const QString caption = QStringLiteral("Резервирование данных");
@@ -44,9 +44,7 @@ void TForm1::Action13Execute()
             return false;
         if (chosen) {
             m_lastSaveName = *chosen;
-            Memo1.clear();
-            Memo1.loadFromFile(m_store.dataPath(id));
-            Memo1.saveToFile(localPath(*chosen + QStringLiteral(".bak")));
+            m_book.backUp(id, localPath(*chosen + QStringLiteral(".bak")));
         }
         return true;
     };
@@ -56,12 +54,13 @@ void TForm1::Action13Execute()
         m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
 }
 
+// "Восстановить": both data files from backups the user chooses, then shown
 void TForm1::Action14Execute()
 {
     const QString caption = QStringLiteral("Восстановление данных");
-    // Both chosen files are read before either data file is replaced, and a data file replaced
-    // before a later step fails is put back: a restore happens whole or not at all. A close or a
-    // shut-down while a dialog is open has saved the book as it is: the restore is then cancelled.
+    // Both chosen files are read before either data file is replaced; the document puts back what
+    // a failed restore had replaced. A close or a shut-down while a dialog is open has saved the
+    // book as it is: the restore is then cancelled.
     const int closes = m_closeRequests;
     const auto closed = [&] { return m_closeRequests != closes; };
     const auto readChosen = [&]() -> std::optional<std::string> {
@@ -69,9 +68,7 @@ void TForm1::Action14Execute()
         if (!chosen || closed())
             return std::nullopt;
         m_lastOpenName = *chosen;
-        Memo1.clear();
-        Memo1.loadFromFile(localPath(*chosen));
-        return Memo1.text();
+        return m_book.readBackup(localPath(*chosen));
     };
     m_platform.showMessage(caption,
         QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
@@ -89,37 +86,18 @@ void TForm1::Action14Execute()
     if (closed())
         return;
 
-    if (descriptions) {
-        std::optional<std::string> previous;
-        if (mails) {
-            try {
-                previous = sys::readFile(m_store.dataPath(ListId::Descriptions));
-            } catch (const Error &) {
-                // Nothing readable to put back; an unloaded file is kept aside by the store.
-            }
-        }
-        m_store.replaceData(ListId::Descriptions, *descriptions);
-        if (mails) {
-            try {
-                m_store.replaceData(ListId::Mails, *mails);
-            } catch (...) {
-                if (previous)
-                    m_store.replaceData(ListId::Descriptions, *previous);
-                throw;
-            }
-        }
-    } else if (mails) {
-        m_store.replaceData(ListId::Mails, *mails);
-    }
+    m_book.restore(descriptions, mails);
 
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
     loadList(ListId::Mails);
     loadList(ListId::Descriptions);
 }
 
+// "Печать", Ctrl+A
 void TForm1::Action15Execute()
 {
-    printAddressList(this, m_platform, Memo1, m_book, [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    printAddressList(
+        this, m_platform, m_book.scratch(), m_book.lists(), [this] { setStatusText(0, QStringLiteral("Печать...")); });
 }
 
 } // namespace kvillo

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "print/qt_printing.h"
 #include "ui/platform.h"
-#include "ui/qt_printing.h"
 
 class QFileDialog;
 class QFontDialog;

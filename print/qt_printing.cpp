@@ -1,7 +1,7 @@
-#include "ui/qt_printing.h"
+#include "print/qt_printing.h"
 
 #include "data/errors.h"
-#include "ui/printer_canvas.h"
+#include "print/printer_canvas.h"
 #include "ui/text.h"
 
 #include <QCoreApplication>
