@@ -1,4 +1,4 @@
-#include "data/address_store.h"
+#include "data/book_folder.h"
 #include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/qt_platform.h"
@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
-    const std::string directory = kvillo::applicationDirectory();
+    const std::string directory = kvillo::bookDirectory();
 
     // A second copy of the program on the same address book only brings the first one forward.
     kvillo::SingleInstance instance(QString::fromStdString(directory));

@@ -17,6 +17,16 @@ extern const char pathSeparator;
 // The full path of the running executable.
 std::string executablePath();
 
+// The user's home directory, without a trailing separator; empty when the system knows none.
+std::string homeDirectory();
+
+// Creates a directory that only its owner may enter (where the system has such modes); false on
+// failure, with the system's error code in `error`.
+bool makeDirectory(const std::string &path, int &error);
+
+// Removes a file or an empty directory; false on failure (with the system's error code in `error`).
+bool removePath(const std::string &path, int &error);
+
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string errorText(int code);
 

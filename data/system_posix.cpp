@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -136,6 +138,31 @@ std::string executablePath()
         return {};
     buffer.resize(static_cast<std::size_t>(n));
     return buffer;
+}
+
+std::string homeDirectory()
+{
+    const char *home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    const passwd *entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/' ? entry->pw_dir : "";
+}
+
+bool makeDirectory(const std::string &path, int &error)
+{
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+bool removePath(const std::string &path, int &error)
+{
+    if (std::remove(path.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
 }
 
 std::string errorText(int code)

@@ -254,6 +254,35 @@ std::string executablePath()
     }
 }
 
+std::string homeDirectory()
+{
+    const wchar_t *profile = ::_wgetenv(L"USERPROFILE");
+    std::string home = profile != nullptr ? narrow(profile) : std::string();
+    while (home.size() > 1 && (home.back() == '\\' || home.back() == '/'))
+        home.pop_back();
+    return home;
+}
+
+bool makeDirectory(const std::string &path, int &error)
+{
+    // A new directory inherits the access rights of its parent, which is the user's own profile.
+    if (::CreateDirectoryW(systemPath(path).c_str(), nullptr))
+        return true;
+    error = static_cast<int>(::GetLastError());
+    return false;
+}
+
+bool removePath(const std::string &path, int &error)
+{
+    const std::wstring wide = systemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (directory ? ::RemoveDirectoryW(wide.c_str()) : ::DeleteFileW(wide.c_str()))
+        return true;
+    error = static_cast<int>(::GetLastError());
+    return false;
+}
+
 std::string errorText(int code)
 {
     wchar_t *text = nullptr;
