@@ -12,6 +12,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <limits>
 
 namespace kvillo {
 
@@ -22,6 +23,17 @@ QFont dialogFont()
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSize(10);
     return font;
+}
+
+// What in `text` would break a line of a data file, named for the user: an empty list when nothing.
+QStringList lineBreakingCharacters(const QString &text)
+{
+    QStringList named;
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        named << QStringLiteral("перевод строки");
+    if (text.contains(QChar(u'\0')))
+        named << QStringLiteral("символ NUL");
+    return named;
 }
 
 } // namespace
@@ -88,6 +100,10 @@ EntryDialog::EntryDialog(EntryDialogContext context, const QString &caption, QSi
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(cancelGeometry);
 
+    // An entry may be of any length: a limit would cut a long text that is only shown and stored back.
+    for (DialogEdit *edit : {Edit1, Edit2})
+        edit->setMaxLength(std::numeric_limits<int>::max());
+
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
@@ -114,6 +130,16 @@ void EntryDialog::BitBtn2Click()
 
 std::optional<EntryTexts> EntryDialog::storableTexts()
 {
+    // Each entry is one line of each data file: a line break or a NUL inside it, however it got
+    // into the edit box (pasted, dropped), would put every later entry out of step.
+    const QStringList breaking = lineBreakingCharacters(Edit1->text() + Edit2->text());
+    if (!breaking.isEmpty()) {
+        m_context.platform.showNotice(
+            QStringLiteral("Запись адресной книги не может содержать %1. Уберите %2 и нажмите OK ещё раз.")
+                .arg(breaking.join(QStringLiteral(" и ")),
+                    breaking.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
+        return std::nullopt;
+    }
     const std::optional<std::string> mail = toStored(Edit1->text());
     const std::optional<std::string> description = toStored(Edit2->text());
     if (mail && description)

@@ -5,6 +5,7 @@
 #include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/list_box.h"
+#include "ui/termination.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
 using namespace gui;
@@ -35,6 +38,36 @@ QStringList restoreLog(const QString &firstInitial, const QString &secondInitial
         "open-dialog: " + firstInitial, kRestore + "Сейчас Вам надо загрузить файл с e-mail Адресной книги",
         "open-dialog: " + secondInitial, kRestore + "Восстановление прошло успешно!"};
 }
+
+// A desktop on which the window is closed (or the program asked to end) while a file dialog
+// is open: the hook runs in the middle of the dialog numbered `closeInDialog`, counted from 1.
+class ClosingPlatform : public FakePlatform
+{
+public:
+    int closeInDialog = 0;
+    std::function<void()> whileOpen;
+
+    std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override
+    {
+        const std::optional<QString> answer = FakePlatform::openFileName(parent, filter, initial);
+        fileDialogShown();
+        return answer;
+    }
+    std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) override
+    {
+        const std::optional<QString> answer = FakePlatform::saveFileName(parent, filter, initial);
+        fileDialogShown();
+        return answer;
+    }
+
+private:
+    void fileDialogShown()
+    {
+        if (++m_dialogs == closeInDialog && whileOpen)
+            whileOpen();
+    }
+    int m_dialogs = 0;
+};
 
 } // namespace
 
@@ -159,6 +192,86 @@ private slots:
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
         QCOMPARE(dir.read("database/mails.dat"), mails);
         QCOMPARE(count(*form, ListId::Mails), 1); // not reloaded
+    }
+
+    // A close or a shut-down while a restore asks for its files saves the book as it is and
+    // cancels the restore: nothing of the backup reaches the data files, whatever the dialog answers.
+    void closeDuringARestoreCancelsIt_data()
+    {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("close in the second dialog, a file chosen") << 2 << true << false;
+        QTest::newRow("close in the second dialog, cancelled") << 2 << false << false;
+        QTest::newRow("close in the first dialog") << 1 << true << false;
+        QTest::newRow("shut-down signal in the second dialog") << 2 << true << true;
+    }
+    void closeDuringARestoreCancelsIt()
+    {
+        QFETCH(int, dialog);
+        QFETCH(bool, answered);
+        QFETCH(bool, bySignal);
+        ProgramDir dir;
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        dir.write("d.bak", "backup D1\r\nbackup D2\r\nbackup D3\r\n");
+        dir.write("m.bak", "backup1@x\r\nbackup2@x\r\nbackup3@x\r\n");
+        ClosingPlatform platform;
+        platform.fileAnswers = {dir.path("d.bak")};
+        if (answered)
+            platform.fileAnswers << dir.path("m.bak");
+        TForm1 form(platform, dir.directory());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        deleteEntry(form, 0); // unsaved until the close
+
+        // Wired as the program wires it; one watch per process, as in the program.
+        std::optional<kvillo::TerminationWatch> termination;
+        if (bySignal)
+            QObject::connect(&termination.emplace(), &kvillo::TerminationWatch::requested, &form, &QWidget::close);
+        platform.closeInDialog = dialog;
+        platform.whileOpen = [&] {
+            if (!bySignal) {
+                form.close();
+                return;
+            }
+            ::raise(SIGTERM);
+            QTRY_VERIFY(!form.isVisible());
+        };
+        trigger(form, Command::Restore);
+
+        QVERIFY(!form.isVisible());
+        const QByteArray descriptions = ProgramDir::lines({"B"});
+        const QByteArray mails = ProgramDir::lines({"b@x"});
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QVERIFY(!platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
+        QCOMPARE(count(form, ListId::Descriptions), 1);
+        QCOMPARE(itemAt(form, ListId::Descriptions, 0), std::string("B"));
+        QCOMPARE(itemAt(form, ListId::Mails, 0), std::string("b@x"));
+        // Nothing is asked or shown after the close.
+        QCOMPARE(platform.log.size(), 2 * dialog);
+        QVERIFY(platform.log.last().startsWith(QStringLiteral("open-dialog: ")));
+    }
+
+    // A backup in progress just stops at a close: nothing is written after it.
+    void closeDuringABackupStopsIt()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        ClosingPlatform platform;
+        platform.fileAnswers = {dir.path("m"), dir.path("d")};
+        TForm1 form(platform, dir.directory());
+        form.show();
+        platform.closeInDialog = 1;
+        platform.whileOpen = [&] { form.close(); };
+        trigger(form, Command::BackUp);
+        QVERIFY(!form.isVisible());
+        QVERIFY(!dir.exists("m.bak"));
+        QVERIFY(!dir.exists("d.bak"));
+        QCOMPARE(platform.log.size(), 2);
+        QCOMPARE(platform.log.last(), QStringLiteral("save-dialog: "));
     }
 
     void restoringTheMailsIntoTheDescriptionsSwapsTheColumns()

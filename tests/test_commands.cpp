@@ -12,9 +12,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
@@ -297,6 +299,105 @@ private slots:
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"}));
     }
 
+    // A line break or a NUL inside an entry would split or cut its line in the data files, and
+    // every later entry would be paired with the wrong address. Pasted ones are refused on OK.
+    void pastedLineBreaksAndNulsAreRefused_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("line feed") << QStringLiteral("new@example.org\n") << QStringLiteral("перевод строки");
+        QTest::newRow("carriage return") << QStringLiteral("new@\rexample.org") << QStringLiteral("перевод строки");
+        QTest::newRow("CR LF") << QStringLiteral("new@example.org\r\n") << QStringLiteral("перевод строки");
+        QTest::newRow("NUL") << QString::fromUtf16(u"new@example\0.org", 16) << QStringLiteral("символ NUL");
+    }
+    void pastedLineBreaksAndNulsAreRefused()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, named);
+        ProgramDir dir;
+        writeSampleBook(dir);
+        const QByteArray mails = dir.read("database/mails.dat");
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QLineEdit *mail = edit->edit1();
+        QTRY_COMPARE(QApplication::focusWidget(), mail);
+
+        QGuiApplication::clipboard()->setText(pasted);
+        mail->selectAll();
+        QTest::keyClick(mail, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(mail->text(), pasted);
+        QCOMPARE(visibleDialogs<TForm3>(*form).size(), 0); // pasted, not the Add command
+        QTest::keyClick(mail, Qt::Key_Return);
+
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log.first().startsWith(QStringLiteral("notice: ")));
+        QVERIFY2(m_platform.log.first().contains(named), qPrintable(m_platform.log.first()));
+        QVERIFY(edit->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(itemAt(*form, ListId::Mails, 1), std::string("petrov@x.ru"));
+        QCOMPARE(count(*form, ListId::Mails), 3);
+        QCOMPARE(count(*form, ListId::Descriptions), 3);
+
+        // Once the offending characters are gone, OK stores the address.
+        const QString clean = QString(pasted).remove(QChar('\n')).remove(QChar('\r')).remove(QChar(u'\0'));
+        mail->selectAll();
+        typeText(mail, clean);
+        QTest::keyClick(mail, Qt::Key_Return);
+        QVERIFY(!edit->isVisible());
+        QCOMPARE(m_platform.log.size(), 1);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", clean, "sidorov@x.ru"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+    }
+
+    // Whatever way a line break gets into an edit box, OK is the gate: the description too, and
+    // the Add dialog as well as the Edit dialog.
+    void lineBreaksFromAnyPathAreRefusedInBothDialogs()
+    {
+        ProgramDir dir;
+        writeSampleBook(dir);
+        const QByteArray mails = dir.read("database/mails.dat");
+        auto form = start(dir);
+        trigger(*form, Command::Add);
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        typeText(add->edit1(), QStringLiteral("a@x"));
+        QTest::keyClick(add->edit1(), Qt::Key_Tab);
+
+        // A text dropped onto the edit box.
+        auto *dropped = new QMimeData;
+        dropped->setText(QStringLiteral("Первая\nвторая"));
+        QLineEdit *description = add->edit2();
+        const QPoint at = description->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(description, &enter);
+        QDropEvent drop(at, Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(description, &drop);
+        delete dropped;
+        QCOMPARE(description->text(), QStringLiteral("Первая\nвторая"));
+        // Ctrl+Enter and Shift+Enter insert nothing, and only Enter presses OK.
+        QTest::keyClick(description, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(description, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(description->text(), QStringLiteral("Первая\nвторая"));
+        QVERIFY(m_platform.log.isEmpty());
+        QTest::keyClick(description, Qt::Key_Return);
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log.first().contains(QStringLiteral("перевод строки")));
+        QVERIFY(add->isVisible());
+        QCOMPARE(count(*form, ListId::Mails), 3);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+
+        QTest::keyClick(description, Qt::Key_End);
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(description, Qt::Key_Backspace);
+        QTest::keyClick(description, Qt::Key_Return);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "Первая"}));
+    }
+
     void cancelClosesWithoutChange()
     {
         ProgramDir dir;
@@ -340,6 +441,38 @@ private slots:
         trigger(*form, Command::Delete);
         pressOk(edit);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
+    }
+
+    // The edit boxes hold texts of any length: editing only the address keeps a long description
+    // whole, and a long pasted text is stored whole.
+    void longTextsAreKeptWhole()
+    {
+        ProgramDir dir;
+        QString longDescription;
+        for (int i = 0; i < 40000; ++i)
+            longDescription += QChar(i % 3 == 0 ? u'Ж' : i % 3 == 1 ? u'z' : u' ');
+        dir.writeBook({"Иванов", longDescription}, {"ivanov@x.ru", "long@x.ru"});
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), edit->edit1());
+        QTest::keyClick(edit->edit1(), Qt::Key_End);
+        typeText(edit->edit1(), QStringLiteral("m"));
+        QTest::keyClick(edit->edit1(), Qt::Key_Return);
+        QVERIFY(!edit->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "long@x.rum"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+
+        trigger(*form, Command::Add);
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        QGuiApplication::clipboard()->setText(QString(50000, QLatin1Char('a')));
+        QTest::keyClick(add->edit1(), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(add->edit1(), Qt::Key_Return);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(itemAt(*form, ListId::Mails, 2).size(), std::size_t(50000));
     }
 
     void editDialogOnAnEntryWithoutAddress()

@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSessionManager>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -36,6 +37,17 @@ QFont windowsFont(int points)
 
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 497;
+// The largest font the lists take from the settings: the largest size the font dialog lists, a
+// row of about 110 pixels at 96 dots per inch, so that several rows still fit the lists of a
+// window on a screen 600 pixels high. A larger font leaves the lists looking empty.
+constexpr int kMaxFontPoints = 72;
+
+// A stored outer length (any int) as the window can take it: within the screen's available
+// length and not below the window's minimum.
+int fittedLength(int stored, int minimum, int available)
+{
+    return std::max(minimum, std::min(stored, available));
+}
 
 } // namespace
 
@@ -269,12 +281,17 @@ void TForm1::applySettings(const Settings &settings)
         m_fontDialogFont.setFamily(family);
     }
     if (settings.fontSize && *settings.fontSize > 0) {
-        font1.setPointSize(*settings.fontSize);
-        font2.setPointSize(*settings.fontSize);
-        m_fontDialogFont.setPointSize(*settings.fontSize);
+        const int points = std::min(*settings.fontSize, kMaxFontPoints);
+        font1.setPointSize(points);
+        font2.setPointSize(points);
+        m_fontDialogFont.setPointSize(points);
     }
     ListBox1->setFont(font1);
     ListBox2->setFont(font2);
+    if (settings.fontSize) {
+        m_storedFontSize = settings.fontSize;
+        m_fontSizeAsApplied = font1.pointSize();
+    }
     if (settings.list1Width)
         setList1Width(*settings.list1Width);
     if (settings.width)
@@ -290,9 +307,14 @@ void TForm1::writeSettingsFile()
     values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
     values.fontSize
         = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+    if (m_storedFontSize && font.pointSize() == m_fontSizeAsApplied)
+        values.fontSize = *m_storedFontSize;
     values.list1Width = list1Width();
-    values.width = frameGeometry().width();
-    values.height = frameGeometry().height();
+    // A size the user has not changed is written as it was read.
+    const QSize outer = frameGeometry().size();
+    const QSize applied = m_sizeAsApplied.value_or(outer);
+    values.width = m_storedWidth && outer.width() == applied.width() ? *m_storedWidth : outer.width();
+    values.height = m_storedHeight && outer.height() == applied.height() ? *m_storedHeight : outer.height();
     ScratchBuffer &memo = m_book.scratch();
     writeSettings(memo, values);
     memo.saveToFile(m_book.store().settingsPath());
@@ -324,14 +346,19 @@ void TForm1::FormShow()
     m_frameCorrectionPending = frameGeometry().size() == geometry().size();
 }
 
-// A size the settings never set keeps the window's own size.
+// A size the settings never set keeps the window's own size; a stored size is limited to the
+// screen's available area, as any window of the desktop is.
 void TForm1::applyStoredSize()
 {
     const QSize frame = frameGeometry().size() - geometry().size();
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QSize available = screen ? screen->availableGeometry().size() : QSize(kDefaultWidth, kDefaultHeight);
+    const QSize minimum = minimumSizeHint().expandedTo(minimumSize()) + frame;
     if (m_storedWidth)
-        resize(*m_storedWidth - frame.width(), height());
+        resize(fittedLength(*m_storedWidth, minimum.width(), available.width()) - frame.width(), height());
     if (m_storedHeight)
-        resize(width(), *m_storedHeight - frame.height());
+        resize(width(), fittedLength(*m_storedHeight, minimum.height(), available.height()) - frame.height());
+    m_sizeAsApplied = size() + frame;
 }
 
 bool TForm1::event(QEvent *event)
@@ -347,6 +374,7 @@ bool TForm1::event(QEvent *event)
 
 bool TForm1::FormCloseQuery()
 {
+    ++m_closeRequests;
     // Settings that cannot be written must not keep the entries from being saved.
     guarded(m_platform, [this] { writeSettingsFile(); });
     m_book.scratch().clear();

@@ -164,6 +164,13 @@ private:
     QString m_lastOpenName;
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
+    std::optional<int> m_storedFontSize;
+    // The outer size and the lists' font size as applied from the settings: while they stay so,
+    // a close writes back the stored values, even those the screen could not show.
+    std::optional<QSize> m_sizeAsApplied;
+    int m_fontSizeAsApplied = 0;
+    // Saves for a close or a log-off so far: a backup or a restore waiting on a dialog meanwhile stops.
+    int m_closeRequests = 0;
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;

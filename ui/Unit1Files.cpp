@@ -32,21 +32,26 @@ void TForm1::Action5Execute()
 void TForm1::Action13Execute()
 {
     const QString caption = QStringLiteral("Резервирование данных");
+    // A close or a shut-down while a dialog is open ends the backup there.
+    const int closes = m_closeRequests;
+    const auto ask = [&](const QString &text) {
+        m_platform.showMessage(caption, text, Platform::Buttons::Ok);
+        return m_closeRequests == closes;
+    };
     const auto copyOut = [&](ListId id) {
         const std::optional<QString> chosen = m_platform.saveFileName(this, kBackupFilter, m_lastSaveName);
-        if (!chosen)
-            return;
-        m_lastSaveName = *chosen;
-        m_book.backUp(id, localPath(*chosen + QStringLiteral(".bak")));
+        if (m_closeRequests != closes)
+            return false;
+        if (chosen) {
+            m_lastSaveName = *chosen;
+            m_book.backUp(id, localPath(*chosen + QStringLiteral(".bak")));
+        }
+        return true;
     };
-    m_platform.showMessage(caption,
-        QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."),
-        Platform::Buttons::Ok);
-    copyOut(ListId::Mails);
-    m_platform.showMessage(
-        caption, QStringLiteral("Выберите место для сохранения описаний Адресной книги."), Platform::Buttons::Ok);
-    copyOut(ListId::Descriptions);
-    m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
+    if (ask(QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."))
+        && copyOut(ListId::Mails) && ask(QStringLiteral("Выберите место для сохранения описаний Адресной книги."))
+        && copyOut(ListId::Descriptions))
+        m_platform.showMessage(caption, QStringLiteral("Сохранение прошло успешно!"), Platform::Buttons::Ok);
 }
 
 // "Восстановить": both data files from backups the user chooses, then shown
@@ -54,10 +59,13 @@ void TForm1::Action14Execute()
 {
     const QString caption = QStringLiteral("Восстановление данных");
     // Both chosen files are read before either data file is replaced; the document puts back what
-    // a failed restore had replaced.
+    // a failed restore had replaced. A close or a shut-down while a dialog is open has saved the
+    // book as it is: the restore is then cancelled.
+    const int closes = m_closeRequests;
+    const auto closed = [&] { return m_closeRequests != closes; };
     const auto readChosen = [&]() -> std::optional<std::string> {
         const std::optional<QString> chosen = m_platform.openFileName(this, kBackupFilter, m_lastOpenName);
-        if (!chosen)
+        if (!chosen || closed())
             return std::nullopt;
         m_lastOpenName = *chosen;
         return m_book.readBackup(localPath(*chosen));
@@ -65,10 +73,18 @@ void TForm1::Action14Execute()
     m_platform.showMessage(caption,
         QStringLiteral("Нажмите ОК и выберите файл из которого надо загрузить описания Адресной книги"),
         Platform::Buttons::Ok);
+    if (closed())
+        return;
     const std::optional<std::string> descriptions = readChosen();
+    if (closed())
+        return;
     m_platform.showMessage(
         caption, QStringLiteral("Сейчас Вам надо загрузить файл с e-mail Адресной книги"), Platform::Buttons::Ok);
+    if (closed())
+        return;
     const std::optional<std::string> mails = readChosen();
+    if (closed())
+        return;
 
     m_book.restore(descriptions, mails);
 
