@@ -1,3 +1,4 @@
+#include "cli/command_line.h"
 #include "data/address_store.h"
 #include "ui/Unit1.h"
 #include "ui/application.h"
@@ -9,6 +10,10 @@
 
 int main(int argc, char *argv[])
 {
+    // With arguments it is the command line: no application object, so no display is needed.
+    if (kvillo::cli::wantsCommandLine(argc, argv))
+        return kvillo::cli::run(argc, argv);
+
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
     const std::string directory = kvillo::applicationDirectory();
