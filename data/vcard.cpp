@@ -269,6 +269,7 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
         const auto colon = text.find(':');
         if (!text.empty() && text.back() == '=' && colon != std::string::npos
             && containsIgnoringCase(std::string_view(text).substr(0, colon), "QUOTED-PRINTABLE")) {
+            text.pop_back(); // the soft line break
             text.append(next);
             continue;
         }
