@@ -1,6 +1,7 @@
 #include "cli/book_access.h"
 
 #include "data/address_store.h"
+#include "data/system.h"
 
 #include <QDir>
 #include <QLockFile>
@@ -16,6 +17,13 @@ void BookAccess::load(LineList &descriptions, LineList &mails) const
     AddressStore store(m_directory);
     store.load(ListId::Descriptions, descriptions);
     store.load(ListId::Mails, mails);
+}
+
+void BookAccess::read(Bytes &descriptions, Bytes &mails) const
+{
+    const AddressStore store(m_directory);
+    sys::readFile(store.dataPath(ListId::Descriptions), descriptions);
+    sys::readFile(store.dataPath(ListId::Mails), mails);
 }
 
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const

@@ -2,6 +2,7 @@
 
 #include "data/exchange.h"
 #include "data/line_list.h"
+#include "data/memory.h"
 
 #include <string>
 
@@ -16,6 +17,9 @@ public:
 
     // Reads both lists. Reads only: takes no lock and writes nothing. Throws FileOpenError.
     void load(LineList &descriptions, LineList &mails) const;
+
+    // The bytes of both data files, for a search that needs no lists. Reads only, as load().
+    void read(Bytes &descriptions, Bytes &mails) const;
 
     enum class Outcome { Saved, HandedOver };
     // Adds the contacts at the end of the book. A running program that holds the book gets them

@@ -84,43 +84,37 @@ bool parseFormat(const std::string &name, Format &format)
 // Description and address made fit for one output line: a tab would start a new column.
 void appendQueryField(std::string_view cp1251Text, std::string &out)
 {
-    std::string text(cp1251Text);
-    std::replace(text.begin(), text.end(), '\t', ' ');
-    out += cp1251::toUtf8(text);
+    const std::size_t start = out.size();
+    exchange::appendUtf8(cp1251Text, out, {}, 0);
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\t', ' ');
 }
 
 int query(const std::string &utf8Text)
 {
-    std::string status;
     std::string lines;
     std::size_t found = 0;
     try {
-        LineList descriptions, mails;
-        BookAccess(applicationDirectory()).load(descriptions, mails);
+        Bytes descriptions, mails;
+        BookAccess(applicationDirectory()).read(descriptions, mails);
         std::string needle, reason;
         // A text the code page cannot hold is in no entry.
         if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
-            const QueryMatcher matcher(needle);
-            const std::size_t count = std::max(descriptions.size(), mails.size());
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::string_view mail = i < mails.size() ? mails[i] : std::string_view();
-                const std::string_view description = i < descriptions.size() ? descriptions[i] : std::string_view();
-                if (mail.empty() || !(matcher.matches(description) || matcher.matches(mail)))
-                    continue;
-                appendQueryField(mail, lines);
-                lines += '\t';
-                appendQueryField(description, lines);
-                lines += '\n';
-                ++found;
-            }
+            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, QueryMatcher(needle),
+                [&](std::string_view description, std::string_view mail) {
+                    appendQueryField(mail, lines);
+                    lines += '\t';
+                    appendQueryField(description, lines);
+                    lines += '\n';
+                    ++found;
+                });
         }
     } catch (const std::exception &e) {
         // The mail program shows the first line: the reason goes there.
         writeOut(std::string("Kvillo: не удалось прочитать адресную книгу: ") + e.what() + "\n");
         return kUsage;
     }
-    status = found == 0 ? "Kvillo: ничего не найдено\n" : "Kvillo: найдено записей: " + std::to_string(found) + "\n";
-    writeOut(status + lines);
+    writeOut(found == 0 ? "Kvillo: ничего не найдено\n" : "Kvillo: найдено записей: " + std::to_string(found) + "\n");
+    writeOut(lines);
     return found == 0 ? kFailed : kDone;
 }
 

@@ -119,26 +119,64 @@ std::string lineFileProblem(std::string_view text)
     return {};
 }
 
-void appendUtf8(std::string_view cp1251Text, std::string &out, std::string_view escaped, char escape)
+namespace {
+
+// The UTF-8 form of every Windows-1251 byte.
+struct Utf8Table
 {
-    for (const char c : cp1251Text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            if (escaped.find(c) != std::string_view::npos)
-                out += escape;
-            out += c;
-            continue;
-        }
-        const char32_t u = cp1251::toUnicode(byte);
-        if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
+    struct Code
+    {
+        char bytes[3];
+        unsigned char length;
+    };
+    Code codes[256];
+    Utf8Table()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const char32_t u = b < 0x80 ? static_cast<char32_t>(b) : cp1251::toUnicode(static_cast<unsigned char>(b));
+            Code &code = codes[b];
+            if (u < 0x80) {
+                code = {{static_cast<char>(u)}, 1};
+            } else if (u < 0x800) {
+                code = {{static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))}, 2};
+            } else {
+                code = {{static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
+                            static_cast<char>(0x80 | (u & 0x3F))},
+                    3};
+            }
         }
     }
+};
+
+const Utf8Table &utf8Table()
+{
+    static const Utf8Table table;
+    return table;
+}
+
+} // namespace
+
+void appendUtf8(std::string_view cp1251Text, std::string &out, std::string_view escaped, char escape)
+{
+    const Utf8Table &table = utf8Table();
+    bool special[256] = {};
+    for (const char c : escaped)
+        special[static_cast<unsigned char>(c)] = true;
+    const std::size_t start = out.size();
+    // At most three bytes a character; each code is copied whole, hence the slack at the end.
+    out.resize(start + cp1251Text.size() * 3 + 4);
+    char *to = out.data() + start;
+    for (const char c : cp1251Text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (special[byte])
+            *to++ = escape;
+        const Utf8Table::Code &code = table.codes[byte];
+        to[0] = code.bytes[0];
+        to[1] = code.bytes[1];
+        to[2] = code.bytes[2];
+        to += code.length;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
 std::size_t lineNumberAt(std::string_view text, std::size_t pos)

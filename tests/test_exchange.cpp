@@ -126,6 +126,7 @@ private slots:
     void queryIgnoresCaseAndYo_data();
     void queryIgnoresCaseAndYo();
     void queryAgreesWithPlainSearch();
+    void searchOfTheDataFilesPairsTheirLines();
 };
 
 void TestExchange::exportThenImportGivesTheSameFiles_data()
@@ -518,7 +519,7 @@ void TestExchange::queryAgreesWithPlainSearch()
     };
     for (int round = 0; round < 20000; ++round) {
         std::string text, needle;
-        const int textLength = static_cast<int>(random() % 24), needleLength = 1 + static_cast<int>(random() % 5);
+        const int textLength = static_cast<int>(random() % 80), needleLength = 1 + static_cast<int>(random() % 5);
         for (int i = 0; i < textLength; ++i)
             text += alphabet[random() % alphabet.size()];
         for (int i = 0; i < needleLength; ++i)
@@ -526,6 +527,47 @@ void TestExchange::queryAgreesWithPlainSearch()
         const bool expected = folded(text).find(folded(needle)) != std::string::npos;
         QVERIFY2(QueryMatcher(needle).matches(text) == expected, (text + " / " + needle).c_str());
     }
+}
+
+// The search straight over the files' bytes against the lists the window reads from the same
+// bytes: line ends of every kind, a NUL, lists of different lengths, hits in either list.
+void TestExchange::searchOfTheDataFilesPairsTheirLines()
+{
+    std::mt19937 random(1251);
+    const std::string alphabet = "abAB\r\n\r\n\0";
+    const auto randomText = [&] {
+        std::string text;
+        const int length = static_cast<int>(random() % 40);
+        for (int i = 0; i < length; ++i)
+            text += alphabet[random() % alphabet.size()];
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string descriptionsText = randomText(), mailsText = randomText();
+        std::string needle;
+        for (int i = static_cast<int>(random() % 3); i > 0; --i)
+            needle += alphabet[random() % 4];
+        const QueryMatcher matcher(needle);
+
+        LineList descriptions, mails;
+        descriptions.assignText(descriptionsText);
+        mails.assignText(mailsText);
+        QStringList expected, found;
+        for (std::size_t i = 0; i < std::max(descriptions.size(), mails.size()); ++i) {
+            const std::string_view description = i < descriptions.size() ? descriptions[i] : std::string_view();
+            const std::string_view mail = i < mails.size() ? mails[i] : std::string_view();
+            if (!mail.empty() && (matcher.matches(description) || matcher.matches(mail)))
+                expected << QString::fromLatin1(testutil::bytes(description) + '|' + testutil::bytes(mail));
+        }
+        findEntries(descriptionsText, mailsText, matcher, [&](std::string_view description, std::string_view mail) {
+            found << QString::fromLatin1(testutil::bytes(description) + '|' + testutil::bytes(mail));
+        });
+        QCOMPARE(found, expected);
+    }
+    // A needle with a line break is in no entry, though the file holds it.
+    int calls = 0;
+    findEntries("a\r\nb\r\n", "a\r\nb\r\n", QueryMatcher("a\r\nb"), [&](auto, auto) { ++calls; });
+    QCOMPARE(calls, 0);
 }
 
 QTEST_APPLESS_MAIN(TestExchange)
