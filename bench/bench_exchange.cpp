@@ -4,8 +4,9 @@
 // REPEATS runs (default 5), warm page cache, with the time to read the same files once beside it:
 //
 //   query   `kvillo --query TEXT` over the whole book, process start to exit (output to /dev/null);
-//   export  `kvillo --export vcard FILE` of the whole book, process start to exit, and the vCard
-//           writing alone in this process;
+//   export  `kvillo --export vcard FILE` of the whole book, process start to exit, beside the
+//           vCard writing alone and the atomic write (with its fsync) of the same bytes alone;
+//           and the export to standard output (/dev/null);
 //   import  `kvillo --import vcard FILE` of 100 thousand cards into an empty book, process start to
 //           exit, and the vCard reading alone in this process.
 //
@@ -143,6 +144,14 @@ int main(int argc, char **argv)
                 }),
             nullptr, 0);
         std::printf("  vCard file: %.1f MB\n", static_cast<double>(bytes.size()) / 1e6);
+        print("  the same bytes written atomically alone",
+            measure(repeats, [&] { sys::replaceFile(dir + "scratch.vcf", bytes); }), nullptr, 0);
+        print("export vcard to standard output (process)",
+            measure(repeats,
+                [&] {
+                    runProgram(program, {"--export", "vcard"});
+                }),
+            &readBook, 1500);
 
         // 100 thousand cards from the start of the book.
         LineList someDescriptions, someMails;

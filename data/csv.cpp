@@ -341,6 +341,7 @@ void write(const LineList &descriptions, const LineList &mails, std::string &out
 {
     out += kHeader;
     const std::size_t count = std::max(descriptions.size(), mails.size());
+    out.reserve(out.size() + exchange::utf8SizeEstimate(descriptions, mails, 8));
     for (std::size_t i = 0; i < count; ++i) {
         appendQuoted(i < descriptions.size() ? descriptions[i] : std::string_view(), out);
         out += ',';

@@ -2,6 +2,7 @@
 
 #include "cp1251.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kvillo::exchange {
@@ -177,6 +178,17 @@ void appendUtf8(std::string_view cp1251Text, std::string &out, std::string_view 
         to += code.length;
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
+std::size_t utf8SizeEstimate(const LineList &descriptions, const LineList &mails, std::size_t perEntry)
+{
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < descriptions.size(); ++i)
+        bytes += descriptions[i].size();
+    for (std::size_t i = 0; i < mails.size(); ++i)
+        bytes += mails[i].size();
+    // Cyrillic takes two bytes in UTF-8; a little more for escapes and folds.
+    return bytes * 2 + (bytes >> 4) + std::max(descriptions.size(), mails.size()) * perEntry;
 }
 
 std::size_t lineNumberAt(std::string_view text, std::size_t pos)

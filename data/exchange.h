@@ -48,6 +48,9 @@ std::string lineFileProblem(std::string_view cp1251Text);
 // Appends Windows-1251 text as UTF-8, putting `escape` before each ASCII character in `escaped`.
 void appendUtf8(std::string_view cp1251Text, std::string &out, std::string_view escaped, char escape);
 
+// Room for the entries written as UTF-8 with `perEntry` more bytes each: no copy as `out` grows.
+std::size_t utf8SizeEstimate(const LineList &descriptions, const LineList &mails, std::size_t perEntry);
+
 // How many line ends (LF, CR LF or a lone CR) come before `pos`.
 std::size_t lineNumberAt(std::string_view text, std::size_t pos);
 

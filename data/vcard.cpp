@@ -19,21 +19,26 @@ constexpr std::size_t kFoldOctets = 75;
 // split; a continuation line starts with a space, which counts towards its 75.
 void appendContentLine(std::string_view name, std::string_view cp1251Value, std::string &out, std::string &scratch)
 {
-    scratch.assign(name);
-    scratch += ':';
-    exchange::appendUtf8(cp1251Value, scratch, "\\,;", '\\');
-    std::size_t pos = 0;
-    std::size_t room = kFoldOctets;
-    while (scratch.size() - pos > room) {
-        std::size_t cut = pos + room;
-        while ((static_cast<unsigned char>(scratch[cut]) & 0xC0) == 0x80)
-            --cut;
-        out.append(scratch, pos, cut - pos);
-        out += "\r\n ";
-        pos = cut;
-        room = kFoldOctets - 1;
+    const std::size_t start = out.size();
+    out += name;
+    out += ':';
+    exchange::appendUtf8(cp1251Value, out, "\\,;", '\\');
+    if (out.size() - start > kFoldOctets) {
+        scratch.assign(out, start, std::string::npos);
+        out.resize(start);
+        std::size_t pos = 0;
+        std::size_t room = kFoldOctets;
+        while (scratch.size() - pos > room) {
+            std::size_t cut = pos + room;
+            while ((static_cast<unsigned char>(scratch[cut]) & 0xC0) == 0x80)
+                --cut;
+            out.append(scratch, pos, cut - pos);
+            out += "\r\n ";
+            pos = cut;
+            room = kFoldOctets - 1;
+        }
+        out.append(scratch, pos, std::string::npos);
     }
-    out.append(scratch, pos, std::string::npos);
     out += "\r\n";
 }
 
@@ -408,6 +413,7 @@ exchange::Contacts Reader::run()
 void write(const LineList &descriptions, const LineList &mails, std::string &out)
 {
     const std::size_t count = std::max(descriptions.size(), mails.size());
+    out.reserve(out.size() + exchange::utf8SizeEstimate(descriptions, mails, 48));
     std::string scratch;
     for (std::size_t i = 0; i < count; ++i) {
         out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
