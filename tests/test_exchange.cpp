@@ -457,7 +457,8 @@ void TestExchange::hugeFilesDoNotBlowMemory()
     const qsizetype at = status.indexOf("VmHWM:");
     QVERIFY(at >= 0);
     const long peakKb = status.mid(at + 6, status.indexOf('\n', at) - at - 6).trimmed().split(' ').front().toLong();
-    QVERIFY2(peakKb < 400 * 1024, qPrintable(QString::number(peakKb)));
+    // The file and the lists it gives (about 180 MB here), not several copies of the file.
+    QVERIFY2(peakKb < 300 * 1024, qPrintable(QStringLiteral("peak %1 kB").arg(peakKb)));
 #endif
 
     const std::string oneLine(100u << 20, 'A');
