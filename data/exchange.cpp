@@ -112,7 +112,7 @@ std::string lineFileProblem(std::string_view text)
         case '\0':
             return "нулевой байт";
         case '\t':
-            return "табуляция";
+            return "знак табуляции";
         default:
             break;
         }

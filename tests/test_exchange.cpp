@@ -376,7 +376,7 @@ void TestExchange::refusesBadInputWhole_data()
         << "vcard" << QByteArray("BEGIN:VCARD\nFN:two\\nlines\nEMAIL:a@x\nEND:VCARD\n")
         << "строка 2: имя содержит перевод строки";
     QTest::newRow("vcard: tab in the address") << "vcard" << QByteArray("BEGIN:VCARD\nFN:x\n\nEMAIL:a\t@x\nEND:VCARD\n")
-                                               << "строка 4: адрес содержит табуляция";
+                                               << "строка 4: адрес содержит знак табуляции";
     QTest::newRow("vcard: quoted-printable line break")
         << "vcard" << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab\nEMAIL:a@x\nEND:VCARD\n")
         << "строка 2: имя содержит перевод строки";
@@ -403,7 +403,7 @@ void TestExchange::refusesBadInputWhole_data()
     QTest::newRow("csv: line break in an address")
         << "csv" << QByteArray("Name,E-mail\nA,\"a@x\nb@x\"\n") << "строка 2: адрес содержит перевод строки";
     QTest::newRow("csv: tab in a name") << "csv" << QByteArray("Name,E-mail\n\"A\tB\",a@x\n")
-                                        << "строка 2: имя содержит табуляция";
+                                        << "строка 2: имя содержит знак табуляции";
     QTest::newRow("csv: quote inside a plain field")
         << "csv" << QByteArray("Name,E-mail\nA\"B,a@x\n") << "строка 2: кавычка внутри поля";
     QTest::newRow("csv: text after a closing quote")
