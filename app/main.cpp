@@ -1,3 +1,4 @@
+#include "cli/command_line.h"
 #include "data/book_folder.h"
 #include "ui/Unit1.h"
 #include "ui/application.h"
@@ -10,6 +11,10 @@
 
 int main(int argc, char *argv[])
 {
+    // With arguments it is the command line: no application object, so no display is needed.
+    if (kvillo::cli::wantsCommandLine(argc, argv))
+        return kvillo::cli::run(argc, argv);
+
     QApplication app(argc, argv);
     // First of all: a shut-down or log-off from here on is held until the window can save as at a
     // close, rather than ending the program on the spot.

@@ -28,7 +28,7 @@ target_include_directories(kvillo_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_
 target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport Qt6::Network)
 
 add_executable(kvillo app/main.cpp)
-target_link_libraries(kvillo PRIVATE kvillo_ui)
+target_link_libraries(kvillo PRIVATE kvillo_ui kvillo_cli)
 # The program looks for database/ and config/ beside itself: build it at the top of the build tree.
 set_target_properties(kvillo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
