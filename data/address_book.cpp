@@ -49,6 +49,26 @@ void AddressBook::save(Order order)
         m_lists.descriptions, m_lists.mails, order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions);
 }
 
+void AddressBook::appendAndSave(const BookLists &entries)
+{
+    const std::size_t before[2] = {count(ListId::Descriptions), count(ListId::Mails)};
+    try {
+        for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
+            const LineList &added = entries.list(id);
+            for (std::size_t i = 0; i < added.size(); ++i)
+                append(id, added[i]);
+        }
+        save(Order::MailsFirst);
+    } catch (...) {
+        for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
+            LineList &list = m_lists.list(id);
+            while (list.size() > before[static_cast<int>(id)])
+                list.remove(list.size() - 1);
+        }
+        throw;
+    }
+}
+
 void AddressBook::backUp(ListId id, const std::string &path)
 {
     // Read from the folder the book was loaded from, even if another now stands at its path.

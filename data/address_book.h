@@ -57,6 +57,11 @@ public:
     enum class Order { MailsFirst, DescriptionsFirst };
     void save(Order order);
 
+    // Appends the entries at the end and saves both files as the Add dialog does (mails first).
+    // When the save fails the lists are left as they were before and the error is thrown, so the
+    // same entries can simply be added again.
+    void appendAndSave(const BookLists &entries);
+
     // Copies one data file, through the scratch buffer, to `path`.
     void backUp(ListId id, const std::string &path);
 
