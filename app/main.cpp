@@ -1,4 +1,5 @@
-#include "data/address_store.h"
+#include "cli/command_line.h"
+#include "data/book_folder.h"
 #include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/qt_platform.h"
@@ -6,32 +7,43 @@
 #include "ui/termination.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    // With arguments it is the command line: no application object, so no display is needed.
+    if (kvillo::cli::wantsCommandLine(argc, argv))
+        return kvillo::cli::run(argc, argv);
+
     QApplication app(argc, argv);
-    kvillo::prepareApplication(app);
-    // Shut-down and log-off save like a close. Watched from the start, so that a request while the
-    // program is still starting is answered once the window is there.
+    // First of all: a shut-down or log-off from here on is held until the window can save as at a
+    // close, rather than ending the program on the spot.
     kvillo::TerminationWatch termination;
-    const std::string directory = kvillo::applicationDirectory();
-
-    // A second copy of the program on the same address book only brings the first one forward.
-    kvillo::SingleInstance instance(QString::fromStdString(directory));
-    if (!instance.acquire())
-        return 0;
-
+    kvillo::prepareApplication(app);
+    const std::string directory = kvillo::bookDirectory();
     kvillo::QtPlatform platform;
+
+    // A second start on the same address book only brings the first program forward.
+    kvillo::SingleInstance instance(directory + "database" + kvillo::sys::pathSeparator);
+    switch (instance.start(platform)) {
+    case kvillo::SingleInstance::Decision::Run:
+        break;
+    case kvillo::SingleInstance::Decision::HandedOver:
+        return 0;
+    case kvillo::SingleInstance::Decision::Refused:
+        return 1;
+    }
+
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
-    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &kvillo::TForm1::closeOnTermination);
     form.show();
-    // A request before the event loop runs cannot end it: it is answered here.
-    if (termination.isRequested()) {
-        if (form.isVisible())
-            form.closeOnTermination();
-        if (!form.isVisible())
-            return 0;
-    }
+    // The system asks the program to end: it saves without asking anyone, keeping a recovery copy
+    // of what cannot be saved. Building and showing the window runs events, and a close then could
+    // not end the program yet: a request that came meanwhile, with no one connected, is answered
+    // once the program runs.
+    const bool requestedEarly = termination.wasRequested();
+    QObject::connect(&termination, &kvillo::TerminationWatch::requested, &form, &kvillo::TForm1::closeOnTermination);
+    if (requestedEarly)
+        QTimer::singleShot(0, &form, &kvillo::TForm1::closeOnTermination);
     return QApplication::exec();
 }

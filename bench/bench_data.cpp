@@ -11,7 +11,7 @@
 // privileges, so every file is read once before timing: the load figures are warm-cache figures.
 // The data files are rewritten with their own contents; the entries added are removed at the end.
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/errors.h"
 
 #include <algorithm>
@@ -175,7 +175,7 @@ int main(int argc, char **argv)
         // Warm the page cache; nothing below reads the disk itself.
         const std::size_t fileBytes = plainRead(descriptionsPath) + plainRead(mailsPath);
 
-        AddressBook book;
+        BookLists book;
         store.load(ListId::Mails, book.mails);
         store.load(ListId::Descriptions, book.descriptions);
         const std::size_t entries = std::max(book.mails.size(), book.descriptions.size());
@@ -189,11 +189,11 @@ int main(int argc, char **argv)
                 plainRead(mailsPath);
                 plainRead(descriptionsPath);
             });
-        std::unique_ptr<AddressBook> loaded;
+        std::unique_ptr<BookLists> loaded;
         const Stats load = measure(
             repeats, [&] { loaded.reset(); },
             [&] {
-                loaded = std::make_unique<AddressBook>();
+                loaded = std::make_unique<BookLists>();
                 store.load(ListId::Mails, loaded->mails);
                 store.load(ListId::Descriptions, loaded->descriptions);
             });

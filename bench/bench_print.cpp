@@ -12,13 +12,13 @@
 #include "fake_canvas.h"
 #include "fake_platform.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/scratch_buffer.h"
+#include "print/print_command.h"
+#include "print/qt_printing.h"
+#include "print/report.h"
 #include "ui/application.h"
-#include "ui/print_command.h"
-#include "ui/qt_printing.h"
-#include "ui/report.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -39,10 +39,10 @@ double seconds(const std::function<void()> &work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-kvillo::AddressBook makeBook(long entries)
+kvillo::BookLists makeBook(long entries)
 {
     const std::string cyrillic = kvillo::cp1251::fromUtf8("Сидоров Пётр Ильич, отдел ");
-    kvillo::AddressBook book;
+    kvillo::BookLists book;
     for (long i = 0; i < entries; ++i) {
         const std::string n = std::to_string(i);
         book.descriptions.append((i % 2 ? cyrillic : std::string("Customer account number ")) + n);
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     kvillo::prepareApplication(app);
     const long entries = argc > 1 ? std::atol(argv[1]) : 100000;
-    const kvillo::AddressBook book = makeBook(entries);
+    const kvillo::BookLists book = makeBook(entries);
     kvillo::ScratchBuffer memo;
 
     const double report = seconds([&] { kvillo::buildReport(memo, book); });

@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "system.h"
 
+#include <utility>
+
 namespace kvillo {
 
 std::string applicationDirectory()
@@ -12,13 +14,23 @@ std::string applicationDirectory()
     return separator == std::string::npos ? std::string() : exe.substr(0, separator + 1);
 }
 
+namespace {
+
+const char *fileName(ListId id)
+{
+    return id == ListId::Mails ? "mails.dat" : "descriptions.dat";
+}
+
+} // namespace
+
 AddressStore::AddressStore(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
+    , m_database(m_directory + "database" + sys::pathSeparator)
 { }
 
 std::string AddressStore::dataPath(ListId id) const
 {
-    return m_directory + "database" + sys::pathSeparator + (id == ListId::Mails ? "mails.dat" : "descriptions.dat");
+    return m_database.path() + fileName(id);
 }
 
 std::string AddressStore::settingsPath() const
@@ -26,12 +38,34 @@ std::string AddressStore::settingsPath() const
     return m_directory + "config" + sys::pathSeparator + "config.ini";
 }
 
+// Done once, before the first data file is read: whoever uses the store (the window, the command
+// line) sees a pair in step.
+void AddressStore::recoverOnce()
+{
+    if (m_recovered)
+        return;
+    m_database.recover();
+    m_recovered = true;
+}
+
 void AddressStore::load(ListId id, LineList &list)
 {
+    recoverOnce();
     Bytes bytes;
-    sys::readFile(dataPath(id), bytes);
+    m_database.readFile(fileName(id), bytes);
+    // A NUL ends the text: what follows it is not shown, but the file keeps it until it is
+    // kept aside.
+    const bool whole = beforeNul(std::string_view(bytes.data(), bytes.size())).size() == bytes.size();
     list.assignText(std::move(bytes));
-    m_loaded[static_cast<int>(id)] = true;
+    m_loaded[static_cast<int>(id)] = whole;
+}
+
+std::string AddressStore::readData(ListId id)
+{
+    recoverOnce();
+    Bytes bytes;
+    m_database.readFile(fileName(id), bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void AddressStore::save(ListId id, const LineList &list)
@@ -43,25 +77,60 @@ void AddressStore::save(ListId id, const LineList &list)
 
 void AddressStore::replaceData(ListId id, std::string_view bytes)
 {
-    protectUnloaded(id);
-    sys::replaceFile(dataPath(id), bytes);
-    m_loaded[static_cast<int>(id)] = true;
+    write({{id, bytes}});
 }
 
-void AddressStore::protectUnloaded(ListId id)
+void AddressStore::savePair(const LineList &descriptions, const LineList &mails, ListId first)
 {
-    if (isLoaded(id))
+    Bytes texts[2];
+    descriptions.toText(texts[0]);
+    mails.toText(texts[1]);
+    const auto view = [&](ListId id) {
+        const Bytes &text = texts[static_cast<int>(id)];
+        return Write{id, std::string_view(text.data(), text.size())};
+    };
+    const ListId second = first == ListId::Mails ? ListId::Descriptions : ListId::Mails;
+    write({view(first), view(second)});
+}
+
+void AddressStore::replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails)
+{
+    std::vector<Write> writes;
+    if (descriptions)
+        writes.push_back({ListId::Descriptions, *descriptions});
+    if (mails)
+        writes.push_back({ListId::Mails, *mails});
+    write(writes);
+}
+
+void AddressStore::write(const std::vector<Write> &writes)
+{
+    recoverOnce();
+    std::vector<sys::Replacement> files;
+    std::vector<std::string> kept;
+    for (const Write &write : writes) {
+        sys::Replacement file{fileName(write.id), write.bytes, {}};
+        // A file not loaded whole is kept aside under a free name.
+        if (!isLoaded(write.id) && m_database.kindOf(file.name) != sys::Kind::Missing) {
+            const std::string base = file.name + ".unloaded-" + sys::localTimestamp();
+            file.keepOldAs = base;
+            for (int n = 2; m_database.kindOf(file.keepOldAs) != sys::Kind::Missing; ++n)
+                file.keepOldAs = base + "-" + std::to_string(n);
+            kept.push_back(m_database.path() + file.keepOldAs);
+        }
+        files.push_back(std::move(file));
+    }
+    if (files.empty())
         return;
-    const std::string path = dataPath(id);
-    if (sys::kindOf(path) == sys::Kind::Missing)
-        return;
-    const std::string base = path + ".unloaded-" + sys::localTimestamp();
-    std::string aside = base;
-    for (int n = 2; sys::kindOf(aside) != sys::Kind::Missing; ++n)
-        aside = base + "-" + std::to_string(n);
-    int error = 0;
-    if (!sys::renamePath(path, aside, error))
-        throw FileCreateError(path, sys::errorText(error));
+    m_database.replaceFiles(files);
+    for (const Write &write : writes)
+        m_loaded[static_cast<int>(write.id)] = true;
+    m_keptAside.insert(m_keptAside.end(), kept.begin(), kept.end());
+}
+
+std::vector<std::string> AddressStore::takeKeptAside()
+{
+    return std::exchange(m_keptAside, {});
 }
 
 } // namespace kvillo

@@ -3,9 +3,11 @@
 #include "memory.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The few things the data layer asks of the operating system. Everything system-specific lives
 // behind these functions.
@@ -17,20 +19,95 @@ extern const char pathSeparator;
 // The full path of the running executable.
 std::string executablePath();
 
+// The user's home directory, without a trailing separator; empty when the system knows none.
+std::string homeDirectory();
+
+// Creates a directory that only its owner may enter (where the system has such modes); false on
+// failure, with the system's error code in `error`.
+bool makeDirectory(const std::string &path, int &error);
+
+// Removes a file or an empty directory; false on failure (with the system's error code in `error`).
+bool removePath(const std::string &path, int &error);
+
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string errorText(int code);
 
-// Reads the file whole, or its first `limit` bytes. Throws FileOpenError.
+// Reads the file whole, or its first `limit` bytes. Throws FileOpenError. The file is opened
+// without waiting (a FIFO never blocks) and anything that is not a regular file is refused, so a
+// device is never read without limit.
 std::string readFile(const std::string &path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 void readFile(const std::string &path, Bytes &bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Replaces the file atomically: a temporary file beside it is written, flushed to disk and
 // renamed over the target, so the old contents stay intact on any failure. Throws
 // FileCreateError when the file cannot be created and StreamWriteError when writing fails.
+// The new file keeps the old one's owner, group and mode; a symbolic link is followed and kept;
+// a dangling link, a file without write permission bits and anything that is not a regular file
+// are refused, never replaced.
 void replaceFile(const std::string &path, std::string_view bytes);
 
 enum class Kind { Missing, File, Directory, Other };
 Kind kindOf(const std::string &path);
+
+// One file of a save that replaces files of a folder together.
+struct Replacement
+{
+    std::string name; // the file's name in the folder
+    std::string_view bytes;
+    // When not empty, the old file stays under this name in the folder: a hard link where the
+    // system allows one, a copy otherwise (a directory in the file's place is moved there). It is
+    // made only once every new file is written.
+    std::string keepOldAs;
+};
+
+// A folder whose files are read and replaced together. On POSIX the folder is held open from its
+// first use and every file is reached relative to it, so a running program goes on writing into
+// the folder it read from even when that folder is moved and another is put at its path. On
+// Windows the path is used.
+class Folder
+{
+public:
+    // `path` ends with a separator.
+    explicit Folder(std::string path);
+    ~Folder();
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+
+    const std::string &path() const { return m_path; }
+
+    // As sys::readFile, for a file of the folder; errors name the file's full path.
+    void readFile(const std::string &name, Bytes &bytes);
+    Kind kindOf(const std::string &name);
+
+    // Replaces the files as one: every temporary file is written and flushed to disk first (in
+    // the order given); if one fails, none is replaced, the temporaries go, and the error of that
+    // file is thrown (FileCreateError with its full path, or StreamWriteError). Then the kept
+    // copies are made, a commit record naming every temporary and target is written and flushed
+    // (for more than one file), the temporaries are renamed over their targets, the folder is
+    // flushed and the record removed. A commit cut short is completed first.
+    void replaceFiles(const std::vector<Replacement> &files);
+
+    // Completes a commit cut short by a crash: when the record is whole and every temporary it
+    // names is present and complete (or already renamed), the renames are done; otherwise the
+    // temporaries go and the old files stay. Leftover temporaries of dead saves are removed.
+    void recover();
+
+    struct Pending;
+
+private:
+    // The system's branches: the open folder (POSIX), writing a temporary, renaming, flushing
+    // the folder, removing, keeping an old file.
+    std::intptr_t handle();
+    void writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending);
+    bool moveFile(const std::string &from, const std::string &to, int &error);
+    void flushFolder(const std::string &name);
+    void removeFile(const std::string &name);
+    void keepOld(const std::string &target, const std::string &aside, const std::string &name);
+    void removeLeftovers(const std::string &name);
+
+    std::string m_path;
+    std::intptr_t m_handle = -1;
+};
 
 // Renames a file or directory; false on failure (with the system's error code in `error`).
 bool renamePath(const std::string &from, const std::string &to, int &error);
@@ -38,15 +115,60 @@ bool renamePath(const std::string &from, const std::string &to, int &error);
 // Trims the system's text for an error: trailing blanks, control characters and periods go.
 std::string trimErrorText(std::string text);
 
-// A test seam: a hook run before each step of replacing a file (each write, each flush to disk
-// and the rename). It may end the process there, or return an error code to fail the step; 0
-// lets the step run. No hook is set in the program.
-enum class Step { Write, Sync, Rename };
+// A test seam: a hook run before each step of replacing files (each write, each flush to disk,
+// each rename, and the removal of a commit record). It may end the process there, or return an
+// error code to fail the step; 0 lets the step run. No hook is set in the program.
+enum class Step { Write, Sync, Rename, Remove };
 using StepHook = int (*)(Step step);
 void setStepHook(StepHook hook);
 int runStepHook(Step step);
 
+// How many flushes to disk (of a file or a directory) succeeded since the process started.
+int syncCount();
+
 // The process's current time in the local time zone as "YYYYMMDD-HHMMSS".
 std::string localTimestamp();
+
+} // namespace kvillo::sys
+
+// ---- The address book's lock: who runs this program, folder identities, a lock on a file ----
+#include <cstdint>
+
+namespace kvillo::sys {
+
+// The computer's name and the login name of the user running the process ("" when unknown).
+std::string hostName();
+std::string userName();
+unsigned long processId();
+
+// The same text for every path that names a folder, and another one for another folder later put
+// at the same path. Empty when the folder cannot be examined.
+std::string folderIdentity(const std::string &path);
+
+// An exclusive lock on a file, made when missing, held until the object goes. The system drops it
+// when the process ends, however it ends, so a lock file that no one holds is free whatever it
+// says. The holder writes into the file who it is (`ownerRecord`), for whoever finds it busy.
+class FolderLock
+{
+public:
+    enum class State { Held, Busy, Unavailable };
+
+    // Tries once to take the lock.
+    explicit FolderLock(const std::string &path);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    State state() const { return m_state; }
+    // When busy: what the holder wrote (it may not have written yet).
+    std::string holder() const;
+
+private:
+    std::intptr_t m_handle;
+    State m_state = State::Unavailable;
+};
+
+// "host=...\npid=...\nuser=...\nstarted=YYYYMMDD-HHMMSS\n" for this process.
+std::string ownerRecord();
 
 } // namespace kvillo::sys

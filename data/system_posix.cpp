@@ -6,18 +6,22 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <limits>
 
 namespace kvillo::sys {
 
@@ -60,47 +64,66 @@ private:
     int m_fd;
 };
 
-std::string directoryOf(const std::string &path)
+// What `name` stands for once its symbolic links are followed, each relative to the folder of the
+// link; false (with `error`) when that goes wrong. A name that does not exist stands for itself; a
+// link to nothing is ENOENT.
+bool resolveLinks(int dir, std::string &name, int &error)
 {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st
+        { };
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+            return error == ENOENT && depth == 0;
+        }
+        if (!S_ISLNK(st.st_mode))
+            return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(dir, name.c_str(), target, sizeof target);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) {
+            error = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        name = target[0] == '/' ? std::string(target, static_cast<std::size_t>(n))
+                                : folderOf(name) + std::string(target, static_cast<std::size_t>(n));
+    }
+    error = ELOOP;
+    return false;
 }
 
-// A symbolic link to a data file is followed, so that the file it names is the one replaced.
-std::string resolveLink(const std::string &path)
+// A folder of `dir` opened as a directory ("" is `dir` itself).
+int openFolder(int dir, const std::string &folder)
+{
+    return ::openat(dir, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// A save cut short by a crash or a power cut leaves its temporary file behind. The file being
+// written by a running save is locked, so only the leftovers of dead processes are removed, and
+// none while a commit record may still need them.
+void removeStaleTemporaries(int dir, const std::string &folder)
 {
     struct stat st
     { };
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr)
-        return path;
-    return resolved;
-}
-
-constexpr std::string_view kTemporaryPrefix = ".kvillo-save-";
-
-// A save cut short by a crash or a power cut leaves its temporary file behind. The file being
-// written by a running save is locked, so only the leftovers of dead processes are removed.
-void removeStaleTemporaries(const std::string &directory)
-{
-    DIR *dir = ::opendir(directory.c_str());
-    if (dir == nullptr)
+    if (::fstatat(dir, std::string(kCommitRecord).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return;
-    while (const dirent *entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (!name.starts_with(kTemporaryPrefix) || name.size() != kTemporaryPrefix.size() + 6)
-            continue;
-        const std::string path = directory + std::string(name);
-        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat st
-        { };
-        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)
-            && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str());
+    const int fd = openFolder(dir, folder);
+    DIR *listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (listing == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
     }
-    ::closedir(dir);
+    while (const dirent *entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(kTemporaryPrefix) || name.size() != kTemporaryNameLength)
+            continue;
+        const std::string path = folder + std::string(name);
+        FileDescriptor file(::openat(dir, path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (file.get() >= 0 && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dir, path.c_str(), 0);
+    }
+    ::closedir(listing);
 }
 
 mode_t creationMode()
@@ -126,6 +149,40 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
+// Runs the test hook and flushes the file or directory to disk.
+bool flushToDisk(int fd)
+{
+    return beforeStep(Step::Sync) && countSync(::fsync(fd) == 0);
+}
+
+// A file written past the file size limit (ulimit -f) fails with EFBIG, as a full disk fails a
+// write, instead of ending the process.
+void ignoreFileSizeSignal()
+{
+    static const bool ignored = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+    (void)ignored;
+}
+
+// A new file of its own name in `folder` of `dir`, opened for writing only by us.
+int createTemporary(int dir, const std::string &folder, std::string &name)
+{
+    static unsigned counter = 0;
+    const auto seed
+        = static_cast<unsigned long long>(::getpid()) << 32 ^ static_cast<unsigned long long>(std::time(nullptr));
+    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned long long value = seed * 6364136223846793005ull + ++counter * 1442695040888963407ull;
+        value ^= value >> 29;
+        name = folder + std::string(kTemporaryPrefix);
+        for (int i = 0; i < 6; ++i, value /= 62)
+            name += kDigits[value % 62];
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
 
 std::string executablePath()
@@ -138,49 +195,71 @@ std::string executablePath()
     return buffer;
 }
 
+std::string homeDirectory()
+{
+    const char *home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    const passwd *entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/' ? entry->pw_dir : "";
+}
+
+bool makeDirectory(const std::string &path, int &error)
+{
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+bool removePath(const std::string &path, int &error)
+{
+    if (std::remove(path.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
 std::string errorText(int code)
 {
     return trimErrorText(std::strerror(code));
 }
 
-namespace {
+namespace { } // namespace
 
-template <typename Container> void readInto(const std::string &path, Container &bytes, std::size_t limit)
+Reader::Reader(std::intptr_t folder, const std::string &name, const std::string &path)
+    : m_path(path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    m_handle
+        = ::openat(folder < 0 ? AT_FDCWD : static_cast<int>(folder), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_handle < 0)
         throw FileOpenError(path, errorText(errno));
     struct stat st
     { };
-    if (::fstat(fd.get(), &st) != 0)
-        throw FileOpenError(path, errorText(errno));
-    if (S_ISDIR(st.st_mode))
-        throw FileOpenError(path, errorText(EISDIR));
-
-    const std::size_t size = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
-    readWhole(bytes, size, limit, [&](char *into, std::size_t room) -> std::size_t {
-        for (;;) {
-            const ssize_t n = ::read(fd.get(), into, room);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw FileOpenError(path, errorText(errno));
-        }
-    });
+    if (::fstat(static_cast<int>(m_handle), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
+        const bool directory = S_ISDIR(st.st_mode);
+        ::close(static_cast<int>(m_handle));
+        // A FIFO, a device or a socket is no file of ours.
+        throw FileOpenError(path, errorText(st.st_mode == 0 ? error : directory ? EISDIR : EINVAL));
+    }
+    m_size = static_cast<std::size_t>(st.st_size);
 }
 
-} // namespace
-
-std::string readFile(const std::string &path, std::size_t limit)
+Reader::~Reader()
 {
-    std::string bytes;
-    readInto(path, bytes, limit);
-    return bytes;
+    ::close(static_cast<int>(m_handle));
 }
 
-void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+std::size_t Reader::read(char *into, std::size_t room)
 {
-    readInto(path, bytes, limit);
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(m_handle), into, room);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            throw FileOpenError(m_path, errorText(errno));
+    }
 }
 
 void *allocatePages(std::size_t bytes)
@@ -200,50 +279,163 @@ void releasePages(void *block, std::size_t bytes) noexcept
     ::munmap(block, bytes);
 }
 
-void replaceFile(const std::string &path, std::string_view bytes)
+Folder::Folder(std::string path)
+    : m_path(std::move(path))
+{ }
+
+Folder::~Folder()
 {
-    const std::string target = resolveLink(path);
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+}
+
+// The folder, opened at its first use and held from then on; -1 (with errno) while it cannot be.
+// A folder that was deleted can take no file any more: then the one at its path is used.
+std::intptr_t Folder::handle()
+{
     struct stat st
     { };
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
+    if (m_handle >= 0 && ::fstat(static_cast<int>(m_handle), &st) == 0 && st.st_nlink == 0) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = -1;
+    }
+    if (m_handle < 0)
+        m_handle = ::open(m_path.empty() ? "." : m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_handle;
+}
+
+void Folder::readFile(const std::string &name, Bytes &bytes)
+{
+    const int dir = static_cast<int>(handle());
+    if (dir < 0)
+        throw FileOpenError(m_path + name, errorText(errno));
+    readFileInto(dir, name, m_path + name, bytes);
+}
+
+Kind Folder::kindOf(const std::string &name)
+{
+    struct stat st
+    { };
+    const int dir = static_cast<int>(handle());
+    if (dir < 0 || ::fstatat(dir, name.c_str(), &st, 0) != 0)
+        return Kind::Missing;
+    if (S_ISREG(st.st_mode))
+        return Kind::File;
+    return S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+}
+
+Folder::Pending::~Pending()
+{
+    if (folder != nullptr && !renamed && !temporary.empty())
+        ::unlinkat(static_cast<int>(folder->handle()), temporary.c_str(), 0);
+    if (lock >= 0)
+        ::close(static_cast<int>(lock));
+}
+
+void Folder::writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending)
+{
+    ignoreFileSizeSignal();
+    const std::string path = m_path + name;
+    const int dir = static_cast<int>(handle());
+    if (dir < 0)
+        throw FileCreateError(path, errorText(errno));
+    // A link is followed: the file it names is replaced and the link stays. A link to nothing
+    // (a drive not mounted) is an error, never replaced by a file.
+    std::string target = name;
+    int error = 0;
+    if (!resolveLinks(dir, target, error))
+        throw FileCreateError(path, errorText(error));
+    struct stat st
+    { };
+    const bool exists = ::fstatat(dir, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISDIR(st.st_mode) && !mayBeDirectory)
         throw FileCreateError(path, errorText(EISDIR));
-    // A file the user made read-only is not ours to replace.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
+    // A FIFO or a device is not ours to replace.
+    if (exists && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+        throw FileCreateError(path, errorText(EINVAL));
+    // A file the user made read-only is not ours to replace, whoever we are.
+    if (exists && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+        throw FileCreateError(path, errorText(EACCES));
+    if (exists && S_ISREG(st.st_mode) && ::faccessat(dir, target.c_str(), W_OK, 0) != 0)
         throw FileCreateError(path, errorText(errno));
 
-    const std::string directory = directoryOf(target);
-    removeStaleTemporaries(directory);
-    std::string temporary = directory + std::string(kTemporaryPrefix) + "XXXXXX";
-    FileDescriptor fd(::mkstemp(temporary.data()));
+    const std::string folder = folderOf(target);
+    removeStaleTemporaries(dir, folder);
+    FileDescriptor fd(createTemporary(dir, folder, pending.temporary));
     if (fd.get() < 0)
         throw FileCreateError(path, errorText(errno));
-    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
-    // Locked until the save is over, also after `fd` is closed, so that a save in this directory
-    // by another process does not take the file for a leftover.
+    pending.folder = this;
+    pending.target = target;
+    // Locked until the save is over, also after `fd` is closed, so that a save in this folder by
+    // another process does not take the file for a leftover.
     ::flock(fd.get(), LOCK_EX);
-    const FileDescriptor lock(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    pending.lock = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
 
-    auto fail = [&](auto error) {
-        ::close(fd.release());
-        ::unlink(temporary.c_str());
-        throw error;
-    };
-    ::fchmod(fd.get(), exists ? (st.st_mode & 07777) : creationMode());
-    if (!beforeStep(Step::Write) || !writeAll(fd.get(), bytes) || !beforeStep(Step::Sync) || ::fsync(fd.get()) != 0)
-        fail(StreamWriteError());
-    if (::close(fd.release()) != 0) {
-        ::unlink(temporary.c_str());
+    // The new file is the old one's: owner and group first (that clears set-id bits), then mode.
+    if (exists && S_ISREG(st.st_mode)) {
+        if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0)
+            (void)!::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid);
+        ::fchmod(fd.get(), st.st_mode & 07777);
+    } else {
+        ::fchmod(fd.get(), creationMode());
+    }
+    if (!beforeStep(Step::Write) || !writeAll(fd.get(), bytes) || !flushToDisk(fd.get()) || ::close(fd.release()) != 0)
+        throw StreamWriteError();
+}
+
+bool Folder::moveFile(const std::string &from, const std::string &to, int &error)
+{
+    const int dir = static_cast<int>(handle());
+    if (!beforeStep(Step::Rename) || ::renameat(dir, from.c_str(), dir, to.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+void Folder::flushFolder(const std::string &name)
+{
+    const FileDescriptor folder(openFolder(static_cast<int>(handle()), folderOf(name)));
+    if (folder.get() >= 0)
+        flushToDisk(folder.get());
+}
+
+void Folder::removeFile(const std::string &name)
+{
+    ::unlinkat(static_cast<int>(handle()), name.c_str(), 0);
+}
+
+void Folder::removeLeftovers(const std::string &name)
+{
+    const int dir = static_cast<int>(handle());
+    if (dir >= 0)
+        removeStaleTemporaries(dir, folderOf(name));
+}
+
+void Folder::keepOld(const std::string &target, const std::string &aside, const std::string &name)
+{
+    const int dir = static_cast<int>(handle());
+    struct stat st
+    { };
+    if (::fstatat(dir, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    // A directory in the file's place is moved aside; a file gets a second name, which costs no
+    // copy and leaves the file itself in place until the rename replaces it.
+    if (S_ISDIR(st.st_mode) ? ::renameat(dir, target.c_str(), dir, aside.c_str()) == 0
+                            : ::linkat(dir, target.c_str(), dir, aside.c_str(), 0) == 0)
+        return;
+    if (S_ISDIR(st.st_mode) || (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP))
+        throw FileCreateError(m_path + name, errorText(errno));
+    // Where no link can be made (another file system, a FAT drive), a copy.
+    Bytes old;
+    readFileInto(dir, target, m_path + name, old);
+    FileDescriptor copy(::openat(dir, aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+    if (copy.get() < 0)
+        throw FileCreateError(m_path + name, errorText(errno));
+    if (!writeAll(copy.get(), std::string_view(old.data(), old.size())) || ::fsync(copy.get()) != 0) {
+        ::unlinkat(dir, aside.c_str(), 0);
         throw StreamWriteError();
     }
-    if (!beforeStep(Step::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw FileCreateError(path, errorText(error));
-    }
-    FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0 && beforeStep(Step::Sync))
-        ::fsync(dir.get());
 }
 
 Kind kindOf(const std::string &path)
@@ -274,6 +466,109 @@ std::string localTimestamp()
     ::localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+} // namespace kvillo::sys
+
+// ---- The address book's lock ----
+#include <pwd.h>
+
+namespace kvillo::sys {
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+std::string userName()
+{
+    const uid_t uid = ::geteuid();
+    if (const passwd *entry = ::getpwuid(uid))
+        return entry->pw_name;
+    return std::to_string(uid);
+}
+
+unsigned long processId()
+{
+    return static_cast<unsigned long>(::getpid());
+}
+
+std::string folderIdentity(const std::string &path)
+{
+    struct stat st
+    { };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino);
+}
+
+FolderLock::FolderLock(const std::string &path)
+    : m_handle(-1)
+{
+    // A few rounds at most: a round only repeats when the file was replaced meanwhile.
+    for (int round = 0; round < 8; ++round) {
+        bool writable = true;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EACCES) {
+            // Left by another user: still lockable for reading, and so provably free or not.
+            writable = false;
+            fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (fd < 0)
+            return;
+        FileDescriptor file(fd);
+        struct stat opened
+        { };
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+            return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                m_handle = file.release();
+                m_state = State::Busy;
+            }
+            return;
+        }
+        // The lock counts only on the file that the path still names.
+        struct stat named
+        { };
+        if (::stat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+            continue;
+        if (!writable) {
+            // A dead owner's file that we may not write: ours replaces it, so that it names us.
+            if (::unlink(path.c_str()) == 0)
+                continue;
+            // Nor may we replace it (a read-only folder): the lock holds all the same.
+            m_handle = file.release();
+            m_state = State::Held;
+            return;
+        }
+        const std::string record = ownerRecord();
+        // The record only informs whoever finds the book busy: the lock holds without it.
+        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, record.data(), record.size(), 0) < 0)
+            m_state = State::Held;
+        m_handle = file.release();
+        m_state = State::Held;
+        return;
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+}
+
+std::string FolderLock::holder() const
+{
+    if (m_state != State::Busy)
+        return {};
+    std::string text(4096, '\0');
+    const ssize_t n = ::pread(static_cast<int>(m_handle), text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return text;
 }
 

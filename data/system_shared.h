@@ -2,16 +2,41 @@
 
 // For the system files only: what their POSIX and Windows branches share.
 
+#include "system.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <limits>
+#include <string>
 
 namespace kvillo::sys {
 
-// Blocks from this size up come straight from the system (whole pages, given back at once).
-constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
-void *allocatePages(std::size_t bytes);
-void releasePages(void *block, std::size_t bytes) noexcept;
+// A temporary file written for a Folder::replaceFiles, and the file it is to replace. Until it is
+// done with, the temporary stays locked (a save in progress, not a leftover); unless it was renamed,
+// it goes when this goes.
+struct Folder::Pending
+{
+    Folder *folder = nullptr;
+    std::string temporary; // relative to the folder, or a full path
+    std::string target; // the file replaced (a link's target), relative to the folder or a full path
+    std::intptr_t lock = -1;
+    bool renamed = false;
+    ~Pending();
+};
+
+// The names the saves of a folder use: temporaries start with the prefix; the commit record of a
+// save of several files has a name of its own.
+constexpr std::string_view kTemporaryPrefix = ".kvillo-save-";
+constexpr std::size_t kTemporaryNameLength = kTemporaryPrefix.size() + 6;
+constexpr std::string_view kCommitRecord = ".kvillo-commit";
+
+// The folder part of a name or path ("" for a bare name), with its trailing separator.
+inline std::string folderOf(const std::string &name)
+{
+    const auto separator = name.find_last_of(pathSeparator == '/' ? "/" : "/\\");
+    return separator == std::string::npos ? std::string() : name.substr(0, separator + 1);
+}
 
 // Reads a file of `sizeHint` bytes (its size when it was opened), or its first `limit` bytes, into
 // `bytes` through `readSome(into, room)`, which returns how many bytes it read (0 at the end).
@@ -48,5 +73,43 @@ void readWhole(Container &bytes, std::size_t sizeHint, std::size_t limit, ReadSo
     }
     bytes.resize(used);
 }
+
+// A file opened for reading by the system's branch: without waiting (a FIFO never blocks), and only
+// a regular file (a device is never read without limit). `folder` is an open folder the name is
+// relative to (POSIX), or -1 for a path. Errors throw FileOpenError naming `path`.
+class Reader
+{
+public:
+    Reader(std::intptr_t folder, const std::string &name, const std::string &path);
+    ~Reader();
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+    // The size when it was opened.
+    std::size_t size() const { return m_size; }
+    // Up to `room` bytes; 0 at the end.
+    std::size_t read(char *into, std::size_t room);
+
+private:
+    std::intptr_t m_handle = -1;
+    std::size_t m_size = 0;
+    std::string m_path;
+};
+
+template <typename Container>
+void readFileInto(std::intptr_t folder, const std::string &name, const std::string &path, Container &bytes,
+    std::size_t limit = std::numeric_limits<std::size_t>::max())
+{
+    Reader reader(folder, name, path);
+    readWhole(bytes, reader.size(), limit, [&](char *into, std::size_t room) { return reader.read(into, room); });
+}
+
+// Passes on whether a flush to disk succeeded, counting it if it did (see syncCount): the flush
+// is the argument, so no flush is counted that was not made.
+bool countSync(bool flushed);
+
+// Blocks from this size up come straight from the system (whole pages, given back at once).
+constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
+void *allocatePages(std::size_t bytes);
+void releasePages(void *block, std::size_t bytes) noexcept;
 
 } // namespace kvillo::sys

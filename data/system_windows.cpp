@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -161,24 +162,37 @@ bool moveWithRetry(const std::wstring &from, const std::wstring &to, DWORD flags
     }
 }
 
-constexpr std::wstring_view kTemporaryPrefix = L".kvillo-save-";
-
 // A save cut short by a crash or a power cut leaves its temporary file behind. A running save
 // holds its file open without sharing it, so the system refuses to delete that one, and only the
-// leftovers of dead processes go.
+// leftovers of dead processes go; none while a commit record may still need them.
 void removeStaleTemporaries(const std::wstring &directory)
 {
+    if (::GetFileAttributesW((directory + widen(kCommitRecord)).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return;
+    const std::wstring prefix = widen(kTemporaryPrefix);
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((directory + std::wstring(kTemporaryPrefix) + L"*").c_str(), &found);
+    const HANDLE search = ::FindFirstFileW((directory + prefix + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
         const std::wstring_view name = found.cFileName;
-        if (name.size() == kTemporaryPrefix.size() + 6 && name.starts_with(kTemporaryPrefix)
+        if (name.size() == kTemporaryNameLength && name.starts_with(prefix)
             && !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             ::DeleteFileW((directory + std::wstring(name)).c_str());
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
+}
+
+// A name of a folder's file, or a path the folder gave out (a temporary, a link's target), as a
+// system path.
+std::string pathInFolder(const std::string &folder, const std::string &name)
+{
+    return name.find_first_of("/\\:") != std::string::npos ? name : folder + name;
+}
+
+std::wstring inFolder(const std::string &folder, const std::string &name)
+{
+    return systemPath(pathInFolder(folder, name));
 }
 
 // A new, exclusively opened file with a name of its own in `directory`.
@@ -191,7 +205,7 @@ HANDLE createTemporary(const std::wstring &directory, DWORD attributes, std::wst
         const unsigned long long value = seed * 6364136223846793005ull + ++counter * 1442695040888963407ull;
         wchar_t suffix[16];
         std::swprintf(suffix, std::size(suffix), L"%06llx", (value >> 24) & 0xFFFFFF);
-        name = directory + std::wstring(kTemporaryPrefix) + suffix;
+        name = directory + widen(kTemporaryPrefix) + suffix;
         const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
         if (handle != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
             return handle;
@@ -216,25 +230,6 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-template <typename Container> void readInto(const std::string &path, Container &bytes, std::size_t limit)
-{
-    // Others may read the file while it is loaded, but not write it.
-    Handle file(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid())
-        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size))
-        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-
-    readWhole(bytes, static_cast<std::size_t>(size.QuadPart), limit, [&](char *into, std::size_t room) {
-        DWORD n = 0;
-        if (!::ReadFile(file.get(), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)), &n, nullptr))
-            throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
-        return static_cast<std::size_t>(n);
-    });
-}
-
 } // namespace
 
 std::string executablePath()
@@ -254,6 +249,35 @@ std::string executablePath()
     }
 }
 
+std::string homeDirectory()
+{
+    const wchar_t *profile = ::_wgetenv(L"USERPROFILE");
+    std::string home = profile != nullptr ? narrow(profile) : std::string();
+    while (home.size() > 1 && (home.back() == '\\' || home.back() == '/'))
+        home.pop_back();
+    return home;
+}
+
+bool makeDirectory(const std::string &path, int &error)
+{
+    // A new directory inherits the access rights of its parent, which is the user's own profile.
+    if (::CreateDirectoryW(systemPath(path).c_str(), nullptr))
+        return true;
+    error = static_cast<int>(::GetLastError());
+    return false;
+}
+
+bool removePath(const std::string &path, int &error)
+{
+    const std::wstring wide = systemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (directory ? ::RemoveDirectoryW(wide.c_str()) : ::DeleteFileW(wide.c_str()))
+        return true;
+    error = static_cast<int>(::GetLastError());
+    return false;
+}
+
 std::string errorText(int code)
 {
     wchar_t *text = nullptr;
@@ -267,16 +291,36 @@ std::string errorText(int code)
     return trimErrorText(std::move(utf8));
 }
 
-std::string readFile(const std::string &path, std::size_t limit)
+// Windows opens files by path; others may read the file while it is loaded, but not write it.
+Reader::Reader(std::intptr_t, const std::string &, const std::string &path)
+    : m_path(path)
 {
-    std::string bytes;
-    readInto(path, bytes, limit);
-    return bytes;
+    const HANDLE file = ::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    LARGE_INTEGER size{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
+        const DWORD error = ::GetFileType(file) != FILE_TYPE_DISK ? ERROR_INVALID_FUNCTION : ::GetLastError();
+        ::CloseHandle(file);
+        throw FileOpenError(path, errorText(static_cast<int>(error)));
+    }
+    m_size = static_cast<std::size_t>(size.QuadPart);
 }
 
-void readFile(const std::string &path, Bytes &bytes, std::size_t limit)
+Reader::~Reader()
 {
-    readInto(path, bytes, limit);
+    ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+std::size_t Reader::read(char *into, std::size_t room)
+{
+    DWORD n = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)),
+            &n, nullptr))
+        throw FileOpenError(m_path, errorText(static_cast<int>(::GetLastError())));
+    return static_cast<std::size_t>(n);
 }
 
 void *allocatePages(std::size_t bytes)
@@ -292,42 +336,109 @@ void releasePages(void *block, std::size_t) noexcept
     ::VirtualFree(block, 0, MEM_RELEASE);
 }
 
-void replaceFile(const std::string &path, std::string_view bytes)
+Folder::Folder(std::string path)
+    : m_path(std::move(path))
+{ }
+
+Folder::~Folder() = default;
+
+// Windows reaches the folder's files by path.
+std::intptr_t Folder::handle()
 {
+    return -1;
+}
+
+void Folder::readFile(const std::string &name, Bytes &bytes)
+{
+    const std::string path = pathInFolder(m_path, name);
+    readFileInto(-1, path, path, bytes);
+}
+
+Kind Folder::kindOf(const std::string &name)
+{
+    return sys::kindOf(pathInFolder(m_path, name));
+}
+
+Folder::Pending::~Pending()
+{
+    if (folder != nullptr && !renamed && !temporary.empty())
+        ::DeleteFileW(systemPath(temporary).c_str());
+}
+
+void Folder::writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending)
+{
+    const std::string path = m_path + name;
     const std::wstring target = resolveLink(systemPath(path));
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     // A directory, or a file the user made read-only, is not ours to replace: the system would
     // refuse to open either for writing, and so do we.
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+    const DWORD refused = FILE_ATTRIBUTE_READONLY | (mayBeDirectory ? 0 : FILE_ATTRIBUTE_DIRECTORY);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & refused))
         throw FileCreateError(path, errorText(ERROR_ACCESS_DENIED));
 
     // The new file keeps the old one's hidden, system and archive marks.
     constexpr DWORD kKept
         = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes
-        = existing != INVALID_FILE_ATTRIBUTES && (existing & kKept) ? existing & kKept : FILE_ATTRIBUTE_NORMAL;
+        = existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) && (existing & kKept)
+        ? existing & kKept
+        : FILE_ATTRIBUTE_NORMAL;
+    // Leftovers are removed before a save starts (recover), not here: the temporaries written
+    // before this one are closed already and would look like leftovers.
     const std::wstring directory = directoryOf(target);
-    removeStaleTemporaries(directory);
     std::wstring temporary;
     Handle file(createTemporary(directory, attributes, temporary));
     if (!file.valid())
         throw FileCreateError(path, errorText(static_cast<int>(::GetLastError())));
+    pending.folder = this;
+    pending.temporary = narrow(temporary);
+    pending.target = narrow(target);
+    if (!writeAll(file.get(), bytes) || !beforeStep(Step::Sync) || !countSync(::FlushFileBuffers(file.get()))
+        || !file.close())
+        throw StreamWriteError();
+}
 
-    auto fail = [&](auto error) {
-        if (file.valid())
-            file.close();
-        ::DeleteFileW(temporary.c_str());
-        throw error;
-    };
-    if (!writeAll(file.get(), bytes) || !beforeStep(Step::Sync) || !::FlushFileBuffers(file.get()) || !file.close())
-        fail(StreamWriteError());
-    // The rename goes through to the disk before MoveFileExW returns, so no directory sync follows.
-    DWORD error = 0;
+bool Folder::moveFile(const std::string &from, const std::string &to, int &error)
+{
+    DWORD code = 0;
     if (!beforeStep(Step::Rename))
-        error = ::GetLastError();
-    else if (moveWithRetry(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, error))
+        code = ::GetLastError();
+    else if (moveWithRetry(inFolder(m_path, from), inFolder(m_path, to),
+                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, code))
+        return true;
+    error = static_cast<int>(code);
+    return false;
+}
+
+// A rename goes through to the disk before MoveFileExW returns: no folder to flush.
+void Folder::flushFolder(const std::string &)
+{ }
+
+void Folder::removeFile(const std::string &name)
+{
+    ::DeleteFileW(inFolder(m_path, name).c_str());
+}
+
+void Folder::removeLeftovers(const std::string &name)
+{
+    removeStaleTemporaries(directoryOf(inFolder(m_path, name.empty() ? std::string("x") : name)));
+}
+
+void Folder::keepOld(const std::string &target, const std::string &aside, const std::string &name)
+{
+    const std::wstring from = inFolder(m_path, target);
+    const std::wstring to = inFolder(m_path, aside);
+    const DWORD attributes = ::GetFileAttributesW(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    fail(FileCreateError(path, errorText(static_cast<int>(error))));
+    DWORD error = 0;
+    // A directory in the file's place is moved aside; a file gets a second name, or a copy where
+    // the drive has no links.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY
+            ? moveWithRetry(from, to, MOVEFILE_WRITE_THROUGH, error)
+            : ::CreateHardLinkW(to.c_str(), from.c_str(), nullptr) || ::CopyFileW(from.c_str(), to.c_str(), TRUE))
+        return;
+    throw FileCreateError(m_path + name, errorText(static_cast<int>(error != 0 ? error : ::GetLastError())));
 }
 
 Kind kindOf(const std::string &path)
@@ -360,6 +471,119 @@ std::string localTimestamp()
     char text[32];
     std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
         now.wMinute, now.wSecond);
+    return text;
+}
+
+} // namespace kvillo::sys
+
+// ---- The address book's lock ----
+namespace kvillo::sys {
+
+std::string hostName()
+{
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &length))
+        return {};
+    return narrow(std::wstring_view(name, length));
+}
+
+std::string userName()
+{
+    wchar_t name[256] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"USERNAME", name, 256);
+    if (length == 0 || length >= 256)
+        return {};
+    return narrow(std::wstring_view(name, length));
+}
+
+unsigned long processId()
+{
+    return ::GetCurrentProcessId();
+}
+
+std::string folderIdentity(const std::string &path)
+{
+    // Opening a folder needs the backup-semantics flag; asking for no access still reads its
+    // attributes.
+    Handle folder(::CreateFileW(systemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info)
+        || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%08lx:%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+        static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return text;
+}
+
+namespace {
+
+// The lock covers one byte far past the record: Windows locks keep others from reading the bytes
+// they cover, and whoever finds the file busy must still read who holds it.
+OVERLAPPED lockedRange()
+{
+    OVERLAPPED range{};
+    range.OffsetHigh = 1;
+    return range;
+}
+
+} // namespace
+
+FolderLock::FolderLock(const std::string &path)
+    : m_handle(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
+{
+    const std::wstring name = systemPath(path);
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    bool writable = true;
+    HANDLE file = ::CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // Left read-only: still lockable, and so provably free or not; the record stays as it is.
+        writable = false;
+        file = ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    OVERLAPPED range = lockedRange();
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        if (::GetLastError() == ERROR_LOCK_VIOLATION) {
+            m_handle = reinterpret_cast<std::intptr_t>(file);
+            m_state = State::Busy;
+        } else {
+            ::CloseHandle(file);
+        }
+        return;
+    }
+    if (writable) {
+        const std::string record = ownerRecord();
+        DWORD written = 0;
+        if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && ::SetEndOfFile(file))
+            ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    m_state = State::Held;
+}
+
+FolderLock::~FolderLock()
+{
+    const auto file = reinterpret_cast<HANDLE>(m_handle);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+}
+
+std::string FolderLock::holder() const
+{
+    if (m_state != State::Busy)
+        return {};
+    std::string text(4096, '\0');
+    OVERLAPPED from{};
+    DWORD read = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), text.data(), static_cast<DWORD>(text.size()), &read, &from))
+        read = 0;
+    text.resize(read);
     return text;
 }
 

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 
 namespace kvillo {
@@ -43,6 +44,11 @@ void setTextColour(QLabel *label, const QColor &colour)
 {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
+    // The links keep their colours; on a dark colour scheme they get a light ground to be read on.
+    if (palette.color(QPalette::Window).lightness() < 128) {
+        palette.setColor(QPalette::Window, Qt::white);
+        label->setAutoFillBackground(true);
+    }
     label->setPalette(palette);
 }
 
@@ -92,7 +98,7 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     OKButton->setGeometry(111, 212, 75, 25);
     OKButton->setFont(labelFont(8));
     OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, [this] { guarded(m_platform, [this] { OKButtonClick(); }); });
+    connectGuarded(m_platform, OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
 }
 
 void TAboutBox::Label2Click()
@@ -123,6 +129,9 @@ bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
             setTextColour(link, kLinkColour);
             break;
         case QEvent::MouseButtonRelease:
+            // A click is the left button's; the others do nothing here.
+            if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+                return true;
             guarded(m_platform, [this, link] { link == Label2 ? Label2Click() : Label4Click(); });
             return true;
         default:

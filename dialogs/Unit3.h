@@ -9,10 +9,7 @@ class TForm3 : public EntryDialog
 {
     Q_OBJECT
 public:
-    explicit TForm3(TForm1 &form);
-
-protected:
-    void BitBtn1Click() override;
+    explicit TForm3(EntryDialogContext context);
 };
 
 } // namespace kvillo

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "data/address_store.h"
 #include "dialogs/entry_dialog.h"
+
+#include <string_view>
 
 namespace kvillo {
 
@@ -9,11 +12,12 @@ class TForm4 : public EntryDialog
 {
     Q_OBJECT
 public:
-    explicit TForm4(TForm1 &form);
+    // `selected` gives the selected text of a list; it throws when that list has no selection.
+    using SelectedText = std::function<std::string_view(ListId)>;
+    TForm4(EntryDialogContext context, const SelectedText &selected);
 
-protected:
-    void FormCreate();
-    void BitBtn1Click() override;
+private:
+    void FormCreate(const SelectedText &selected);
 };
 
 } // namespace kvillo

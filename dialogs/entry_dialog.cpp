@@ -1,15 +1,18 @@
 #include "dialogs/entry_dialog.h"
 
-#include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/guard.h"
 #include "ui/platform.h"
 #include "ui/text.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QStyle>
+
+#include <algorithm>
+#include <limits>
 
 namespace kvillo {
 
@@ -20,6 +23,17 @@ QFont dialogFont()
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSize(10);
     return font;
+}
+
+// What in `text` would break a line of a data file, named for the user: an empty list when nothing.
+QStringList lineBreakingCharacters(const QString &text)
+{
+    QStringList named;
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        named << QStringLiteral("перевод строки");
+    if (text.contains(QChar(u'\0')))
+        named << QStringLiteral("символ NUL");
+    return named;
 }
 
 } // namespace
@@ -47,18 +61,21 @@ bool DialogEdit::event(QEvent *event)
     return QLineEdit::event(event);
 }
 
-EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize, QRect cancelGeometry)
-    : QDialog(&form,
+EntryDialog::EntryDialog(EntryDialogContext context, const QString &caption, QSize clientSize, QRect cancelGeometry)
+    : QDialog(context.owner,
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
-    , m_form(form)
+    , m_context(std::move(context))
 {
     setWindowTitle(caption);
     setFixedSize(clientSize);
     setModal(false);
     setFont(dialogFont());
 
-    auto isShortcut = [&form](const QKeySequence &key) { return form.isProgramShortcut(key); };
+    const auto isShortcut = [commands = m_context.commands](const QKeySequence &key) {
+        return std::any_of(commands.begin(), commands.end(),
+            [&key](const QAction *command) { return !command->shortcut().isEmpty() && command->shortcut() == key; });
+    };
     GroupBox1 = new QGroupBox(QStringLiteral("E-mail"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 201, 57);
@@ -83,16 +100,27 @@ EntryDialog::EntryDialog(TForm1 &form, const QString &caption, QSize clientSize,
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(cancelGeometry);
 
+    // An entry may be of any length: a limit would cut a long text that is only shown and stored back.
+    for (DialogEdit *edit : {Edit1, Edit2})
+        edit->setMaxLength(std::numeric_limits<int>::max());
+
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
     Edit1->setFocus();
 
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded(m_form.platform(), [this] { BitBtn1Click(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connectGuarded(m_context.platform, BitBtn1, &QPushButton::clicked, this, &EntryDialog::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &EntryDialog::BitBtn2Click);
 
     // The main window's commands answer their keys here too, also while it is hidden in the tray.
-    addActions(form.commandActions());
+    addActions(m_context.commands);
+}
+
+void EntryDialog::BitBtn1Click()
+{
+    const std::optional<EntryTexts> texts = storableTexts();
+    if (texts && m_context.apply(*texts))
+        close();
 }
 
 void EntryDialog::BitBtn2Click()
@@ -100,16 +128,26 @@ void EntryDialog::BitBtn2Click()
     reject();
 }
 
-std::optional<EntryDialog::Texts> EntryDialog::storableTexts()
+std::optional<EntryTexts> EntryDialog::storableTexts()
 {
+    // Each entry is one line of each data file: a line break or a NUL inside it, however it got
+    // into the edit box (pasted, dropped), would put every later entry out of step.
+    const QStringList breaking = lineBreakingCharacters(Edit1->text() + Edit2->text());
+    if (!breaking.isEmpty()) {
+        m_context.platform.showNotice(
+            QStringLiteral("Запись адресной книги не может содержать %1. Уберите %2 и нажмите OK ещё раз.")
+                .arg(breaking.join(QStringLiteral(" и ")),
+                    breaking.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
+        return std::nullopt;
+    }
     const std::optional<std::string> mail = toStored(Edit1->text());
     const std::optional<std::string> description = toStored(Edit2->text());
     if (mail && description)
-        return Texts{*mail, *description};
+        return EntryTexts{*mail, *description};
     const QString characters = unstorableCharacters(Edit1->text() + Edit2->text());
-    m_form.platform().showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
-                                                "нажмите OK ещё раз.")
-                                     .arg(characters));
+    m_context.platform.showNotice(QStringLiteral("Адресная книга не может сохранить символы «%1». Уберите их и "
+                                                 "нажмите OK ещё раз.")
+                                      .arg(characters));
     return std::nullopt;
 }
 

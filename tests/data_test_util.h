@@ -3,6 +3,10 @@
 // Small helpers shared by the data tests: a scratch directory per test and whole-file access that
 // does not go through the code under test.
 
+#include "data/address_book.h"
+#include "data/address_store.h"
+#include "data/system.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -76,6 +80,39 @@ inline QStringList entries(const std::string &directory)
 inline QByteArray bytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// While it lives, the `nth` occurrence of `step` in replacing a file fails with `error` (through
+// the system layer's test seam); the steps before and after it run.
+class FailingStep
+{
+public:
+    FailingStep(kvillo::sys::Step step, int nth, int error)
+    {
+        s_step = step;
+        s_nth = nth;
+        s_error = error;
+        kvillo::sys::setStepHook(hook);
+    }
+    ~FailingStep() { kvillo::sys::setStepHook(nullptr); }
+    FailingStep(const FailingStep &) = delete;
+    FailingStep &operator=(const FailingStep &) = delete;
+
+private:
+    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth == 0 ? s_error : 0; }
+
+    static inline kvillo::sys::Step s_step = kvillo::sys::Step::Write;
+    static inline int s_nth = 0;
+    static inline int s_error = 0;
+};
+
+// Both lists of the book in the store, as a start reads them.
+inline kvillo::BookLists loadBook(kvillo::AddressStore &store)
+{
+    kvillo::BookLists book;
+    store.load(kvillo::ListId::Descriptions, book.descriptions);
+    store.load(kvillo::ListId::Mails, book.mails);
+    return book;
 }
 
 } // namespace testutil

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/printer_canvas.h"
+#include "print/printer_canvas.h"
 
 #include <QStringList>
 

@@ -1,14 +1,27 @@
 #pragma once
 
+#include "dark_palette.h"
+#include "fake_platform.h"
+
+#include "dialogs/Unit3.h"
+#include "ui/Unit1.h"
+#include "ui/commands.h"
+#include "ui/list_box.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <string>
 
 // Types characters, Cyrillic included, as a keyboard delivers them.
@@ -86,3 +99,130 @@ inline char ProgramDir::cp1251(QChar ch)
     const int b = kvillo::cp1251::fromUnicode(ch.unicode());
     return static_cast<char>(b < 0 ? '?' : b);
 }
+
+// The main window as a user reaches it: its widgets and actions, found by object name.
+namespace gui {
+
+using kvillo::Command;
+using kvillo::ListId;
+using kvillo::TForm1;
+
+// Three entries with Cyrillic descriptions, and the default settings.
+inline void writeSampleBook(const ProgramDir &dir)
+{
+    dir.writeBook({"Иванов", "Петров", "Сидоров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
+    dir.writeSettings("Arial", 10, 89, 701, 497);
+}
+
+enum class Start { Hidden, Shown, Active };
+
+// The main window on the book in `dir`. A shown window gets the default settings where the test
+// wrote none; an active one has the keyboard.
+inline std::unique_ptr<TForm1> startWindow(FakePlatform &platform, const ProgramDir &dir, Start start = Start::Active)
+{
+    if (start != Start::Hidden && !dir.exists("config/config.ini"))
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+    auto form = std::make_unique<TForm1>(platform, dir.directory());
+    if (start == Start::Hidden)
+        return form;
+    form->show();
+    if (start == Start::Active) {
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("main window not active");
+    }
+    return form;
+}
+
+inline kvillo::ListBox *listBox(const TForm1 &form, ListId id)
+{
+    return form.findChild<kvillo::ListBox *>(id == ListId::Mails ? "ListBox2" : "ListBox1");
+}
+inline void select(const TForm1 &form, ListId id, int row)
+{
+    listBox(form, id)->setItemIndex(row);
+}
+inline int currentIndex(const TForm1 &form, ListId id)
+{
+    return listBox(form, id)->itemIndex();
+}
+// The user selects the entry in the descriptions and the addresses follow.
+inline void selectEntry(const TForm1 &form, int row)
+{
+    select(form, ListId::Descriptions, row);
+    select(form, ListId::Mails, row);
+}
+
+inline int count(const TForm1 &form, ListId id)
+{
+    return static_cast<int>(form.book().count(id));
+}
+inline std::string itemAt(const TForm1 &form, ListId id, int row)
+{
+    return std::string(form.book().text(id, row));
+}
+
+inline QAction *action(const QWidget &form, Command command)
+{
+    return form.findChild<QAction *>(kvillo::actionName(command));
+}
+inline void trigger(const QWidget &form, Command command)
+{
+    QAction *found = action(form, command);
+    QVERIFY(found);
+    found->trigger();
+}
+
+// Deletes the entry: changed in the window, not yet saved.
+inline void deleteEntry(const TForm1 &form, int row)
+{
+    selectEntry(form, row);
+    trigger(form, Command::Delete);
+}
+
+template <typename Dialog> QList<Dialog *> visibleDialogs(const QWidget &form)
+{
+    QList<Dialog *> shown;
+    for (Dialog *dialog : form.findChildren<Dialog *>()) {
+        if (dialog->isVisible())
+            shown << dialog;
+    }
+    return shown;
+}
+
+// The icon in the notification area, while the window has one.
+inline QSystemTrayIcon *trayIcon(const TForm1 &form)
+{
+    return form.findChild<QSystemTrayIcon *>();
+}
+
+// The first panel of the status bar.
+inline QString statusText(const QWidget &form)
+{
+    return form.findChild<QLabel *>("StatusBar1Panel0")->text();
+}
+
+// Runs the command and returns the dialog it opened (the newest one shown).
+template <typename Dialog> Dialog *openDialog(const QWidget &form, Command command)
+{
+    trigger(form, command);
+    const QList<Dialog *> shown = visibleDialogs<Dialog>(form);
+    return shown.isEmpty() ? nullptr : shown.last();
+}
+
+inline void pressOk(QWidget *dialog)
+{
+    QTest::mouseClick(dialog->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+}
+
+// Adds an entry through the Add dialog, which saves both files.
+inline void addEntry(const TForm1 &form, const QString &mail, const QString &description)
+{
+    auto *dialog = openDialog<kvillo::TForm3>(form, Command::Add);
+    QVERIFY(dialog);
+    dialog->edit1()->setText(mail);
+    dialog->edit2()->setText(description);
+    pressOk(dialog);
+}
+
+} // namespace gui

@@ -14,6 +14,8 @@ kvillo_gui_test(test_main_window)
 kvillo_gui_test(test_commands)
 kvillo_gui_test(test_backup_tray)
 kvillo_gui_test(test_russian)
+kvillo_gui_test(test_desktop)
+kvillo_gui_test(test_clicks)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)
@@ -24,3 +26,7 @@ add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install
 
 add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_window_manager.sh $<TARGET_FILE:kvillo>)
 set_tests_properties(test_window_manager PROPERTIES SKIP_RETURN_CODE 77)
+
+# Not a test: the program under a dark colour scheme, for tools/screenshots.
+add_executable(dark_preview dark_preview.cpp)
+target_link_libraries(dark_preview PRIVATE kvillo_ui)

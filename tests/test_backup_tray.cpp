@@ -5,19 +5,22 @@
 #include "ui/Unit1.h"
 #include "ui/application.h"
 #include "ui/list_box.h"
+#include "ui/termination.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
-using kvillo::ListId;
-using kvillo::TForm1;
+using namespace gui;
 
 namespace {
 
@@ -38,6 +41,36 @@ QStringList restoreLog(const QString &firstInitial, const QString &secondInitial
         "open-dialog: " + secondInitial, kRestore + "Восстановление прошло успешно!"};
 }
 
+// A desktop on which the window is closed (or the program asked to end) while a file dialog
+// is open: the hook runs in the middle of the dialog numbered `closeInDialog`, counted from 1.
+class ClosingPlatform : public FakePlatform
+{
+public:
+    int closeInDialog = 0;
+    std::function<void()> whileOpen;
+
+    std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override
+    {
+        const std::optional<QString> answer = FakePlatform::openFileName(parent, filter, initial);
+        fileDialogShown();
+        return answer;
+    }
+    std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) override
+    {
+        const std::optional<QString> answer = FakePlatform::saveFileName(parent, filter, initial);
+        fileDialogShown();
+        return answer;
+    }
+
+private:
+    void fileDialogShown()
+    {
+        if (++m_dialogs == closeInDialog && whileOpen)
+            whileOpen();
+    }
+    int m_dialogs = 0;
+};
+
 } // namespace
 
 class TestBackupTray : public QObject
@@ -45,12 +78,13 @@ class TestBackupTray : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TForm1> start(const ProgramDir &dir)
+    std::unique_ptr<TForm1> start(const ProgramDir &dir) { return startWindow(m_platform, dir, Start::Shown); }
+    // A command of the tray menu.
+    static void click(const TForm1 &form, const char *item)
     {
-        dir.writeSettings("Arial", 10, 89, 701, 497);
-        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
-        form->show();
-        return form;
+        auto *action = form.findChild<QMenu *>("PopupMenu1")->findChild<QAction *>(item);
+        QVERIFY(action);
+        action->trigger();
     }
 
     FakePlatform m_platform;
@@ -65,12 +99,12 @@ private slots:
         dir.write("database/mails.dat", "a@x\nb@x"); // lone LF, no final line end
         dir.write("database/descriptions.dat", "A\r\nB\r\n");
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->action(8)->trigger(); // deleted in memory only: the backup still has it
+        select(*form, ListId::Descriptions, 0);
+        trigger(*form, Command::Delete); // deleted in memory only: the backup still has it
 
         const QString a = dir.path("a"), b = dir.path("b.bak");
         m_platform.fileAnswers = {a, b};
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.lastFilter, QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*"));
         QCOMPARE(m_platform.log, backupLog(QString(), a));
         QCOMPARE(dir.read("a.bak"), QByteArray("a@x\r\nb@x"));
@@ -78,7 +112,7 @@ private slots:
 
         // The next run opens on the name chosen last; cancelling both still reports success.
         m_platform.log.clear();
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.log, backupLog(b, b));
     }
 
@@ -89,7 +123,7 @@ private slots:
         auto form = start(dir);
         const QString target = dir.path("nowhere/a");
         m_platform.fileAnswers = {target};
-        form->action(13)->trigger();
+        trigger(*form, Command::BackUp);
         QCOMPARE(m_platform.log.size(), 3);
         QCOMPARE(m_platform.log.last(),
             QStringLiteral("error: Cannot create file \"%1.bak\". No such file or directory.").arg(target));
@@ -102,16 +136,16 @@ private slots:
         dir.write("d.bak", "D1\rD2\n\nD3\0ignored");
         dir.write("m.bak", "m1@x\r\nm2@x\r\n");
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
+        select(*form, ListId::Descriptions, 0);
         m_platform.fileAnswers = {dir.path("d.bak"), dir.path("m.bak")};
-        form->action(14)->trigger();
+        trigger(*form, Command::Restore);
 
         QCOMPARE(m_platform.log, restoreLog(QString(), dir.path("d.bak")));
         QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
         QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
-        QCOMPARE(form->count(ListId::Descriptions), 4);
-        QCOMPARE(form->count(ListId::Mails), 2);
-        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
+        QCOMPARE(count(*form, ListId::Descriptions), 4);
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QCOMPARE(currentIndex(*form, ListId::Descriptions), -1);
     }
 
     void restoreWithBothDialogsCancelledReloadsTheSavedBook()
@@ -119,13 +153,13 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         auto form = start(dir);
-        form->select(ListId::Descriptions, 0);
-        form->select(ListId::Mails, 0);
-        form->action(8)->trigger();
-        form->action(14)->trigger();
+        select(*form, ListId::Descriptions, 0);
+        select(*form, ListId::Mails, 0);
+        trigger(*form, Command::Delete);
+        trigger(*form, Command::Restore);
         QCOMPARE(m_platform.log, restoreLog(QString(), QString()));
-        QCOMPARE(form->count(ListId::Mails), 2);
-        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("A"));
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("A"));
     }
 
     void failedRestoreLeavesBothDataFilesAsTheyWere_data()
@@ -144,22 +178,102 @@ private slots:
         QFETCH(QString, descriptionsFile);
         QFETCH(QString, mailsFile);
         ProgramDir dir;
-        dir.writeBook({"A"}, {"a@x"});
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         dir.write("d.bak", "D\r\n");
         dir.write("m.bak", "m@x\r\n");
         QDir(dir.path()).mkdir("folder");
         const QByteArray descriptions = dir.read("database/descriptions.dat");
         const QByteArray mails = dir.read("database/mails.dat");
         auto form = start(dir);
-        form->appendEntry("unsaved", "unsaved@x");
+        deleteEntry(*form, 1);
         m_platform.fileAnswers = {dir.path(descriptionsFile), dir.path(mailsFile)};
-        form->action(14)->trigger();
+        trigger(*form, Command::Restore);
 
         QVERIFY(m_platform.log.last().startsWith(QStringLiteral("error: Cannot open file \"")));
         QVERIFY(!m_platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
         QCOMPARE(dir.read("database/mails.dat"), mails);
-        QCOMPARE(form->count(ListId::Mails), 2); // not reloaded
+        QCOMPARE(count(*form, ListId::Mails), 1); // not reloaded
+    }
+
+    // A close or a shut-down while a restore asks for its files saves the book as it is and
+    // cancels the restore: nothing of the backup reaches the data files, whatever the dialog answers.
+    void closeDuringARestoreCancelsIt_data()
+    {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("close in the second dialog, a file chosen") << 2 << true << false;
+        QTest::newRow("close in the second dialog, cancelled") << 2 << false << false;
+        QTest::newRow("close in the first dialog") << 1 << true << false;
+        QTest::newRow("shut-down signal in the second dialog") << 2 << true << true;
+    }
+    void closeDuringARestoreCancelsIt()
+    {
+        QFETCH(int, dialog);
+        QFETCH(bool, answered);
+        QFETCH(bool, bySignal);
+        ProgramDir dir;
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        dir.write("d.bak", "backup D1\r\nbackup D2\r\nbackup D3\r\n");
+        dir.write("m.bak", "backup1@x\r\nbackup2@x\r\nbackup3@x\r\n");
+        ClosingPlatform platform;
+        platform.fileAnswers = {dir.path("d.bak")};
+        if (answered)
+            platform.fileAnswers << dir.path("m.bak");
+        TForm1 form(platform, dir.directory());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        deleteEntry(form, 0); // unsaved until the close
+
+        // Wired as the program wires it; one watch per process, as in the program.
+        std::optional<kvillo::TerminationWatch> termination;
+        if (bySignal)
+            QObject::connect(&termination.emplace(), &kvillo::TerminationWatch::requested, &form, &QWidget::close);
+        platform.closeInDialog = dialog;
+        platform.whileOpen = [&] {
+            if (!bySignal) {
+                form.close();
+                return;
+            }
+            ::raise(SIGTERM);
+            QTRY_VERIFY(!form.isVisible());
+        };
+        trigger(form, Command::Restore);
+
+        QVERIFY(!form.isVisible());
+        const QByteArray descriptions = ProgramDir::lines({"B"});
+        const QByteArray mails = ProgramDir::lines({"b@x"});
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QVERIFY(!platform.log.join('\n').contains(QStringLiteral("Восстановление прошло успешно!")));
+        QCOMPARE(count(form, ListId::Descriptions), 1);
+        QCOMPARE(itemAt(form, ListId::Descriptions, 0), std::string("B"));
+        QCOMPARE(itemAt(form, ListId::Mails, 0), std::string("b@x"));
+        // Nothing is asked or shown after the close.
+        QCOMPARE(platform.log.size(), 2 * dialog);
+        QVERIFY(platform.log.last().startsWith(QStringLiteral("open-dialog: ")));
+    }
+
+    // A backup in progress just stops at a close: nothing is written after it.
+    void closeDuringABackupStopsIt()
+    {
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        dir.writeSettings("Arial", 10, 89, 701, 497);
+        ClosingPlatform platform;
+        platform.fileAnswers = {dir.path("m"), dir.path("d")};
+        TForm1 form(platform, dir.directory());
+        form.show();
+        platform.closeInDialog = 1;
+        platform.whileOpen = [&] { form.close(); };
+        trigger(form, Command::BackUp);
+        QVERIFY(!form.isVisible());
+        QVERIFY(!dir.exists("m.bak"));
+        QVERIFY(!dir.exists("d.bak"));
+        QCOMPARE(platform.log.size(), 2);
+        QCOMPARE(platform.log.last(), QStringLiteral("save-dialog: "));
     }
 
     void restoringTheMailsIntoTheDescriptionsSwapsTheColumns()
@@ -171,9 +285,9 @@ private slots:
         QFile::copy(dir.path("database/mails.dat"), dir.path("m.bak"));
         QFile::copy(dir.path("database/descriptions.dat"), dir.path("d.bak"));
         m_platform.fileAnswers = {dir.path("m.bak"), dir.path("d.bak")};
-        form->action(14)->trigger();
-        QCOMPARE(form->itemAt(ListId::Descriptions, 0), std::string("a@x"));
-        QCOMPARE(form->itemAt(ListId::Mails, 0), std::string("A"));
+        trigger(*form, Command::Restore);
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("a@x"));
+        QCOMPARE(itemAt(*form, ListId::Mails, 0), std::string("A"));
     }
 
     void aboutDialog()
@@ -230,8 +344,8 @@ private slots:
             ++shown;
             dialog.findChild<QPushButton *>("OKButton")->click();
         };
-        form->Action5Execute();
-        form->N2Click();
+        trigger(*form, Command::About);
+        click(*form, "N2");
         QCOMPARE(shown, 2);
         QCOMPARE(m_platform.log, (QStringList{"modal: AboutBox", "modal: AboutBox"}));
     }
@@ -239,14 +353,13 @@ private slots:
     void trayMenuAndShowHide()
     {
         ProgramDir dir;
-        dir.writeBook({"A"}, {"a@x"});
+        dir.writeBook({"A", "B"}, {"a@x", "b@x"});
         dir.writeSettings("Arial", 10, 89, 640, 400);
-        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
-        form->show();
+        auto form = start(dir);
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
         QStringList items;
-        for (const QAction *action : form->trayMenu()->actions())
+        for (const QAction *action : form->findChild<QMenu *>("PopupMenu1")->actions())
             items << action->objectName() + ":" + (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(items,
             (QStringList{"N5521:Отразить/Свернуть", "N1:-", "N2:О программе", "N5:-", "N3:Создать резервную копию",
@@ -254,23 +367,23 @@ private slots:
 
         // Hidden and shown again, the window has the size read at start-up.
         form->resize(300, 200);
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(!form->isVisible());
         form->trayIconActivated(QSystemTrayIcon::Trigger);
         QVERIFY(form->isVisible());
         QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
         form->trayIconActivated(QSystemTrayIcon::DoubleClick); // ignored
         QVERIFY(form->isVisible());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(!form->isVisible());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(form->isVisible());
 
         // Exit from the tray while hidden saves like any close.
-        form->N5521Click();
-        form->appendEntry("B", "b@x");
-        form->N7Click();
-        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+        click(*form, "N5521");
+        deleteEntry(*form, 1);
+        click(*form, "N7");
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"a@x"}));
     }
 
     // A modal box open from the tray while the window is hidden: the icon still brings the
@@ -281,22 +394,23 @@ private slots:
         dir.writeBook({"A"}, {"a@x"});
         auto form = start(dir);
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(!form->isVisible());
-        QVERIFY(form->trayIcon() != nullptr);
+        QSystemTrayIcon *icon = trayIcon(*form);
+        QVERIFY(icon != nullptr);
 
         bool checked = false;
         m_platform.onModal = [&](QDialog &box) {
             box.setWindowModality(Qt::ApplicationModal);
             box.show();
             QVERIFY(QTest::qWaitForWindowExposed(&box));
-            emit form->trayIcon()->activated(QSystemTrayIcon::Trigger);
+            emit icon->activated(QSystemTrayIcon::Trigger);
             QVERIFY(form->isVisible());
             QCOMPARE(QApplication::activeModalWidget(), &box);
             QTRY_COMPARE(QApplication::activeWindow(), &box);
             checked = true;
         };
-        form->N2Click(); // "О программе" from the tray menu
+        click(*form, "N2"); // "О программе" from the tray menu
         QVERIFY(checked);
         QVERIFY(form->isVisible());
     }
@@ -310,36 +424,36 @@ private slots:
         m_platform.notificationArea = false;
         auto form = start(dir);
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QVERIFY(form->trayIcon() == nullptr);
+        QVERIFY(trayIcon(*form) == nullptr);
 
         const auto minimised = [&] { return form->isVisible() && form->isMinimized(); };
         const auto restored = [&] { return form->isVisible() && !form->isMinimized(); };
-        form->action(1)->trigger(); // "Свернуть в трей"
+        trigger(*form, Command::MinimizeToTray);
         QVERIFY(minimised());
-        form->N5521Click(); // "Отразить/Свернуть" brings it back
+        click(*form, "N5521"); // "Отразить/Свернуть" brings it back
         QVERIFY(restored());
         QTest::mouseClick(form->findChild<QToolButton *>(QStringLiteral("SpeedButton1")), Qt::LeftButton);
         QVERIFY(minimised());
         form->bringToFront();
         QVERIFY(restored());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(minimised());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(restored());
 
         // A notification area that appears later gets the icon, and the window hides to it.
         m_platform.notificationArea = true;
-        form->action(1)->trigger();
-        QVERIFY(form->trayIcon() != nullptr);
+        trigger(*form, Command::MinimizeToTray);
+        QVERIFY(trayIcon(*form) != nullptr);
         QVERIFY(!form->isVisible());
         form->trayIconActivated(QSystemTrayIcon::Trigger);
         QVERIFY(restored());
 
         // One that goes away again: back to minimising, from the menu and from the toolbar.
         m_platform.notificationArea = false;
-        form->action(1)->trigger();
+        trigger(*form, Command::MinimizeToTray);
         QVERIFY(minimised());
-        form->N5521Click();
+        click(*form, "N5521");
         QVERIFY(restored());
         QTest::mouseClick(form->findChild<QToolButton *>(QStringLiteral("SpeedButton1")), Qt::LeftButton);
         QVERIFY(minimised());

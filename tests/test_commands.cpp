@@ -12,17 +12,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 
 #include <memory>
 
-using kvillo::ListId;
-using kvillo::TForm1;
+using namespace gui;
 using kvillo::TForm3;
 using kvillo::TForm4;
 
@@ -36,16 +37,6 @@ QStringList entries(const QWidget *menu)
     return texts;
 }
 
-template <typename Dialog> QList<Dialog *> visibleDialogs(const TForm1 &form)
-{
-    QList<Dialog *> shown;
-    for (Dialog *dialog : form.findChildren<Dialog *>()) {
-        if (dialog->isVisible())
-            shown << dialog;
-    }
-    return shown;
-}
-
 } // namespace
 
 class TestCommands : public QObject
@@ -53,29 +44,7 @@ class TestCommands : public QObject
     Q_OBJECT
 
 private:
-    // A shown main window over a small address book.
-    std::unique_ptr<TForm1> start(const ProgramDir &dir)
-    {
-        if (!dir.exists("config/config.ini"))
-            dir.writeSettings("Arial", 10, 89, 701, 497);
-        auto form = std::make_unique<TForm1>(m_platform, dir.directory());
-        form->show();
-        form->activateWindow();
-        if (!QTest::qWaitForWindowActive(form.get()))
-            qWarning("main window not active");
-        return form;
-    }
-    static void writeBook(const ProgramDir &dir)
-    {
-        dir.writeBook({"Иванов", "Петров", "Сидоров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
-        dir.writeSettings("Arial", 10, 89, 701, 497);
-    }
-    // The user selects the entry in the descriptions and the addresses follow.
-    static void selectEntry(TForm1 &form, int row)
-    {
-        form.select(ListId::Descriptions, row);
-        form.select(ListId::Mails, row);
-    }
+    std::unique_ptr<TForm1> start(const ProgramDir &dir) { return startWindow(m_platform, dir); }
 
     FakePlatform m_platform;
 
@@ -86,43 +55,18 @@ private slots:
     void commandsAreOfferedWhereTheyBelong()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
 
-        struct Expected
-        {
-            int number;
-            const char *category, *caption, *shortcut;
-            int image;
-        };
-        const Expected expected[] = {
-            {1, "Файл", "Свернуть в трей", "", 10},
-            {15, "Файл", "Печать", "Ctrl+A", 19},
-            {12, "Файл", "Выход", "Ctrl+X", 3},
-            {6, "Правка", "Добавить", "Ctrl+V", 6},
-            {7, "Правка", "Копировать", "Ctrl+C", 8},
-            {9, "Правка", "Изменить", "Ctrl+P", 18},
-            {8, "Правка", "Удалить", "Del", 9},
-            {11, "Правка", "Написать этому", "Ctrl+W", 0},
-            {13, "Backup", "Создать", "Ctrl+S", 14},
-            {14, "Backup", "Восстановить", "", 15},
-            {16, "Опции", "Шрифт", "", 11},
-            {10, "Помощь", "Вызов справки", "F1", 2},
-            {2, "Помощь", "Посетить сайт", "", 1},
-            {3, "Помощь", "Написать письмо", "", 12},
-            {4, "Помощь", "Обновление", "", 17},
-            {5, "Помощь", "О программе", "", 7},
-        };
-        for (const Expected &e : expected) {
-            const QAction *action = form->action(e.number);
-            QVERIFY(action);
-            QCOMPARE(action->objectName(), QStringLiteral("Action%1").arg(e.number));
-            QCOMPARE(action->property("category").toString(), QString::fromUtf8(e.category));
-            QCOMPARE(action->text(), QString::fromUtf8(e.caption));
-            QCOMPARE(action->shortcut().toString(), QString::fromUtf8(e.shortcut));
-            QCOMPARE(action->property("imageIndex").toInt(), e.image);
-            QVERIFY(!action->icon().isNull());
+        // Every command is an action of the window with its icon; the menus show them by caption.
+        for (int number = 1; number <= kvillo::kCommandCount; ++number) {
+            const auto *command = form->findChild<QAction *>(QStringLiteral("Action%1").arg(number));
+            QVERIFY(command);
+            QVERIFY(!command->icon().isNull());
         }
+        QCOMPARE(action(*form, Command::Delete)->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(action(*form, Command::Help)->shortcut(), QKeySequence(Qt::Key_F1));
+        QVERIFY(action(*form, Command::Restore)->shortcut().isEmpty());
 
         const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
         QCOMPARE(entries(bar), (QStringList{"Ф&айл", "П&равка", "Back&up", "Настройка", "П&омощь"}));
@@ -166,9 +110,9 @@ private slots:
     {
         QFETCH(QKeySequence, key);
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        QWidget *list = form->listBox(ListId::Descriptions);
+        QWidget *list = listBox(*form, ListId::Descriptions);
         list->setFocus();
         QTest::keySequence(list, key);
 
@@ -176,7 +120,7 @@ private slots:
         if (QTest::currentDataTag() != QByteArray("Del: no beep"))
             expected << QStringLiteral("beep");
         QCOMPARE(m_platform.log, expected);
-        QCOMPARE(form->count(ListId::Descriptions), 3);
+        QCOMPARE(count(*form, ListId::Descriptions), 3);
         QVERIFY(visibleDialogs<TForm4>(*form).isEmpty());
     }
 
@@ -186,18 +130,18 @@ private slots:
         dir.writeBook({"a", "b", "c", "d"}, {"a@x", "", "c@x"});
         auto form = start(dir);
         selectEntry(*form, 0);
-        form->action(7)->trigger();
+        trigger(*form, Command::Copy);
         QCOMPARE(m_platform.log, QStringList{"clipboard: a@x"});
 
         // An empty address copies nothing.
         selectEntry(*form, 1);
-        form->action(7)->trigger();
+        trigger(*form, Command::Copy);
         QCOMPARE(m_platform.log.size(), 1);
 
         // A description without an address.
-        form->select(ListId::Descriptions, 3);
-        form->select(ListId::Mails, -1);
-        form->action(7)->trigger();
+        select(*form, ListId::Descriptions, 3);
+        select(*form, ListId::Mails, -1);
+        trigger(*form, Command::Copy);
         QCOMPARE(m_platform.log.last(), QStringLiteral("notice: Пожалуйста, выберите адрес!"));
         QCOMPARE(m_platform.clipboard, QStringLiteral("a@x"));
     }
@@ -205,14 +149,14 @@ private slots:
     void deleteRemovesTheEntryUntilTheNextSave()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         selectEntry(*form, 1);
-        form->action(8)->trigger();
-        QCOMPARE(form->itemAt(ListId::Descriptions, 1), std::string("\xd1\xe8\xe4\xee\xf0\xee\xe2")); // Сидоров
-        QCOMPARE(form->count(ListId::Mails), 2);
-        QCOMPARE(form->currentIndex(ListId::Descriptions), -1);
-        QCOMPARE(form->currentIndex(ListId::Mails), -1);
+        trigger(*form, Command::Delete);
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 1), std::string("\xd1\xe8\xe4\xee\xf0\xee\xe2")); // Сидоров
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QCOMPARE(currentIndex(*form, ListId::Descriptions), -1);
+        QCOMPARE(currentIndex(*form, ListId::Mails), -1);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"}));
         QVERIFY(form->close());
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "sidorov@x.ru"}));
@@ -237,8 +181,8 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"a"}, {stored});
         auto form = start(dir);
-        form->select(ListId::Mails, 0);
-        form->action(11)->trigger();
+        select(*form, ListId::Mails, 0);
+        trigger(*form, Command::WriteToThisOne);
         QFETCH(QString, url);
         QCOMPARE(m_platform.log, QStringList{QStringLiteral("url: ") + url});
     }
@@ -246,14 +190,14 @@ private slots:
     void webCommandsOpenTheirAddresses()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->action(2)->trigger();
-        form->action(3)->trigger();
-        form->action(4)->trigger();
+        trigger(*form, Command::VisitSite);
+        trigger(*form, Command::WriteToSupport);
+        trigger(*form, Command::CheckForUpdate);
         m_platform.messageAnswers = {false, true};
-        form->action(10)->trigger();
-        form->action(10)->trigger();
+        trigger(*form, Command::Help);
+        trigger(*form, Command::Help);
         const QString help
             = QStringLiteral("message: Вызов справки | Вам необходимо посетить сайт разработчика. Нажмите ОК "
                              "для продолжения.");
@@ -266,24 +210,24 @@ private slots:
     void fontChangesOnlyNameAndSizeOfTheLists()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         QFont chosen(QStringLiteral("Courier"), 14);
         chosen.setBold(true);
         chosen.setItalic(true);
         m_platform.fontAnswer = chosen;
-        form->action(16)->trigger();
+        trigger(*form, Command::Font);
         for (ListId id : {ListId::Descriptions, ListId::Mails}) {
-            const QFont font = form->listBox(id)->font();
+            const QFont font = listBox(*form, id)->font();
             QCOMPARE(font.family(), QStringLiteral("Courier"));
             QCOMPARE(font.pointSize(), 14);
             QVERIFY(!font.bold() && !font.italic());
         }
         // The dialog opens next time on the whole font last chosen; cancelling changes nothing.
         m_platform.fontAnswer.reset();
-        form->action(16)->trigger();
+        trigger(*form, Command::Font);
         QVERIFY(m_platform.lastFontOffered.bold());
-        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 14);
+        QCOMPARE(listBox(*form, ListId::Mails)->font().pointSize(), 14);
         QVERIFY(form->close());
         QVERIFY(dir.read("config/config.ini").contains("FontName=\r\nCourier\r\nFontSize=\r\n14\r\n"));
     }
@@ -293,29 +237,29 @@ private slots:
     void aLongFontNameComesBackAfterARestart()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         const QString name = QStringLiteral("Гарнитура с очень длинным именем шрифта");
         const QString kept = name.left(31);
         {
             auto form = start(dir);
             m_platform.fontAnswer = QFont(name, 12);
-            form->action(16)->trigger();
-            QCOMPARE(form->listBox(ListId::Mails)->font().family(), kept);
+            trigger(*form, Command::Font);
+            QCOMPARE(listBox(*form, ListId::Mails)->font().family(), kept);
             QVERIFY(form->close());
         }
         QVERIFY(dir.read("config/config.ini").contains("FontName=\r\n" + ProgramDir::lines({kept})));
         auto form = start(dir);
         for (ListId id : {ListId::Descriptions, ListId::Mails})
-            QCOMPARE(form->listBox(id)->font().family(), kept);
-        QCOMPARE(form->listBox(ListId::Mails)->font().pointSize(), 12);
+            QCOMPARE(listBox(*form, id)->font().family(), kept);
+        QCOMPARE(listBox(*form, ListId::Mails)->font().pointSize(), 12);
     }
 
     void addDialogAppendsAndSavesAtOnce()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_V, Qt::ControlModifier);
         QList<TForm3 *> dialogs = visibleDialogs<TForm3>(*form);
         QCOMPARE(dialogs.size(), 1);
         TForm3 *add = dialogs.first();
@@ -335,7 +279,7 @@ private slots:
         QTest::keyClick(add->edit2(), Qt::Key_Return);
 
         QVERIFY(!add->isVisible());
-        QCOMPARE(form->count(ListId::Descriptions), 4);
+        QCOMPARE(count(*form, ListId::Descriptions), 4);
         QCOMPARE(dir.read("database/mails.dat"),
             ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "new@x.ru"}));
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "Новиков"}));
@@ -345,16 +289,16 @@ private slots:
     void addDialogsConfirmInTheirOwnOrder()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->action(6)->trigger();
-        form->action(6)->trigger();
+        trigger(*form, Command::Add);
+        trigger(*form, Command::Add);
         const QList<TForm3 *> dialogs = visibleDialogs<TForm3>(*form);
         QCOMPARE(dialogs.size(), 2);
         dialogs[1]->edit1()->setText(QStringLiteral("second@x"));
-        QTest::mouseClick(dialogs[1]->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        pressOk(dialogs[1]);
         // Both fields empty: an entry of two empty strings.
-        QTest::mouseClick(dialogs[0]->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        pressOk(dialogs[0]);
         QCOMPARE(dir.read("database/mails.dat"),
             ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "second@x", ""}));
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "", ""}));
@@ -363,45 +307,141 @@ private slots:
     void textsTheBookCannotStoreAreRefused()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->action(6)->trigger();
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         add->edit2()->setText(QStringLiteral("Café ☺ 漢☺"));
-        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        pressOk(add);
         QCOMPARE(m_platform.log.size(), 1);
         QVERIFY(m_platform.log.first().startsWith(QStringLiteral("notice: ")));
         QVERIFY(m_platform.log.first().contains(QStringLiteral("«é☺漢»")));
         QVERIFY(add->isVisible());
-        QCOMPARE(form->count(ListId::Mails), 3);
+        QCOMPARE(count(*form, ListId::Mails), 3);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"}));
+    }
+
+    // A line break or a NUL inside an entry would split or cut its line in the data files, and
+    // every later entry would be paired with the wrong address. Pasted ones are refused on OK.
+    void pastedLineBreaksAndNulsAreRefused_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("line feed") << QStringLiteral("new@example.org\n") << QStringLiteral("перевод строки");
+        QTest::newRow("carriage return") << QStringLiteral("new@\rexample.org") << QStringLiteral("перевод строки");
+        QTest::newRow("CR LF") << QStringLiteral("new@example.org\r\n") << QStringLiteral("перевод строки");
+        QTest::newRow("NUL") << QString::fromUtf16(u"new@example\0.org", 16) << QStringLiteral("символ NUL");
+    }
+    void pastedLineBreaksAndNulsAreRefused()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, named);
+        ProgramDir dir;
+        writeSampleBook(dir);
+        const QByteArray mails = dir.read("database/mails.dat");
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QLineEdit *mail = edit->edit1();
+        QTRY_COMPARE(QApplication::focusWidget(), mail);
+
+        QGuiApplication::clipboard()->setText(pasted);
+        mail->selectAll();
+        QTest::keyClick(mail, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(mail->text(), pasted);
+        QCOMPARE(visibleDialogs<TForm3>(*form).size(), 0); // pasted, not the Add command
+        QTest::keyClick(mail, Qt::Key_Return);
+
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log.first().startsWith(QStringLiteral("notice: ")));
+        QVERIFY2(m_platform.log.first().contains(named), qPrintable(m_platform.log.first()));
+        QVERIFY(edit->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(itemAt(*form, ListId::Mails, 1), std::string("petrov@x.ru"));
+        QCOMPARE(count(*form, ListId::Mails), 3);
+        QCOMPARE(count(*form, ListId::Descriptions), 3);
+
+        // Once the offending characters are gone, OK stores the address.
+        const QString clean = QString(pasted).remove(QChar('\n')).remove(QChar('\r')).remove(QChar(u'\0'));
+        mail->selectAll();
+        typeText(mail, clean);
+        QTest::keyClick(mail, Qt::Key_Return);
+        QVERIFY(!edit->isVisible());
+        QCOMPARE(m_platform.log.size(), 1);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", clean, "sidorov@x.ru"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+    }
+
+    // Whatever way a line break gets into an edit box, OK is the gate: the description too, and
+    // the Add dialog as well as the Edit dialog.
+    void lineBreaksFromAnyPathAreRefusedInBothDialogs()
+    {
+        ProgramDir dir;
+        writeSampleBook(dir);
+        const QByteArray mails = dir.read("database/mails.dat");
+        auto form = start(dir);
+        trigger(*form, Command::Add);
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        typeText(add->edit1(), QStringLiteral("a@x"));
+        QTest::keyClick(add->edit1(), Qt::Key_Tab);
+
+        // A text dropped onto the edit box.
+        auto *dropped = new QMimeData;
+        dropped->setText(QStringLiteral("Первая\nвторая"));
+        QLineEdit *description = add->edit2();
+        const QPoint at = description->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(description, &enter);
+        QDropEvent drop(at, Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(description, &drop);
+        delete dropped;
+        QCOMPARE(description->text(), QStringLiteral("Первая\nвторая"));
+        // Ctrl+Enter and Shift+Enter insert nothing, and only Enter presses OK.
+        QTest::keyClick(description, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(description, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(description->text(), QStringLiteral("Первая\nвторая"));
+        QVERIFY(m_platform.log.isEmpty());
+        QTest::keyClick(description, Qt::Key_Return);
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log.first().contains(QStringLiteral("перевод строки")));
+        QVERIFY(add->isVisible());
+        QCOMPARE(count(*form, ListId::Mails), 3);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+
+        QTest::keyClick(description, Qt::Key_End);
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(description, Qt::Key_Backspace);
+        QTest::keyClick(description, Qt::Key_Return);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Сидоров", "Первая"}));
     }
 
     void cancelClosesWithoutChange()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->action(6)->trigger();
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         QTest::keyClick(add->edit1(), Qt::Key_Escape);
         QVERIFY(!add->isVisible());
-        form->action(6)->trigger();
-        add = visibleDialogs<TForm3>(*form).first();
+        add = openDialog<TForm3>(*form, Command::Add);
         QTest::mouseClick(add->findChild<QPushButton *>("BitBtn2"), Qt::LeftButton);
         QVERIFY(!add->isVisible());
-        QCOMPARE(form->count(ListId::Mails), 3);
+        QCOMPARE(count(*form, ListId::Mails), 3);
     }
 
     void editDialogReplacesTheEntrySelectedAtOk()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         selectEntry(*form, 0);
-        QTest::keyClick(form->listBox(ListId::Descriptions), Qt::Key_P, Qt::ControlModifier);
+        QTest::keyClick(listBox(*form, ListId::Descriptions), Qt::Key_P, Qt::ControlModifier);
         TForm4 *edit = visibleDialogs<TForm4>(*form).first();
         QCOMPARE(edit->windowTitle(), QStringLiteral("Изменить"));
         QCOMPARE(edit->size(), QSize(215, 175));
@@ -412,18 +452,49 @@ private slots:
         // The selection moves on while the dialog is open: OK replaces the entry selected now.
         selectEntry(*form, 2);
         edit->edit1()->setText(QStringLiteral("changed@x"));
-        QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        pressOk(edit);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "changed@x"}));
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Иванов"}));
-        QCOMPARE(form->currentIndex(ListId::Mails), 2);
+        QCOMPARE(currentIndex(*form, ListId::Mails), 2);
 
         // With the entry deleted meanwhile, OK appends the texts.
         selectEntry(*form, 1);
-        form->action(9)->trigger();
-        edit = visibleDialogs<TForm4>(*form).first();
-        form->action(8)->trigger();
-        QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        edit = openDialog<TForm4>(*form, Command::Edit);
+        trigger(*form, Command::Delete);
+        pressOk(edit);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
+    }
+
+    // The edit boxes hold texts of any length: editing only the address keeps a long description
+    // whole, and a long pasted text is stored whole.
+    void longTextsAreKeptWhole()
+    {
+        ProgramDir dir;
+        QString longDescription;
+        for (int i = 0; i < 40000; ++i)
+            longDescription += QChar(i % 3 == 0 ? u'Ж' : i % 3 == 1 ? u'z' : u' ');
+        dir.writeBook({"Иванов", longDescription}, {"ivanov@x.ru", "long@x.ru"});
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_P, Qt::ControlModifier);
+        TForm4 *edit = visibleDialogs<TForm4>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), edit->edit1());
+        QTest::keyClick(edit->edit1(), Qt::Key_End);
+        typeText(edit->edit1(), QStringLiteral("m"));
+        QTest::keyClick(edit->edit1(), Qt::Key_Return);
+        QVERIFY(!edit->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "long@x.rum"}));
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+
+        trigger(*form, Command::Add);
+        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
+        QGuiApplication::clipboard()->setText(QString(50000, QLatin1Char('a')));
+        QTest::keyClick(add->edit1(), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(add->edit1(), Qt::Key_Return);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(itemAt(*form, ListId::Mails, 2).size(), std::size_t(50000));
     }
 
     void editDialogOnAnEntryWithoutAddress()
@@ -431,9 +502,9 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"a", "b"}, {"a@x"});
         auto form = start(dir);
-        form->select(ListId::Descriptions, 1);
-        form->select(ListId::Mails, -1);
-        form->action(9)->trigger();
+        select(*form, ListId::Descriptions, 1);
+        select(*form, ListId::Mails, -1);
+        trigger(*form, Command::Edit);
         QCOMPARE(m_platform.log, QStringList{"error: List index out of bounds (-1)"});
         TForm4 *edit = visibleDialogs<TForm4>(*form).first();
         QVERIFY(edit->edit1()->text().isEmpty());
@@ -443,30 +514,28 @@ private slots:
     void failedSaveKeepsTheDialogOpen()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->action(6)->trigger();
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         add->edit1()->setText(QStringLiteral("a@x"));
         QDir(dir.path("database")).removeRecursively();
-        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
+        pressOk(add);
         QCOMPARE(m_platform.log,
             QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
                             .arg(dir.path("database/mails.dat"))});
         QVERIFY(add->isVisible());
-        QCOMPARE(form->count(ListId::Mails), 4);
-        QTest::mouseClick(add->findChild<QPushButton *>("BitBtn1"), Qt::LeftButton);
-        QCOMPARE(form->count(ListId::Mails), 5);
+        QCOMPARE(count(*form, ListId::Mails), 4);
+        pressOk(add);
+        QCOMPARE(count(*form, ListId::Mails), 5);
     }
 
     void editingKeysEditTheTextOtherKeysRunCommands()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         selectEntry(*form, 1);
-        form->action(6)->trigger();
-        TForm3 *add = visibleDialogs<TForm3>(*form).first();
+        TForm3 *add = openDialog<TForm3>(*form, Command::Add);
         QTRY_COMPARE(QApplication::focusWidget(), add->edit1());
         QLineEdit *edit = add->edit1();
         edit->setText(QStringLiteral("abc"));
@@ -479,7 +548,7 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Home);
         QTest::keyClick(edit, Qt::Key_Delete);
         QCOMPARE(edit->text(), QStringLiteral("bc"));
-        QCOMPARE(form->count(ListId::Descriptions), 3);
+        QCOMPARE(count(*form, ListId::Descriptions), 3);
         // Ctrl+A selects the text here; in the lists it prints.
         QTest::keyClick(edit, Qt::Key_End);
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
@@ -488,7 +557,7 @@ private slots:
         QCOMPARE(visibleDialogs<TForm3>(*form).size(), 1);
 
         // With the main window hidden in the tray, Ctrl+P here edits the entry selected there.
-        form->action(1)->trigger();
+        trigger(*form, Command::MinimizeToTray);
         QVERIFY(!form->isVisible());
         QTest::keyClick(edit, Qt::Key_P, Qt::ControlModifier);
         const QList<TForm4 *> edits = visibleDialogs<TForm4>(*form);
@@ -499,38 +568,39 @@ private slots:
     void printCommand()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         QStringList printed;
         m_platform.makeCanvas = [&] { return std::make_unique<FakeCanvas>(&printed); };
 
         m_platform.printAnswer = false;
-        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(m_platform.log, QStringList{"print-dialog"});
-        QVERIFY(form->statusText(0).isEmpty());
-        QCOMPARE(form->memo().lineCount(), std::size_t(10)); // the report stays in the buffer
+        QVERIFY(statusText(*form).isEmpty());
+        QCOMPARE(form->book().scratch().lineCount(), std::size_t(10)); // the report stays in the buffer
 
         m_platform.printAnswer = true;
-        form->action(15)->trigger();
+        trigger(*form, Command::Print);
         QCOMPARE(m_platform.log, (QStringList{"print-dialog", "print-dialog", "print-job"}));
-        QCOMPARE(form->statusText(0), QStringLiteral("Печать..."));
+        QCOMPARE(statusText(*form), QStringLiteral("Печать..."));
         QVERIFY(printed.filter(QStringLiteral("---    ivanov@x.ru")).size() == 1);
         QCOMPARE(printed.last(), QStringLiteral("end"));
 
         // A missing description stops the report before any dialog.
-        form->select(ListId::Descriptions, 2);
-        form->deleteAtCurrent(ListId::Descriptions);
+        ProgramDir shorter;
+        shorter.writeBook({"Иванов", "Петров"}, {"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru"});
+        form = start(shorter);
         m_platform.log.clear();
-        form->action(15)->trigger();
+        trigger(*form, Command::Print);
         QCOMPARE(m_platform.log, QStringList{"error: List index out of bounds (2)"});
     }
 
     void tabReachesEveryControl()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        QWidget *list1 = form->listBox(ListId::Descriptions);
+        QWidget *list1 = listBox(*form, ListId::Descriptions);
         list1->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), list1);
         QStringList order;
@@ -553,7 +623,7 @@ private slots:
     void menuMnemonicsOpenTheirMenus()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
         const QMenuBar *bar = form->findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
         QMenu *edit = bar->actions()[1]->menu();
@@ -567,13 +637,12 @@ private slots:
     void exitKeySavesAndCloses()
     {
         ProgramDir dir;
-        writeBook(dir);
+        writeSampleBook(dir);
         auto form = start(dir);
-        form->appendEntry("x", "x@x");
-        QTest::keyClick(form->listBox(ListId::Mails), Qt::Key_X, Qt::ControlModifier);
+        deleteEntry(*form, 1);
+        QTest::keyClick(listBox(*form, ListId::Mails), Qt::Key_X, Qt::ControlModifier);
         QVERIFY(!form->isVisible());
-        QCOMPARE(
-            dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "x@x"}));
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "sidorov@x.ru"}));
     }
 };
 

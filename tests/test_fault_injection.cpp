@@ -4,7 +4,7 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/errors.h"
 #include "data/scratch_buffer.h"
@@ -13,10 +13,12 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -89,7 +91,7 @@ ChildResult inChild(const std::function<void()> &body)
 }
 
 // Made-up entries in the code page of the data files, with empty lines and rare bytes among them.
-void fillBook(AddressBook &book, int entries, unsigned seed)
+void fillBook(BookLists &book, int entries, unsigned seed)
 {
     const std::vector<std::string> names = {cp1251::fromUtf8("Иванов Пётр"), cp1251::fromUtf8("Смирнова Анна"),
         cp1251::fromUtf8("Отдел продаж, ООО «Ромашка»"), "Support team", std::string(), "\x98\xA0\xFF"};
@@ -126,13 +128,24 @@ int killAtStep(sys::Step)
     return 0;
 }
 
-// The step hook of a failing system call: the `g_failNth` occurrence of `g_failStep` fails.
-sys::Step g_failStep = sys::Step::Write;
-int g_failNth = 0;
-int g_failError = 0;
-int failStep(sys::Step step)
+// The steps of a save as the hook sees them, each with the number of flushes to disk done before it.
+std::vector<std::pair<sys::Step, int>> g_seen;
+int recordStep(sys::Step step)
 {
-    return step == g_failStep && --g_failNth == 0 ? g_failError : 0;
+    g_seen.emplace_back(step, sys::syncCount());
+    return 0;
+}
+
+// What `action` throws while the `nth` occurrence of `step` fails with `error` ("" if nothing).
+std::string messageWhenFailing(sys::Step step, int nth, int error, const std::function<void()> &action)
+{
+    const testutil::FailingStep failing(step, nth, error);
+    try {
+        action();
+    } catch (const Error &e) {
+        return e.what();
+    }
+    return {};
 }
 
 struct Target
@@ -176,6 +189,13 @@ class TestFaultInjection : public QObject
 private slots:
     void initTestCase();
     void crashWhileSavingDataFiles();
+    void crashWhileSavingPair_data();
+    void crashWhileSavingPair();
+    void pairFailsBetweenFiles_data();
+    void pairFailsBetweenFiles();
+    void fileSizeLimitBetweenFiles();
+    void flushesBeforeRenames_data();
+    void flushesBeforeRenames();
     void crashWhileSavingSettings();
     void crashWhileWritingBackups();
     void savesInProgressAreLeftAlone();
@@ -187,8 +207,8 @@ private slots:
 
 private:
     // The address book on disk before the save and the one saved over it.
-    AddressBook m_old;
-    AddressBook m_new;
+    BookLists m_old;
+    BookLists m_new;
 
     // A directory with the data files of m_old and a settings file.
     void prepare(const ScratchDir &dir);
@@ -372,7 +392,7 @@ void TestFaultInjection::diskFull()
             expect(::setrlimit(RLIMIT_FSIZE, &fileSize) == 0, "setrlimit");
 
             AddressStore store(dir.path());
-            AddressBook book;
+            BookLists book;
             store.load(ListId::Descriptions, book.descriptions);
             store.load(ListId::Mails, book.mails);
             book.descriptions = m_new.descriptions;
@@ -443,17 +463,8 @@ void TestFaultInjection::failingSystemCall()
     LineList loaded;
     store.load(ListId::Descriptions, loaded);
 
-    g_failStep = static_cast<sys::Step>(step);
-    g_failNth = nth;
-    g_failError = error;
-    sys::setStepHook(failStep);
-    std::string thrown;
-    try {
-        store.save(ListId::Descriptions, m_new.descriptions);
-    } catch (const Error &e) {
-        thrown = e.what();
-    }
-    sys::setStepHook(nullptr);
+    const std::string thrown = messageWhenFailing(
+        static_cast<sys::Step>(step), nth, error, [&] { store.save(ListId::Descriptions, m_new.descriptions); });
     if (message.contains(QLatin1String("%1")))
         message = message.arg(QString::fromStdString(target.path));
     QCOMPARE(QString::fromStdString(thrown), message);
@@ -571,6 +582,240 @@ void TestFaultInjection::withoutRights()
         QCOMPARE(
             testutil::entries(root + directory.toStdString()).size(), directory == QLatin1String("database") ? 2 : 1);
     }
+}
+
+// How a pair is written: at close (descriptions first), after an Add or Edit (mails first), by a
+// restore of both files or of one.
+enum class PairSave { Close, Add, RestoreBoth, RestoreMails };
+
+void runPairSave(AddressStore &store, PairSave how, const BookLists &book)
+{
+    const std::string descriptions = text(book.descriptions);
+    const std::string mails = text(book.mails);
+    switch (how) {
+    case PairSave::Close:
+        store.savePair(book.descriptions, book.mails);
+        break;
+    case PairSave::Add:
+        store.savePair(book.descriptions, book.mails, ListId::Mails);
+        break;
+    case PairSave::RestoreBoth:
+        store.replacePair(descriptions, mails);
+        break;
+    case PairSave::RestoreMails:
+        store.replacePair(std::nullopt, mails);
+        break;
+    }
+}
+
+void TestFaultInjection::crashWhileSavingPair_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::addColumn<int>("steps");
+    // Each file's write and flush, the record's write, flush and rename, the folder's flush,
+    // both renames, the folder's flush, the record's removal.
+    QTest::newRow("close") << int(PairSave::Close) << 12;
+    QTest::newRow("add or edit") << int(PairSave::Add) << 12;
+    QTest::newRow("restore of both files") << int(PairSave::RestoreBoth) << 12;
+    // One file needs no record: write, flush, rename, flush the folder.
+    QTest::newRow("restore of the mails only") << int(PairSave::RestoreMails) << 4;
+}
+
+// The process killed at every step of a pair save; each time, the next start (a new store) reads
+// the old pair or the new one, never one file of each, and nothing else is left in the folder.
+void TestFaultInjection::crashWhileSavingPair()
+{
+    QFETCH(int, how);
+    QFETCH(int, steps);
+
+    ScratchDir dir;
+    prepare(dir);
+    const std::string root = dir.path();
+    const std::string oldPair[] = {text(m_old.descriptions), text(m_old.mails)};
+    const std::string newPair[]
+        = {how == int(PairSave::RestoreMails) ? oldPair[0] : text(m_new.descriptions), text(m_new.mails)};
+    int kills = 0;
+    int oldPairs = 0;
+    int newPairs = 0;
+    for (g_killAt = 1;; ++g_killAt) {
+        QVERIFY2(g_killAt <= steps + 1, "the save takes more steps than expected");
+        testutil::writeFile(dir.path("database/descriptions.dat"), oldPair[0]);
+        testutil::writeFile(dir.path("database/mails.dat"), oldPair[1]);
+        const ChildResult result = inChild([&] {
+            AddressStore store(root);
+            testutil::loadBook(store);
+            g_steps = 0;
+            sys::setStepHook(killAtStep);
+            runPairSave(store, static_cast<PairSave>(how), m_new);
+        });
+        if (result.exitedWith(0))
+            break;
+        QVERIFY2(result.killed(), result.message.c_str());
+        ++kills;
+
+        AddressStore next(root);
+        const BookLists book = testutil::loadBook(next);
+        const std::string where = " after a kill at step " + std::to_string(g_killAt);
+        if (how != int(PairSave::RestoreMails))
+            QCOMPARE(book.descriptions.size(), book.mails.size());
+        const std::string found[] = {text(book.descriptions), text(book.mails)};
+        if (found[0] == oldPair[0] && found[1] == oldPair[1])
+            ++oldPairs;
+        else if (found[0] == newPair[0] && found[1] == newPair[1])
+            ++newPairs;
+        else
+            QFAIL(("the files are out of step" + where).c_str());
+        const std::string stray = strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"});
+        QVERIFY2(stray.empty(), ("left behind" + where + ": " + stray).c_str());
+    }
+    QCOMPARE(kills, steps);
+    QVERIFY2(oldPairs > 0 && newPairs > 0, "the commit point is never reached or always passed");
+    qInfo("pair save: %d steps, killed at each, %d of %d pairs in step (%d old, %d new)", steps, oldPairs + newPairs,
+        kills, oldPairs, newPairs);
+}
+
+void TestFaultInjection::pairFailsBetweenFiles_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("nth");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("failing"); // the file named in the message, or "" for a write error
+    QTest::addColumn<bool>("replaced"); // a failure after the commit point: the next start completes it
+
+    const int close = int(PairSave::Close);
+    const int add = int(PairSave::Add);
+    const int write = int(sys::Step::Write);
+    const int sync = int(sys::Step::Sync);
+    const int rename = int(sys::Step::Rename);
+    QTest::newRow("disk full writing the second file") << close << write << 2 << ENOSPC << "" << false;
+    QTest::newRow("disk full writing the second file of an add") << add << write << 2 << ENOSPC << "" << false;
+    QTest::newRow("I/O error flushing the second file") << close << sync << 2 << EIO << "" << false;
+    QTest::newRow("disk full writing the record") << close << write << 3 << ENOSPC << "" << false;
+    QTest::newRow("record cannot be renamed") << close << rename << 1 << EACCES << "descriptions.dat" << false;
+    QTest::newRow("first file cannot be renamed") << close << rename << 2 << EACCES << "descriptions.dat" << false;
+    QTest::newRow("first file of an add cannot be renamed") << add << rename << 2 << EACCES << "mails.dat" << false;
+    QTest::newRow("second file cannot be renamed") << close << rename << 3 << EACCES << "mails.dat" << true;
+}
+
+// A pair save that fails part way: the message names the file that failed, and both files stay
+// old; once the commit point is passed, the next start completes the save instead. Either way
+// the files are in step and nothing is left behind.
+void TestFaultInjection::pairFailsBetweenFiles()
+{
+    QFETCH(int, how);
+    QFETCH(int, step);
+    QFETCH(int, nth);
+    QFETCH(int, error);
+    QFETCH(QString, failing);
+    QFETCH(bool, replaced);
+
+    ScratchDir dir;
+    prepare(dir);
+    const std::string root = dir.path();
+    AddressStore store(root);
+    testutil::loadBook(store);
+    const std::string thrown = messageWhenFailing(
+        static_cast<sys::Step>(step), nth, error, [&] { runPairSave(store, static_cast<PairSave>(how), m_new); });
+    const std::string expected = failing.isEmpty()
+        ? std::string("Stream write error")
+        : "Cannot create file \"" + dir.path("database/") + failing.toStdString() + "\". " + sys::errorText(error);
+    QCOMPARE(thrown, expected);
+    if (!replaced) {
+        QVERIFY(testutil::readFile(dir.path("database/descriptions.dat")) == text(m_old.descriptions));
+        QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(m_old.mails));
+        QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
+    }
+
+    AddressStore next(root);
+    const BookLists book = testutil::loadBook(next);
+    const BookLists &expectedBook = replaced ? m_new : m_old;
+    QVERIFY(text(book.descriptions) == text(expectedBook.descriptions));
+    QVERIFY(text(book.mails) == text(expectedBook.mails));
+    QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
+
+    // The fault is gone: the same save goes through.
+    runPairSave(store, static_cast<PairSave>(how), m_new);
+    QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(m_new.mails));
+}
+
+// A real file size limit that the first file fits and the second does not. The program does not
+// ignore SIGXFSZ itself here: the data layer must, or the child dies of it.
+void TestFaultInjection::fileSizeLimitBetweenFiles()
+{
+    ScratchDir dir;
+    prepare(dir);
+    const std::string root = dir.path();
+    // The smaller file first, as the save that writes it first would.
+    const bool mailsFirst = text(m_new.mails).size() < text(m_new.descriptions).size();
+    const std::string first = text(mailsFirst ? m_new.mails : m_new.descriptions);
+    const std::string second = text(mailsFirst ? m_new.descriptions : m_new.mails);
+    QVERIFY(first.size() < second.size());
+    const ChildResult result = inChild([&] {
+        AddressStore store(root);
+        testutil::loadBook(store);
+        rlimit fileSize{};
+        ::getrlimit(RLIMIT_FSIZE, &fileSize);
+        fileSize.rlim_cur = first.size() + 1;
+        expect(::setrlimit(RLIMIT_FSIZE, &fileSize) == 0, "setrlimit");
+        std::string error;
+        try {
+            store.savePair(m_new.descriptions, m_new.mails, mailsFirst ? ListId::Mails : ListId::Descriptions);
+        } catch (const Error &e) {
+            error = e.what();
+        }
+        expect(error == "Stream write error", "unexpected outcome: '" + error + "'");
+    });
+    QVERIFY2(result.exitedWith(0), (result.message + " status " + std::to_string(result.status)).c_str());
+    QVERIFY(testutil::readFile(dir.path("database/descriptions.dat")) == text(m_old.descriptions));
+    QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(m_old.mails));
+    QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
+}
+
+void TestFaultInjection::flushesBeforeRenames_data()
+{
+    using S = sys::Step;
+    QTest::addColumn<int>("how"); // -1: one data file
+    QTest::addColumn<QList<int>>("steps");
+    QTest::newRow("one data file") << -1 << QList<int>{int(S::Write), int(S::Sync), int(S::Rename), int(S::Sync)};
+    const QList<int> pair = {int(S::Write), int(S::Sync), int(S::Write), int(S::Sync), int(S::Write), int(S::Sync),
+        int(S::Rename), int(S::Sync), int(S::Rename), int(S::Rename), int(S::Sync), int(S::Remove)};
+    QTest::newRow("pair") << int(PairSave::Close) << pair;
+    QTest::newRow("restore of a pair") << int(PairSave::RestoreBoth) << pair;
+}
+
+// Every file is flushed to disk before its rename, and the folder after the renames: the steps
+// come in that order, and each flush step is followed by a real flush (the system layer's count).
+void TestFaultInjection::flushesBeforeRenames()
+{
+    QFETCH(int, how);
+    QFETCH(QList<int>, steps);
+
+    ScratchDir dir;
+    prepare(dir);
+    AddressStore store(dir.path());
+    testutil::loadBook(store);
+    g_seen.clear();
+    sys::setStepHook(recordStep);
+    const int before = sys::syncCount();
+    if (how < 0)
+        store.save(ListId::Mails, m_new.mails);
+    else
+        runPairSave(store, static_cast<PairSave>(how), m_new);
+    const int after = sys::syncCount();
+    sys::setStepHook(nullptr);
+
+    QList<int> seen;
+    for (const auto &[step, count] : g_seen)
+        seen << int(step);
+    QCOMPARE(seen, steps);
+    for (std::size_t i = 0; i < g_seen.size(); ++i) {
+        if (g_seen[i].first != sys::Step::Sync)
+            continue;
+        const int next = i + 1 < g_seen.size() ? g_seen[i + 1].second : after;
+        QVERIFY2(next == g_seen[i].second + 1, qPrintable(QString("flush step %1 flushed nothing").arg(i)));
+    }
+    QCOMPARE(after - before, int(std::count(steps.begin(), steps.end(), int(sys::Step::Sync))));
 }
 
 QTEST_APPLESS_MAIN(TestFaultInjection)

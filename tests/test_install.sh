@@ -17,6 +17,7 @@ done
 [ -s "$program/database/mails.dat" ] && fail "the shipped data files are not empty"
 grep -qx "Exec=$program/kvillo" "$prefix/share/applications/kvillo.desktop" || fail "desktop entry does not start the program"
 grep -qx "Icon=kvillo" "$prefix/share/applications/kvillo.desktop" || fail "desktop entry has no icon"
+grep -qx "StartupWMClass=kvillo" "$prefix/share/applications/kvillo.desktop" || fail "desktop entry does not name the window class"
 [ -f "$prefix/share/icons/hicolor/48x48/apps/kvillo.png" ] || fail "no icon installed"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix/share/applications/kvillo.desktop" || fail "desktop entry is not valid"

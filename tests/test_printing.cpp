@@ -1,14 +1,14 @@
 #include "fake_canvas.h"
 #include "fake_platform.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/errors.h"
 #include "data/scratch_buffer.h"
+#include "print/print_command.h"
+#include "print/printer_text_device.h"
+#include "print/report.h"
 #include "ui/addresses.h"
-#include "ui/print_command.h"
-#include "ui/printer_text_device.h"
-#include "ui/report.h"
 
 #include <QtTest>
 
@@ -60,9 +60,9 @@ Job layOut(const QByteArray &text)
     return job;
 }
 
-kvillo::AddressBook book(const std::vector<std::string> &descriptions, const std::vector<std::string> &mails)
+kvillo::BookLists book(const std::vector<std::string> &descriptions, const std::vector<std::string> &mails)
 {
-    kvillo::AddressBook result;
+    kvillo::BookLists result;
     for (const std::string &d : descriptions)
         result.descriptions.append(d);
     for (const std::string &m : mails)
@@ -385,7 +385,7 @@ private slots:
             ops.clear();
             platform.log.clear();
             kvillo::printAddressList(
-                nullptr, platform, memo, kvillo::AddressBook(), [&] { platform.log << "confirmed"; });
+                nullptr, platform, memo, kvillo::BookLists(), [&] { platform.log << "confirmed"; });
             QCOMPARE(platform.log, QStringList({"print-dialog", "confirmed", "print-job", "print-job begun"}));
             const QStringList lines = framing();
             auto bytes

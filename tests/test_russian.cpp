@@ -4,11 +4,11 @@
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
+#include "print/qt_printing.h"
 #include "ui/Unit1.h"
 #include "ui/addresses.h"
 #include "ui/application.h"
 #include "ui/qt_platform.h"
-#include "ui/qt_printing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -95,14 +95,13 @@ private slots:
         ProgramDir dir;
         dir.writeBook({"Иванов"}, {"ivanov@x.ru"});
         dir.writeSettings("Arial", 10, 89, 701, 497);
-        kvillo::TForm1 form(m_platform, dir.directory());
-        expectRussian(&form);
-        form.select(kvillo::ListId::Descriptions, 0);
-        form.select(kvillo::ListId::Mails, 0);
-        kvillo::TForm3 add(form);
-        expectRussian(&add);
-        kvillo::TForm4 edit(form);
-        expectRussian(&edit);
+        auto form = gui::startWindow(m_platform, dir, gui::Start::Hidden);
+        expectRussian(form.get());
+        gui::selectEntry(*form, 0);
+        gui::trigger(*form, kvillo::Command::Add);
+        expectRussian(form->findChild<kvillo::TForm3 *>());
+        gui::trigger(*form, kvillo::Command::Edit);
+        expectRussian(form->findChild<kvillo::TForm4 *>());
         kvillo::TAboutBox about(m_platform);
         expectRussian(&about);
     }
@@ -119,6 +118,11 @@ private slots:
         const auto error
             = QtPlatform::makeMessageBox(true, kvillo::applicationTitle(), "", kvillo::Platform::Buttons::Ok);
         expectRussian(error.get());
+        // Whether to quit with unsaved data: "Нет" unless the user says otherwise.
+        const auto quit = QtPlatform::makeQuestionBox("Всё равно выйти из программы?");
+        expectRussian(quit.get());
+        QCOMPARE(quit->defaultButton(), quit->button(QMessageBox::No));
+        QCOMPARE(quit->escapeButton(), quit->button(QMessageBox::No));
 
         const QString filter = QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*");
         const auto save = QtPlatform::makeFileDialog(nullptr, filter, QString(), true);

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSessionManager>
 #include <QStandardItemModel>
 #include <QStandardPaths>
@@ -41,13 +42,24 @@ QFont windowsFont(int points)
 
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 497;
+// The largest font the lists take from the settings: the largest size the font dialog lists, a
+// row of about 110 pixels at 96 dots per inch, so that several rows still fit the lists of a
+// window on a screen 600 pixels high. A larger font leaves the lists looking empty.
+constexpr int kMaxFontPoints = 72;
+
+// A stored outer length (any int) as the window can take it: within the screen's available
+// length and not below the window's minimum.
+int fittedLength(int stored, int minimum, int available)
+{
+    return std::max(minimum, std::min(stored, available));
+}
 
 } // namespace
 
 TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent)
     : QMainWindow(parent)
     , m_platform(platform)
-    , m_store(std::move(applicationDirectory))
+    , m_book(std::move(applicationDirectory))
     , m_fontDialogFont(windowsFont(8))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -57,8 +69,7 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
     resize(kDefaultWidth, kDefaultHeight);
 
     // At log-off the session asks whether the program may end: save as a close would.
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-        [this](QSessionManager &) { guarded(m_platform, [this] { FormCloseQuery(); }); });
+    connectGuarded(m_platform, qApp, &QGuiApplication::commitDataRequest, this, &TForm1::FormCloseQuery);
 
     guarded(m_platform, [this] { FormCreate(); });
 }
@@ -107,14 +118,14 @@ void TForm1::buildLayout()
     HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
     setHeaderSections(50, 300);
-    connect(HeaderControl1, &QHeaderView::sectionResized, this, [this] {
+    connectGuarded(m_platform, HeaderControl1, &QHeaderView::sectionResized, this, [this] {
         if (!m_settingHeader)
-            guarded(m_platform, [this] { HeaderControl1SectionResize(); });
+            HeaderControl1SectionResize();
     });
     column->addWidget(HeaderControl1);
 
-    m_descriptions = new LineListModel(m_book.descriptions, this);
-    m_mails = new LineListModel(m_book.mails, this);
+    m_descriptions = new LineListModel(m_book, ListId::Descriptions, this);
+    m_mails = new LineListModel(m_book, ListId::Mails, this);
     ListBox1 = new ListBox(m_descriptions);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setFont(windowsFont(10));
@@ -125,13 +136,13 @@ void TForm1::buildLayout()
     ListBox2->setAccessibleName(QStringLiteral("Адреса e-mail"));
     HeaderControl1->setAccessibleName(QStringLiteral("Заголовки столбцов"));
     HeaderControl1->setFocusPolicy(Qt::NoFocus);
-    connect(ListBox1, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox1Click(); }); });
-    connect(ListBox2, &ListBox::userSelected, this, [this] { guarded(m_platform, [this] { ListBox2Click(); }); });
+    connectGuarded(m_platform, ListBox1, &ListBox::userSelected, this, &TForm1::ListBox1Click);
+    connectGuarded(m_platform, ListBox2, &ListBox::userSelected, this, &TForm1::ListBox2Click);
 
     Panel4 = new ListPanel(ListBox1, ListBox2, client);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     setTabOrder(ListBox1, ListBox2);
-    connect(Panel4->splitter(), &Splitter::moved, this, [this] { guarded(m_platform, [this] { Splitter1Moved(); }); });
+    connectGuarded(m_platform, Panel4->splitter(), &Splitter::moved, this, &TForm1::Splitter1Moved);
     column->addWidget(Panel4, 1);
     setCentralWidget(client);
 
@@ -167,7 +178,7 @@ QString TForm1::damageCaption()
     return QStringLiteral("Ошибка в программе");
 }
 
-// ---- The address book operations ----
+// ---- The book and its views ----
 
 LineListModel *TForm1::model(ListId id) const
 {
@@ -177,16 +188,6 @@ LineListModel *TForm1::model(ListId id) const
 ListBox *TForm1::listBox(ListId id) const
 {
     return id == ListId::Mails ? ListBox2 : ListBox1;
-}
-
-int TForm1::count(ListId id) const
-{
-    return model(id)->rowCount();
-}
-
-std::string TForm1::itemAt(ListId id, int index) const
-{
-    return std::string(m_book.list(id).at(index));
 }
 
 int TForm1::currentIndex(ListId id) const
@@ -201,18 +202,21 @@ void TForm1::select(ListId id, int index)
 
 void TForm1::appendEntry(std::string_view description, std::string_view mail)
 {
-    m_descriptions->append(description);
-    m_mails->append(mail);
+    for (const auto &[id, text] : {std::pair(ListId::Descriptions, description), std::pair(ListId::Mails, mail)}) {
+        const int row = static_cast<int>(m_book.count(id));
+        model(id)->inserting(row, [&] { m_book.append(id, text); });
+    }
 }
 
 void TForm1::replaceAtCurrent(ListId id, std::string_view text)
 {
     const int index = currentIndex(id);
     if (index < 0) {
-        model(id)->append(text);
+        const int row = static_cast<int>(m_book.count(id));
+        model(id)->inserting(row, [&] { m_book.append(id, text); });
         return;
     }
-    model(id)->replace(index, text);
+    model(id)->replacing(index, [&] { m_book.replace(id, index, text); });
     select(id, index);
 }
 
@@ -221,18 +225,13 @@ void TForm1::deleteAtCurrent(ListId id)
     const int index = currentIndex(id);
     if (index < 0)
         return;
-    model(id)->remove(index);
+    model(id)->removing(index, [&] { m_book.remove(id, index); });
     select(id, -1);
 }
 
 void TForm1::loadList(ListId id)
 {
-    model(id)->reset([&](LineList &list) { m_store.load(id, list); });
-}
-
-void TForm1::saveList(ListId id)
-{
-    m_store.save(id, m_book.list(id));
+    model(id)->resetting([&] { m_book.load(id); });
 }
 
 int TForm1::list1Width() const
@@ -243,11 +242,6 @@ int TForm1::list1Width() const
 void TForm1::setList1Width(int width)
 {
     Panel4->setLeftWidth(width);
-}
-
-QString TForm1::statusText(int panel) const
-{
-    return m_statusPanels[panel]->text();
 }
 
 void TForm1::setStatusText(int panel, const QString &text)
@@ -267,11 +261,12 @@ void TForm1::setHeaderSections(int first, int second)
 
 void TForm1::readSettingsFile()
 {
-    Memo1.clear();
-    Memo1.loadFromFile(m_store.settingsPath());
+    ScratchBuffer &memo = m_book.scratch();
+    memo.clear();
+    memo.loadFromFile(m_book.store().settingsPath());
     Settings settings;
     try {
-        readSettings(Memo1, settings);
+        readSettings(memo, settings);
     } catch (...) {
         // What was read before the bad line stays applied.
         applySettings(settings);
@@ -291,15 +286,17 @@ void TForm1::applySettings(const Settings &settings)
         m_fontDialogFont.setFamily(family);
     }
     if (settings.fontSize && *settings.fontSize > 0) {
-        font1.setPointSize(*settings.fontSize);
-        font2.setPointSize(*settings.fontSize);
-        m_fontDialogFont.setPointSize(*settings.fontSize);
-    } else if (settings.fontSize) {
-        // No font has such a size: the lists keep theirs, and the file keeps the value it had.
-        m_unappliedFontSize = settings.fontSize;
+        const int points = std::min(*settings.fontSize, kMaxFontPoints);
+        font1.setPointSize(points);
+        font2.setPointSize(points);
+        m_fontDialogFont.setPointSize(points);
     }
     ListBox1->setFont(font1);
     ListBox2->setFont(font2);
+    if (settings.fontSize) {
+        m_storedFontSize = settings.fontSize;
+        m_fontSizeAsApplied = font1.pointSize();
+    }
     if (settings.list1Width)
         setList1Width(*settings.list1Width);
     if (settings.width)
@@ -313,14 +310,20 @@ void TForm1::writeSettingsFile()
     const QFont font = ListBox1->font();
     SettingsValues values;
     values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
-    values.fontSize = m_unappliedFontSize.value_or(
-        font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0)));
+    values.fontSize
+        = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+    if (m_storedFontSize && font.pointSize() == m_fontSizeAsApplied)
+        values.fontSize = *m_storedFontSize;
     values.list1Width = list1Width();
-    values.width = frameGeometry().width();
-    values.height = frameGeometry().height();
-    writeSettings(Memo1, values);
-    Memo1.saveToFile(m_store.settingsPath());
-    Memo1.clear();
+    // A size the user has not changed is written as it was read.
+    const QSize outer = frameGeometry().size();
+    const QSize applied = m_sizeAsApplied.value_or(outer);
+    values.width = m_storedWidth && outer.width() == applied.width() ? *m_storedWidth : outer.width();
+    values.height = m_storedHeight && outer.height() == applied.height() ? *m_storedHeight : outer.height();
+    ScratchBuffer &memo = m_book.scratch();
+    writeSettings(memo, values);
+    memo.saveToFile(m_book.store().settingsPath());
+    memo.clear();
 }
 
 // ---- Event handlers ----
@@ -348,12 +351,20 @@ void TForm1::FormShow()
     m_frameCorrectionPending = frameGeometry().size() == geometry().size();
 }
 
-// The stored sizes, and the default ones the settings do not set, are outer sizes.
+// The stored sizes, and the default ones the settings do not set, are outer sizes. A stored size
+// is limited to the screen's available area, as any window of the desktop is.
 void TForm1::applyStoredSize()
 {
     const QSize frame = frameGeometry().size() - geometry().size();
-    resize(m_storedWidth.value_or(kDefaultWidth) - frame.width(),
-        m_storedHeight.value_or(kDefaultHeight) - frame.height());
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QSize available = screen ? screen->availableGeometry().size() : QSize(kDefaultWidth, kDefaultHeight);
+    const QSize minimum = minimumSizeHint().expandedTo(minimumSize()) + frame;
+    const int outerWidth
+        = m_storedWidth ? fittedLength(*m_storedWidth, minimum.width(), available.width()) : kDefaultWidth;
+    const int outerHeight
+        = m_storedHeight ? fittedLength(*m_storedHeight, minimum.height(), available.height()) : kDefaultHeight;
+    resize(outerWidth - frame.width(), outerHeight - frame.height());
+    m_sizeAsApplied = size() + frame;
 }
 
 bool TForm1::event(QEvent *event)
@@ -374,6 +385,7 @@ bool TForm1::FormCloseQuery()
 
 bool TForm1::saveAll(const std::function<void(std::exception_ptr)> &report)
 {
+    ++m_closeRequests;
     const auto attempt = [&](auto &&step) {
         try {
             step();
@@ -385,11 +397,8 @@ bool TForm1::saveAll(const std::function<void(std::exception_ptr)> &report)
     };
     // Settings that cannot be written must not keep the entries from being saved.
     attempt([this] { writeSettingsFile(); });
-    Memo1.clear();
-    return attempt([this] {
-        saveList(ListId::Descriptions);
-        saveList(ListId::Mails);
-    });
+    m_book.scratch().clear();
+    return attempt([this] { m_book.save(AddressBook::Order::DescriptionsFirst); });
 }
 
 // The data could not be saved and the error box has said why. The user may still quit: what
@@ -424,9 +433,13 @@ void TForm1::writeRecoveryCopy(const QString &folder)
 {
     QDir().mkpath(folder); // a folder that cannot be made fails the first write, with the reason
     const std::string directory = (folder + QLatin1Char('/')).toStdString();
+    Bytes bytes;
     for (const auto &[id, name] :
-        {std::pair(ListId::Descriptions, "descriptions.dat"), std::pair(ListId::Mails, "mails.dat")})
-        sys::replaceFile(directory + name, m_book.list(id).toText());
+        {std::pair(ListId::Descriptions, "descriptions.dat"), std::pair(ListId::Mails, "mails.dat")}) {
+        bytes.clear();
+        m_book.lists().list(id).toText(bytes);
+        sys::replaceFile(directory + name, std::string_view(bytes.data(), bytes.size()));
+    }
 }
 
 void TForm1::closeOnTermination()

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "data/address_store.h"
-#include "data/scratch_buffer.h"
+#include "data/address_book.h"
 #include "data/settings.h"
+#include "ui/commands.h"
 
 #include <QFont>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -28,9 +29,12 @@ class LineListModel;
 class ListBox;
 class ListPanel;
 class Platform;
+struct EntryDialogContext;
+struct EntryTexts;
 
-// The main window: the two aligned lists of the address book under a two-section header, with
-// the menu bar, the toolbar band and the status bar.
+// The main window: shows the address book in two aligned lists under a two-section header, with
+// the menu bar, the toolbar band, the status bar and the tray icon. The commands are its actions
+// (object names Action1 .. Action16); what they do to the book, the document does.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -41,98 +45,26 @@ public:
 
     static QString damageMessage();
     static QString damageCaption();
+    // Whether to quit when the data could not be saved, naming the folder of the recovery copy.
+    static QString recoveryQuestion(const QString &folder);
 
-    Platform &platform() const { return m_platform; }
-    AddressStore &store() { return m_store; }
-    ScratchBuffer &memo() { return Memo1; }
+    // The document shown.
+    const AddressBook &book() const { return m_book; }
 
-    // The address book operations; indexes are rows, -1 for none.
-    ListBox *listBox(ListId id) const;
-    int count(ListId id) const;
-    std::string itemAt(ListId id, int index) const; // throws ListIndexError
-    int currentIndex(ListId id) const;
-    void select(ListId id, int index);
-    void appendEntry(std::string_view description, std::string_view mail);
-    // Replaces the selected item and selects it again; with no selection the string is appended.
-    void replaceAtCurrent(ListId id, std::string_view text);
-    // Removes the selected item; afterwards the list has no selection.
-    void deleteAtCurrent(ListId id);
-    void loadList(ListId id);
-    void saveList(ListId id);
-
-    // Settings as read at start-up.
+    // Settings as read at start-up and as applied.
     std::optional<int> storedWidth() const { return m_storedWidth; }
     std::optional<int> storedHeight() const { return m_storedHeight; }
     QFont fontDialogFont() const { return m_fontDialogFont; }
-    void setFontDialogFont(const QFont &font) { m_fontDialogFont = font; }
     int list1Width() const;
-    void setList1Width(int width);
-    QString statusText(int panel) const;
-    void setStatusText(int panel, const QString &text);
 
-    // The sixteen commands, Action1 to Action16, and where they are offered.
-    QAction *action(int number) const { return m_actions[number]; }
-    QList<QAction *> commandActions() const;
-    bool isProgramShortcut(const QKeySequence &key) const;
-
-    void Action1Execute();
-    void Action2Execute();
-    void Action3Execute();
-    void Action4Execute();
-    void Action5Execute();
-    void Action6Execute();
-    void Action7Execute();
-    void Action8Execute();
-    void Action9Execute();
-    void Action10Execute();
-    void Action11Execute();
-    void Action12Execute();
-    void Action13Execute();
-    void Action14Execute();
-    void Action15Execute();
-    void Action16Execute();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void SpeedButton6Click();
-    void SpeedButton7Click();
-
-    // The tray icon and its menu.
-    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
-    QMenu *trayMenu() const { return PopupMenu1; }
+    // The tray icon was clicked (the desktop's notification area reports it).
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window (from the tray too), restores it when minimised and brings it forward.
     void bringToFront();
-    void N5521Click();
-    void N2Click();
-    void N3Click();
-    void N4Click();
-    void N7Click();
-
-    static QString selectionNotice();
-    // "mailto:" and the address, with the characters that would add header fields encoded.
-    static QString mailtoAddress(const QString &address);
-
-    // Event handlers.
-    void FormCreate();
-    void FormShow();
-    // Saves settings and data; false when the data could not be saved and the window must stay.
-    bool FormCloseQuery();
     // The system asks the program to end (SIGTERM, SIGHUP): saves without asking anyone and
     // closes; data that cannot be saved is written to a recovery copy first. The window stays
     // only when not even that copy can be written.
     void closeOnTermination();
-    // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
-    // and time in the user's data directory, holding descriptions.dat and mails.dat.
-    static QString recoveryFolder();
-    static QString recoveryQuestion(const QString &folder);
-    void FormDestroy();
-    void ListBox1Click();
-    void ListBox2Click();
-    void HeaderControl1SectionResize();
-    void Splitter1Moved();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -140,6 +72,48 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // The commands.
+    void Action1Execute(); // "Свернуть в трей"
+    void Action2Execute(); // "Посетить сайт"
+    void Action3Execute(); // "Написать письмо"
+    void Action4Execute(); // "Обновление"
+    void Action5Execute(); // "О программе"
+    void Action6Execute(); // "Добавить", Ctrl+V
+    void Action7Execute(); // "Копировать", Ctrl+C
+    void Action8Execute(); // "Удалить", Del
+    void Action9Execute(); // "Изменить", Ctrl+P
+    void Action10Execute(); // "Вызов справки", F1
+    void Action11Execute(); // "Написать этому", Ctrl+W
+    void Action12Execute(); // "Выход", Ctrl+X
+    void Action13Execute(); // "Создать" (backup), Ctrl+S
+    void Action14Execute(); // "Восстановить" (restore)
+    void Action15Execute(); // "Печать", Ctrl+A
+    void Action16Execute(); // "Шрифт"
+    // The toolbar.
+    void SpeedButton1Click(); // "Свернуть"
+    void SpeedButton2Click(); // "Копировать"
+    void SpeedButton3Click(); // "Добавить"
+    void SpeedButton4Click(); // "Изменить"
+    void SpeedButton5Click(); // "Веб сайт"
+    void SpeedButton6Click(); // backup (icon only)
+    void SpeedButton7Click(); // restore (icon only)
+    // The tray menu.
+    void N5521Click(); // "Отразить/Свернуть"
+    void N2Click(); // "О программе"
+    void N3Click(); // "Создать резервную копию"
+    void N4Click(); // "Восстановить"
+    void N7Click(); // "Выход"
+    // The window's own events.
+    void FormCreate();
+    void FormShow();
+    // Saves settings and data; false when the data could not be saved and the window must stay.
+    bool FormCloseQuery();
+    void FormDestroy();
+    void ListBox1Click();
+    void ListBox2Click();
+    void HeaderControl1SectionResize();
+    void Splitter1Moved();
+
     void buildLayout();
     void createActions();
     void createMenus();
@@ -155,14 +129,33 @@ private:
     void writeSettingsFile();
     bool saveAll(const std::function<void(std::exception_ptr)> &report);
     bool askToQuitUnsaved();
+    // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
+    // and time in the user's data directory, holding descriptions.dat and mails.dat.
+    static QString recoveryFolder();
     void writeRecoveryCopy(const QString &folder);
     void setHeaderSections(int first, int second);
+    void setList1Width(int width);
+    void setStatusText(int panel, const QString &text);
+
+    QAction *action(Command command) const { return m_actions[commandNumber(command) - 1]; }
+    QList<QAction *> commandActions() const;
+    // What the Add and the Edit dialog get: the owner, the desktop, the commands and what OK does.
+    EntryDialogContext entryDialogContext(std::function<bool(const EntryTexts &)> apply);
+
+    // The book and its views: selection is the window's, the entries the document's.
     LineListModel *model(ListId id) const;
+    ListBox *listBox(ListId id) const;
+    int currentIndex(ListId id) const;
+    void select(ListId id, int index);
+    void loadList(ListId id);
+    void appendEntry(std::string_view description, std::string_view mail);
+    // Replaces the selected item and selects it again; with no selection the text is appended.
+    void replaceAtCurrent(ListId id, std::string_view text);
+    // Removes the selected item; afterwards the list has no selection.
+    void deleteAtCurrent(ListId id);
 
     Platform &m_platform;
-    AddressStore m_store;
     AddressBook m_book;
-    ScratchBuffer Memo1;
 
     QMenuBar *ActionMainMenuBar1 = nullptr;
     QWidget *CoolBar1 = nullptr;
@@ -174,12 +167,12 @@ private:
     ListBox *ListBox2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *m_statusPanels[2] = {nullptr, nullptr};
-    QAction *m_actions[17] = {};
+    std::array<QAction *, kCommandCount> m_actions = {};
     QMenu *PopupMenu2 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     QAbstractNativeEventFilter *m_blockedTrayClicks = nullptr;
-    QToolButton *m_speedButtons[8] = {};
+    std::array<QToolButton *, 7> m_speedButtons = {};
 
     QFont m_fontDialogFont;
     // The names last chosen in the backup and the restore file dialogs.
@@ -187,9 +180,14 @@ private:
     QString m_lastOpenName;
     std::optional<int> m_storedWidth;
     std::optional<int> m_storedHeight;
-    // A font size read from the settings that no font can have, written back as it was read
-    // until the user chooses a font.
-    std::optional<int> m_unappliedFontSize;
+    // The font size as read from the settings, until the user chooses a font.
+    std::optional<int> m_storedFontSize;
+    // The outer size and the lists' font size as applied from the settings: while they stay so,
+    // a close writes back the stored values, even those the screen could not show or no font has.
+    std::optional<QSize> m_sizeAsApplied;
+    int m_fontSizeAsApplied = 0;
+    // Saves for a close or a log-off so far: a backup or a restore waiting on a dialog meanwhile stops.
+    int m_closeRequests = 0;
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;

@@ -16,161 +16,33 @@
 #include <QMenuBar>
 #include <QToolButton>
 
+#include <optional>
+
 namespace kvillo {
 
 namespace {
 
-struct ActionDefinition
+// A menu's entries: commands, and separators between them.
+using MenuEntries = std::initializer_list<std::optional<Command>>;
+constexpr std::nullopt_t separator = std::nullopt;
+
+void fillMenu(QMenu *menu, MenuEntries entries, const std::function<QAction *(Command)> &action)
 {
-    int number;
-    const char *category;
-    const char *caption;
-    QKeyCombination shortcut;
-    int image;
-    void (TForm1::*execute)();
-};
-
-const ActionDefinition kActions[] = {
-    {1, "Файл", "Свернуть в трей", {}, 10, &TForm1::Action1Execute},
-    {15, "Файл", "Печать", Qt::CTRL | Qt::Key_A, 19, &TForm1::Action15Execute},
-    {12, "Файл", "Выход", Qt::CTRL | Qt::Key_X, 3, &TForm1::Action12Execute},
-    {6, "Правка", "Добавить", Qt::CTRL | Qt::Key_V, 6, &TForm1::Action6Execute},
-    {7, "Правка", "Копировать", Qt::CTRL | Qt::Key_C, 8, &TForm1::Action7Execute},
-    {9, "Правка", "Изменить", Qt::CTRL | Qt::Key_P, 18, &TForm1::Action9Execute},
-    {8, "Правка", "Удалить", QKeyCombination(Qt::Key_Delete), 9, &TForm1::Action8Execute},
-    {11, "Правка", "Написать этому", Qt::CTRL | Qt::Key_W, 0, &TForm1::Action11Execute},
-    {13, "Backup", "Создать", Qt::CTRL | Qt::Key_S, 14, &TForm1::Action13Execute},
-    {14, "Backup", "Восстановить", {}, 15, &TForm1::Action14Execute},
-    {16, "Опции", "Шрифт", {}, 11, &TForm1::Action16Execute},
-    {10, "Помощь", "Вызов справки", QKeyCombination(Qt::Key_F1), 2, &TForm1::Action10Execute},
-    {2, "Помощь", "Посетить сайт", {}, 1, &TForm1::Action2Execute},
-    {3, "Помощь", "Написать письмо", {}, 12, &TForm1::Action3Execute},
-    {4, "Помощь", "Обновление", {}, 17, &TForm1::Action4Execute},
-    {5, "Помощь", "О программе", {}, 7, &TForm1::Action5Execute},
-};
-
-struct SpeedButtonDefinition
-{
-    const char *caption;
-    int left;
-    int width;
-    int image;
-    void (TForm1::*click)();
-};
-
-const SpeedButtonDefinition kSpeedButtons[] = {
-    {"Свернуть", 8, 97, 10, &TForm1::SpeedButton1Click},
-    {"Копировать", 112, 113, 8, &TForm1::SpeedButton2Click},
-    {"Добавить", 232, 105, 6, &TForm1::SpeedButton3Click},
-    {"Изменить", 344, 97, 18, &TForm1::SpeedButton4Click},
-    {"Веб сайт", 448, 97, 1, &TForm1::SpeedButton5Click},
-    {"", 552, 60, 14, &TForm1::SpeedButton6Click},
-    {"", 616, 60, 15, &TForm1::SpeedButton7Click},
-};
-
-} // namespace
-
-void TForm1::createActions()
-{
-    for (const ActionDefinition &definition : kActions) {
-        auto *action = new QAction(imageListIcon(definition.image), QString::fromUtf8(definition.caption), this);
-        action->setObjectName(QStringLiteral("Action%1").arg(definition.number));
-        action->setProperty("category", QString::fromUtf8(definition.category));
-        action->setProperty("imageIndex", definition.image);
-        if (definition.shortcut.key() != Qt::Key_unknown && definition.shortcut.toCombined() != 0)
-            action->setShortcut(QKeySequence(definition.shortcut));
-        // The commands answer their keys in every window of the program.
-        action->setShortcutContext(Qt::ApplicationShortcut);
-        const auto execute = definition.execute;
-        connect(
-            action, &QAction::triggered, this, [this, execute] { guarded(m_platform, [&] { (this->*execute)(); }); });
-        m_actions[definition.number] = action;
-        addAction(action);
-    }
-}
-
-QList<QAction *> TForm1::commandActions() const
-{
-    QList<QAction *> actions;
-    for (int i = 1; i <= 16; ++i)
-        actions << m_actions[i];
-    return actions;
-}
-
-bool TForm1::isProgramShortcut(const QKeySequence &key) const
-{
-    for (int i = 1; i <= 16; ++i) {
-        if (!m_actions[i]->shortcut().isEmpty() && m_actions[i]->shortcut() == key)
-            return true;
-    }
-    return false;
-}
-
-void TForm1::createMenus()
-{
-    const auto addMenu = [this](const QString &title, const QString &name, std::initializer_list<int> entries) {
-        QMenu *menu = ActionMainMenuBar1->addMenu(title);
-        menu->setObjectName(name);
-        for (const int number : entries) {
-            if (number == 0)
-                menu->addSeparator();
-            else
-                menu->addAction(m_actions[number]);
-        }
-    };
-    addMenu(QStringLiteral("Ф&айл"), QStringLiteral("MenuFile"), {1, 0, 15, 0, 12});
-    addMenu(QStringLiteral("П&равка"), QStringLiteral("MenuEdit"), {6, 0, 7, 9, 0, 8});
-    addMenu(QStringLiteral("Back&up"), QStringLiteral("MenuBackup"), {13, 14});
-    addMenu(QStringLiteral("Настройка"), QStringLiteral("MenuOptions"), {16});
-    addMenu(QStringLiteral("П&омощь"), QStringLiteral("MenuHelp"), {10, 0, 2, 3, 4, 0, 5});
-    // The flat look: the highlighted menu item on a pale background.
-    ActionMainMenuBar1->setStyleSheet(
-        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: palette(window-text); }"));
-
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    for (const int number : {11, 0, 6, 0, 7, 9, 0, 8}) {
-        if (number == 0)
-            PopupMenu2->addSeparator();
+    for (const std::optional<Command> &entry : entries) {
+        if (entry)
+            menu->addAction(action(*entry));
         else
-            PopupMenu2->addAction(m_actions[number]);
-    }
-    for (ListBox *list : {ListBox1, ListBox2}) {
-        list->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(list, &QWidget::customContextMenuRequested, this,
-            [this, list](const QPoint &at) { PopupMenu2->popup(list->viewport()->mapToGlobal(at)); });
+            menu->addSeparator();
     }
 }
 
-void TForm1::createToolbar()
-{
-    int number = 1;
-    for (const SpeedButtonDefinition &definition : kSpeedButtons) {
-        auto *button = new QToolButton(CoolBar1);
-        button->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
-        button->setAutoRaise(true);
-        // Reachable with Tab after the lists; a click leaves the focus where it was.
-        button->setFocusPolicy(Qt::TabFocus);
-        button->setIcon(imageListIcon(definition.image));
-        button->setIconSize(QSize(24, 24));
-        const QString caption = QString::fromUtf8(definition.caption);
-        button->setText(caption);
-        button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
-        button->setAccessibleName(caption.isEmpty() ? m_actions[number == 6 ? 13 : 14]->text() : caption);
-        button->setGeometry(definition.left, 2, definition.width, 48);
-        const auto click = definition.click;
-        connect(button, &QToolButton::clicked, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
-        QWidget::setTabOrder(number == 1 ? static_cast<QWidget *>(ListBox2) : m_speedButtons[number - 1], button);
-        m_speedButtons[number++] = button;
-    }
-}
-
-QString TForm1::selectionNotice()
+QString selectionNotice()
 {
     return QStringLiteral("Выберите пункт!");
 }
 
-QString TForm1::mailtoAddress(const QString &address)
+// "mailto:" and the address, with the characters that would add header fields encoded.
+QString mailtoAddress(const QString &address)
 {
     QString encoded;
     encoded.reserve(address.size());
@@ -196,34 +68,170 @@ QString TForm1::mailtoAddress(const QString &address)
     return QStringLiteral("mailto:") + encoded;
 }
 
+} // namespace
+
+void TForm1::createActions()
+{
+    const struct
+    {
+        Command command;
+        const char *category;
+        const char *caption;
+        QKeyCombination shortcut;
+        int image;
+        void (TForm1::*execute)();
+    } commands[] = {
+        {Command::MinimizeToTray, "Файл", "Свернуть в трей", {}, 10, &TForm1::Action1Execute},
+        {Command::Print, "Файл", "Печать", Qt::CTRL | Qt::Key_A, 19, &TForm1::Action15Execute},
+        {Command::Exit, "Файл", "Выход", Qt::CTRL | Qt::Key_X, 3, &TForm1::Action12Execute},
+        {Command::Add, "Правка", "Добавить", Qt::CTRL | Qt::Key_V, 6, &TForm1::Action6Execute},
+        {Command::Copy, "Правка", "Копировать", Qt::CTRL | Qt::Key_C, 8, &TForm1::Action7Execute},
+        {Command::Edit, "Правка", "Изменить", Qt::CTRL | Qt::Key_P, 18, &TForm1::Action9Execute},
+        {Command::Delete, "Правка", "Удалить", QKeyCombination(Qt::Key_Delete), 9, &TForm1::Action8Execute},
+        {Command::WriteToThisOne, "Правка", "Написать этому", Qt::CTRL | Qt::Key_W, 0, &TForm1::Action11Execute},
+        {Command::BackUp, "Backup", "Создать", Qt::CTRL | Qt::Key_S, 14, &TForm1::Action13Execute},
+        {Command::Restore, "Backup", "Восстановить", {}, 15, &TForm1::Action14Execute},
+        {Command::Font, "Опции", "Шрифт", {}, 11, &TForm1::Action16Execute},
+        {Command::Help, "Помощь", "Вызов справки", QKeyCombination(Qt::Key_F1), 2, &TForm1::Action10Execute},
+        {Command::VisitSite, "Помощь", "Посетить сайт", {}, 1, &TForm1::Action2Execute},
+        {Command::WriteToSupport, "Помощь", "Написать письмо", {}, 12, &TForm1::Action3Execute},
+        {Command::CheckForUpdate, "Помощь", "Обновление", {}, 17, &TForm1::Action4Execute},
+        {Command::About, "Помощь", "О программе", {}, 7, &TForm1::Action5Execute},
+    };
+    for (const auto &definition : commands) {
+        auto *action = new QAction(imageListIcon(definition.image), QString::fromUtf8(definition.caption), this);
+        action->setObjectName(actionName(definition.command));
+        action->setProperty("category", QString::fromUtf8(definition.category));
+        action->setProperty("imageIndex", definition.image);
+        if (definition.shortcut.key() != Qt::Key_unknown && definition.shortcut.toCombined() != 0)
+            action->setShortcut(QKeySequence(definition.shortcut));
+        // The commands answer their keys in every window of the program.
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        connectGuarded(m_platform, action, &QAction::triggered, this, definition.execute);
+        m_actions[commandNumber(definition.command) - 1] = action;
+        addAction(action);
+    }
+}
+
+QList<QAction *> TForm1::commandActions() const
+{
+    return QList<QAction *>(m_actions.begin(), m_actions.end());
+}
+
+void TForm1::createMenus()
+{
+    const auto action = [this](Command command) { return this->action(command); };
+    const auto addMenu = [&](const QString &title, const QString &name, MenuEntries entries) {
+        QMenu *menu = ActionMainMenuBar1->addMenu(title);
+        menu->setObjectName(name);
+        fillMenu(menu, entries, action);
+    };
+    using enum Command;
+    addMenu(QStringLiteral("Ф&айл"), QStringLiteral("MenuFile"), {MinimizeToTray, separator, Print, separator, Exit});
+    addMenu(QStringLiteral("П&равка"), QStringLiteral("MenuEdit"), {Add, separator, Copy, Edit, separator, Delete});
+    addMenu(QStringLiteral("Back&up"), QStringLiteral("MenuBackup"), {BackUp, Restore});
+    addMenu(QStringLiteral("Настройка"), QStringLiteral("MenuOptions"), {Font});
+    addMenu(QStringLiteral("П&омощь"), QStringLiteral("MenuHelp"),
+        {Help, separator, VisitSite, WriteToSupport, CheckForUpdate, separator, About});
+    // The flat look: the highlighted menu item on a pale background, in dark text whatever the
+    // colour scheme (the scheme's own text colour may be light).
+    ActionMainMenuBar1->setStyleSheet(
+        QStringLiteral("QMenuBar::item:selected { background: rgb(247, 245, 238); color: black; }"));
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    fillMenu(PopupMenu2, {WriteToThisOne, separator, Add, separator, Copy, Edit, separator, Delete}, action);
+    for (ListBox *list : {ListBox1, ListBox2}) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint &at) { PopupMenu2->popup(list->viewport()->mapToGlobal(at)); });
+    }
+}
+
+void TForm1::createToolbar()
+{
+    const struct
+    {
+        const char *caption;
+        int left;
+        int width;
+        int image;
+        // The command the button runs: it names a button without a caption.
+        Command command;
+        void (TForm1::*click)();
+    } buttons[] = {
+        {"Свернуть", 8, 97, 10, Command::MinimizeToTray, &TForm1::SpeedButton1Click},
+        {"Копировать", 112, 113, 8, Command::Copy, &TForm1::SpeedButton2Click},
+        {"Добавить", 232, 105, 6, Command::Add, &TForm1::SpeedButton3Click},
+        {"Изменить", 344, 97, 18, Command::Edit, &TForm1::SpeedButton4Click},
+        {"Веб сайт", 448, 97, 1, Command::VisitSite, &TForm1::SpeedButton5Click},
+        {"", 552, 60, 14, Command::BackUp, &TForm1::SpeedButton6Click},
+        {"", 616, 60, 15, Command::Restore, &TForm1::SpeedButton7Click},
+    };
+    QWidget *previous = ListBox2;
+    for (std::size_t i = 0; i < std::size(buttons); ++i) {
+        const auto &definition = buttons[i];
+        auto *button = new QToolButton(CoolBar1);
+        button->setObjectName(QStringLiteral("SpeedButton%1").arg(i + 1));
+        button->setAutoRaise(true);
+        // Reachable with Tab after the lists; a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setIcon(imageListIcon(definition.image));
+        button->setIconSize(QSize(24, 24));
+        const QString caption = QString::fromUtf8(definition.caption);
+        button->setText(caption);
+        button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+        button->setAccessibleName(caption.isEmpty() ? action(definition.command)->text() : caption);
+        button->setGeometry(definition.left, 2, definition.width, 48);
+        connectGuarded(m_platform, button, &QToolButton::clicked, this, definition.click);
+        QWidget::setTabOrder(previous, button);
+        previous = m_speedButtons[i] = button;
+    }
+}
+
+EntryDialogContext TForm1::entryDialogContext(std::function<bool(const EntryTexts &)> apply)
+{
+    return EntryDialogContext{this, m_platform, commandActions(), std::move(apply)};
+}
+
 // ---- The commands ----
 
+// "Свернуть в трей"
 void TForm1::Action1Execute()
 {
     hideToTray();
 }
 
+// "Посетить сайт"
 void TForm1::Action2Execute()
 {
     m_platform.openUrl(addresses::site());
 }
 
+// "Написать письмо"
 void TForm1::Action3Execute()
 {
     m_platform.openUrl(QStringLiteral("mailto:") + addresses::supportMail());
 }
 
+// "Обновление"
 void TForm1::Action4Execute()
 {
     m_platform.openUrl(addresses::updatePage());
 }
 
+// "Добавить", Ctrl+V: the new entry goes to the end and both files are saved at once.
 void TForm1::Action6Execute()
 {
-    auto *dialog = new TForm3(*this);
+    auto *dialog = new TForm3(entryDialogContext([this](const EntryTexts &texts) {
+        appendEntry(texts.description, texts.mail);
+        m_book.save(AddressBook::Order::MailsFirst);
+        return true;
+    }));
     dialog->show();
 }
 
+// "Копировать", Ctrl+C
 void TForm1::Action7Execute()
 {
     if (ListBox1->itemIndex() < 0) {
@@ -232,16 +240,18 @@ void TForm1::Action7Execute()
         return;
     }
     try {
-        Memo1.clear();
-        Memo1.setText(itemAt(ListId::Mails, ListBox2->itemIndex()));
+        ScratchBuffer &memo = m_book.scratch();
+        memo.clear();
+        memo.setText(std::string(m_book.text(ListId::Mails, ListBox2->itemIndex())));
         // Copying an empty selection leaves the clipboard as it was.
-        if (!Memo1.text().empty())
-            m_platform.setClipboardText(fromStored(Memo1.text()));
+        if (!memo.text().empty())
+            m_platform.setClipboardText(fromStored(memo.text()));
     } catch (const std::exception &) {
         m_platform.showNotice(QStringLiteral("Пожалуйста, выберите адрес!"));
     }
 }
 
+// "Удалить", Del: the entry goes from the book; the files keep it until the next save.
 void TForm1::Action8Execute()
 {
     if (ListBox1->itemIndex() < 0) {
@@ -252,6 +262,7 @@ void TForm1::Action8Execute()
     deleteAtCurrent(ListId::Mails);
 }
 
+// "Изменить", Ctrl+P: OK replaces the entry selected then, and both files are saved at once.
 void TForm1::Action9Execute()
 {
     if (ListBox1->itemIndex() < 0) {
@@ -259,10 +270,18 @@ void TForm1::Action9Execute()
         m_platform.beep();
         return;
     }
-    auto *dialog = new TForm4(*this);
+    const auto apply = [this](const EntryTexts &texts) {
+        replaceAtCurrent(ListId::Descriptions, texts.description);
+        replaceAtCurrent(ListId::Mails, texts.mail);
+        m_book.save(AddressBook::Order::MailsFirst);
+        return true;
+    };
+    const auto selected = [this](ListId id) { return m_book.text(id, currentIndex(id)); };
+    auto *dialog = new TForm4(entryDialogContext(apply), selected);
     dialog->show();
 }
 
+// "Вызов справки", F1
 void TForm1::Action10Execute()
 {
     if (m_platform.showMessage(QStringLiteral("Вызов справки"),
@@ -271,6 +290,7 @@ void TForm1::Action10Execute()
         m_platform.openUrl(addresses::helpPage());
 }
 
+// "Написать этому", Ctrl+W
 void TForm1::Action11Execute()
 {
     if (ListBox2->itemIndex() < 0) {
@@ -278,14 +298,16 @@ void TForm1::Action11Execute()
         m_platform.beep();
         return;
     }
-    m_platform.openUrl(mailtoAddress(fromStored(itemAt(ListId::Mails, ListBox2->itemIndex()))));
+    m_platform.openUrl(mailtoAddress(fromStored(m_book.text(ListId::Mails, ListBox2->itemIndex()))));
 }
 
+// "Выход", Ctrl+X
 void TForm1::Action12Execute()
 {
     close();
 }
 
+// "Шрифт"
 void TForm1::Action16Execute()
 {
     const std::optional<QFont> chosen = m_platform.chooseFont(this, m_fontDialogFont);
@@ -293,7 +315,7 @@ void TForm1::Action16Execute()
         return;
     // The dialog keeps style, colour and character set for next time; the lists take name and size.
     m_fontDialogFont = *chosen;
-    m_unappliedFontSize.reset();
+    m_storedFontSize.reset(); // the user's choice is written from now on
     // The settings keep 31 bytes of the name: the lists take the name that will come back.
     QString family = chosen->family();
     if (const std::optional<std::string> stored = toStored(family); stored && stored->size() > kMaxFontNameLength)
@@ -307,36 +329,43 @@ void TForm1::Action16Execute()
     }
 }
 
+// "Свернуть"
 void TForm1::SpeedButton1Click()
 {
     Action1Execute();
 }
 
+// "Копировать"
 void TForm1::SpeedButton2Click()
 {
     Action7Execute();
 }
 
+// "Добавить"
 void TForm1::SpeedButton3Click()
 {
     Action6Execute();
 }
 
+// "Изменить"
 void TForm1::SpeedButton4Click()
 {
     Action9Execute();
 }
 
+// "Веб сайт"
 void TForm1::SpeedButton5Click()
 {
     Action2Execute();
 }
 
+// The backup button (icon only)
 void TForm1::SpeedButton6Click()
 {
     Action13Execute();
 }
 
+// The restore button (icon only)
 void TForm1::SpeedButton7Click()
 {
     Action14Execute();

@@ -104,11 +104,8 @@ void TForm1::createTrayMenu()
             ? PopupMenu1->addSeparator()
             : PopupMenu1->addAction(imageListIcon(item.image), QString::fromUtf8(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
-        if (item.click != nullptr) {
-            const auto click = item.click;
-            connect(
-                action, &QAction::triggered, this, [this, click] { guarded(m_platform, [&] { (this->*click)(); }); });
-        }
+        if (item.click != nullptr)
+            connectGuarded(m_platform, action, &QAction::triggered, this, item.click);
     }
 }
 
@@ -119,8 +116,7 @@ void TForm1::addTrayIcon()
         return;
     m_trayIcon = new QSystemTrayIcon(programIcon(), this);
     m_trayIcon->setToolTip(applicationTitle());
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) { guarded(m_platform, [&] { trayIconActivated(reason); }); });
+    connectGuarded(m_platform, m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::trayIconActivated);
     m_trayIcon->show();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         m_blockedTrayClicks = new BlockedTrayClicks(
@@ -186,6 +182,7 @@ void TForm1::hideToTray()
         showMinimized();
 }
 
+// "Отразить/Свернуть"
 void TForm1::N5521Click()
 {
     if (!isVisible())
@@ -196,21 +193,25 @@ void TForm1::N5521Click()
         hideToTray();
 }
 
+// "О программе"
 void TForm1::N2Click()
 {
     Action5Execute();
 }
 
+// "Создать резервную копию"
 void TForm1::N3Click()
 {
     Action13Execute();
 }
 
+// "Восстановить"
 void TForm1::N4Click()
 {
     Action14Execute();
 }
 
+// "Выход"
 void TForm1::N7Click()
 {
     close();

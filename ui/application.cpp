@@ -1,5 +1,7 @@
 #include "ui/application.h"
 
+#include "ui/icons.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QLibraryInfo>
@@ -19,10 +21,17 @@ void prepareApplication(QApplication &app)
 {
     app.setApplicationName(applicationTitle());
     app.setQuitOnLastWindowClosed(false);
+    // Every window, message box and toolkit dialog carries the program's icon, and the window
+    // class is the desktop entry's name, so the taskbar groups the windows under the entry.
+    app.setWindowIcon(programIcon());
+    app.setDesktopFileName(QStringLiteral("kvillo"));
 
+    // Qt's own dialogs speak Russian and format numbers, sizes and dates the Russian way.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    QLocale::setDefault(russian);
     auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
-            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (translator->load(
+            russian, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
 
     // The program's fonts are named as on Windows; elsewhere the nearest sans-serif face stands in.

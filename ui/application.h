@@ -10,8 +10,9 @@ namespace kvillo {
 // "Kvillo 2.1": the taskbar text and the caption of notices and error boxes.
 QString applicationTitle();
 
-// Application-wide set-up shared by the program and its tests: the title, Qt's Russian texts and
-// the font substitutes for the program's Windows fonts.
+// Application-wide set-up shared by the program and its tests: the title, the icon and desktop
+// entry name, the Russian locale with Qt's Russian texts, and the font substitutes for the
+// program's Windows fonts.
 void prepareApplication(QApplication &app);
 
 // Moves a window to the centre of the screen.

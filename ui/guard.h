@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <exception>
+#include <functional>
+#include <type_traits>
 #include <utility>
 
 namespace kvillo {
@@ -26,6 +29,28 @@ template <typename Handler> bool guarded(Platform &platform, Handler &&handler) 
         showException(platform, std::current_exception());
         return false;
     }
+}
+
+// Connects `signal` to `handler` run through the guard. The handler is a member function of
+// `receiver` or a callable; it takes the signal's arguments or none.
+template <typename Sender, typename Signal, typename Receiver, typename Handler>
+QMetaObject::Connection connectGuarded(
+    Platform &platform, Sender *sender, Signal signal, Receiver *receiver, Handler handler)
+{
+    return QObject::connect(sender, signal, receiver, [&platform, receiver, handler](auto &&...args) {
+        guarded(platform, [&] {
+            if constexpr (std::is_member_function_pointer_v<Handler>) {
+                if constexpr (std::is_invocable_v<Handler, Receiver *, decltype(args)...>)
+                    std::invoke(handler, receiver, args...);
+                else
+                    std::invoke(handler, receiver);
+            } else if constexpr (std::is_invocable_v<Handler, decltype(args)...>) {
+                handler(args...);
+            } else {
+                handler();
+            }
+        });
+    });
 }
 
 } // namespace kvillo

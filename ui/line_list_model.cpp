@@ -4,51 +4,22 @@
 
 namespace kvillo {
 
-LineListModel::LineListModel(LineList &list, QObject *parent)
+LineListModel::LineListModel(const AddressBook &book, ListId id, QObject *parent)
     : QAbstractListModel(parent)
-    , m_list(list)
+    , m_book(book)
+    , m_id(id)
 { }
 
 int LineListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_list.size());
+    return parent.isValid() ? 0 : static_cast<int>(list().size());
 }
 
 QVariant LineListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_list.size())
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= list().size())
         return {};
-    return fromStored(m_list[static_cast<std::size_t>(index.row())]);
-}
-
-void LineListModel::append(std::string_view text)
-{
-    insert(rowCount(), text);
-}
-
-void LineListModel::insert(int row, std::string_view text)
-{
-    beginInsertRows(QModelIndex(), row, row);
-    m_list.insert(static_cast<std::size_t>(row), text);
-    endInsertRows();
-}
-
-void LineListModel::remove(int row)
-{
-    beginRemoveRows(QModelIndex(), row, row);
-    m_list.remove(static_cast<std::size_t>(row));
-    endRemoveRows();
-}
-
-} // namespace kvillo
-
-namespace kvillo {
-
-void LineListModel::replace(int row, std::string_view text)
-{
-    m_list.replace(static_cast<std::size_t>(row), text);
-    const QModelIndex changed = index(row);
-    emit dataChanged(changed, changed, {Qt::DisplayRole});
+    return fromStored(list()[static_cast<std::size_t>(index.row())]);
 }
 
 } // namespace kvillo

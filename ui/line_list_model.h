@@ -1,44 +1,56 @@
 #pragma once
 
-#include "data/line_list.h"
+#include "data/address_book.h"
 
 #include <QAbstractListModel>
+#include <QScopeGuard>
 
 namespace kvillo {
 
-// Shows one list of the address book in a list view. The list owns the strings; the model only
-// turns rows into text on screen and tells the view about changes.
+// Shows one list of the address book in a list view. The document owns the strings; the model
+// only turns rows into text on screen and tells the view about the changes the window makes.
 class LineListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:
-    LineListModel(LineList &list, QObject *parent = nullptr);
+    LineListModel(const AddressBook &book, ListId id, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
-    const LineList &list() const { return m_list; }
+    const LineList &list() const { return m_book.lists().list(m_id); }
 
-    void append(std::string_view text);
-    void insert(int row, std::string_view text);
-    void remove(int row);
-    void replace(int row, std::string_view text);
-
-    // Replaces the whole list through `fill`, which may throw and then leaves the list as it was.
-    template <typename Fill> void reset(Fill &&fill)
+    // Each runs `change`, the document's change of this list, inside the view's notice of it.
+    // What `change` throws goes on to the caller.
+    template <typename Change> void inserting(int row, Change &&change)
+    {
+        beginInsertRows(QModelIndex(), row, row);
+        const auto end = qScopeGuard([this] { endInsertRows(); });
+        change();
+    }
+    template <typename Change> void removing(int row, Change &&change)
+    {
+        beginRemoveRows(QModelIndex(), row, row);
+        const auto end = qScopeGuard([this] { endRemoveRows(); });
+        change();
+    }
+    template <typename Change> void replacing(int row, Change &&change)
+    {
+        change();
+        const QModelIndex changed = index(row);
+        emit dataChanged(changed, changed, {Qt::DisplayRole});
+    }
+    // The whole list replaced (a load); a failing `fill` leaves the list as it was.
+    template <typename Fill> void resetting(Fill &&fill)
     {
         beginResetModel();
-        try {
-            fill(m_list);
-        } catch (...) {
-            endResetModel();
-            throw;
-        }
-        endResetModel();
+        const auto end = qScopeGuard([this] { endResetModel(); });
+        fill();
     }
 
 private:
-    LineList &m_list;
+    const AddressBook &m_book;
+    ListId m_id;
 };
 
 } // namespace kvillo

@@ -80,6 +80,16 @@ void ListBox::setItemIndex(int row)
     }
 }
 
+// A click, with or without Ctrl, and Ctrl+Space select; nothing the user does leaves a list with
+// an item under the cursor but none selected.
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    const QItemSelectionModel::SelectionFlags flags = QTableView::selectionCommand(index, event);
+    if (index.isValid() && (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return flags;
+}
+
 void ListBox::keyPressEvent(QKeyEvent *event)
 {
     const bool typed = typeAhead(event);

@@ -41,6 +41,8 @@ protected:
     void keyboardSearch(const QString &search) override;
     void changeEvent(QEvent *event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex &index, const QEvent *event = nullptr) const override;
 
 private:
     bool typeAhead(QKeyEvent *event);

@@ -31,9 +31,9 @@ public:
     virtual void beep() = 0;
     // A question with Yes and No, captioned with the application title; No is the default button
     // and Esc's answer. True when the user answers Yes.
-    virtual bool askYesNo(const QString &text);
+    virtual bool askYesNo(const QString &text) = 0;
     // Whether the desktop has a notification area for the program's icon right now.
-    virtual bool hasNotificationArea();
+    virtual bool hasNotificationArea() = 0;
     // Runs one of the program's own dialogs modally; the dialog's result.
     virtual int execDialog(QDialog &dialog) = 0;
 

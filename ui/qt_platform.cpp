@@ -1,14 +1,18 @@
 #include "ui/qt_platform.h"
 
+#include "print/printer_canvas.h"
 #include "ui/application.h"
-#include "ui/printer_canvas.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontDialog>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace kvillo {
@@ -24,6 +28,45 @@ QString qtFilter(const QString &filter)
         entries << parts[i];
     return entries.join(QStringLiteral(";;"));
 }
+
+// "*.*" lists every file, those without a dot in their names too, as the filter does on Windows.
+void matchEveryNameWithStarDotStar(QFileDialog *dialog)
+{
+    auto *model = dialog->findChild<QFileSystemModel *>();
+    if (model == nullptr)
+        return;
+    QStringList patterns = model->nameFilters();
+    const qsizetype starDotStar = patterns.indexOf(QStringLiteral("*.*"));
+    if (starDotStar < 0)
+        return;
+    patterns[starDotStar] = QStringLiteral("*");
+    model->setNameFilters(patterns);
+}
+
+// The file list as Qt's file dialog shows it, with sizes and dates written in the program's
+// locale (Qt writes them in the system's, which may be English).
+class LocalFileDetails : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const QVariant shown = QIdentityProxyModel::data(index, role);
+        auto *files = qobject_cast<QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || files == nullptr || shown.toString().isEmpty())
+            return shown;
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        switch (index.column()) {
+        case 1:
+            return QLocale().formattedDataSize(info.size());
+        case 3:
+            return QLocale().toString(info.lastModified(), QLocale::ShortFormat);
+        default:
+            return shown;
+        }
+    }
+};
 
 bool runBox(bool stopIcon, const QString &caption, const QString &text, Platform::Buttons buttons)
 {
@@ -53,6 +96,17 @@ std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(
     return box;
 }
 
+std::unique_ptr<QMessageBox> QtPlatform::makeQuestionBox(const QString &text)
+{
+    auto box = std::make_unique<QMessageBox>(
+        QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
 std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(
     QWidget *parent, const QString &filter, const QString &initial, bool save)
 {
@@ -61,6 +115,11 @@ std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(
     dialog->setFileMode(QFileDialog::AnyFile);
     // Qt's own dialog, in the program's language whatever the desktop's.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setProxyModel(new LocalFileDetails(dialog.get()));
+    // The dialog applies a chosen filter before it tells of the choice.
+    QFileDialog *const raw = dialog.get();
+    QObject::connect(raw, &QFileDialog::filterSelected, raw, [raw] { matchEveryNameWithStarDotStar(raw); });
+    matchEveryNameWithStarDotStar(raw);
     if (!initial.isEmpty())
         dialog->selectFile(initial);
     return dialog;
@@ -107,6 +166,16 @@ bool QtPlatform::showMessage(const QString &caption, const QString &text, Button
 void QtPlatform::beep()
 {
     QApplication::beep();
+}
+
+bool QtPlatform::askYesNo(const QString &text)
+{
+    return makeQuestionBox(text)->exec() == QMessageBox::Yes;
+}
+
+bool QtPlatform::hasNotificationArea()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 int QtPlatform::execDialog(QDialog &dialog)

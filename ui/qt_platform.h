@@ -1,7 +1,7 @@
 #pragma once
 
+#include "print/qt_printing.h"
 #include "ui/platform.h"
-#include "ui/qt_printing.h"
 
 class QFileDialog;
 class QFontDialog;
@@ -19,6 +19,8 @@ public:
     void showNotice(const QString &text) override;
     bool showMessage(const QString &caption, const QString &text, Buttons buttons) override;
     void beep() override;
+    bool askYesNo(const QString &text) override;
+    bool hasNotificationArea() override;
     int execDialog(QDialog &dialog) override;
     std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) override;
     std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override;
@@ -31,6 +33,7 @@ public:
     // The dialogs behind the calls above, for a look at them without running them.
     static std::unique_ptr<QMessageBox> makeMessageBox(
         bool stopIcon, const QString &caption, const QString &text, Buttons buttons);
+    static std::unique_ptr<QMessageBox> makeQuestionBox(const QString &text);
     static std::unique_ptr<QFileDialog> makeFileDialog(
         QWidget *parent, const QString &filter, const QString &initial, bool save);
     static std::unique_ptr<QFontDialog> makeFontDialog(QWidget *parent, const QFont &initial);

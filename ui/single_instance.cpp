@@ -1,68 +1,116 @@
 #include "ui/single_instance.h"
 
+#include "ui/platform.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QLocalSocket>
+#include <QMap>
 #include <QThread>
+
+#include <algorithm>
 
 namespace kvillo {
 
 namespace {
 
 const QByteArray kShowRequest = "show\n";
-constexpr int kConnectMs = 2000;
+const QByteArray kShownAnswer = "shown\n";
+// A program that is still loading a large book answers only once its window is built.
+constexpr int kAnswerMs = 10000;
+
+// The holder's record, "name=value" per line.
+QMap<QString, QString> parseRecord(const std::string &record)
+{
+    QMap<QString, QString> fields;
+    for (const QByteArray &line : QByteArray::fromStdString(record).split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0)
+            fields.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)).trimmed());
+    }
+    return fields;
+}
+
+// Only a program of this user on this computer can be reached through the channel.
+bool reachable(const QMap<QString, QString> &holder)
+{
+    const QString host = holder.value(QStringLiteral("host"));
+    const QString user = holder.value(QStringLiteral("user"));
+    return (host.isEmpty() || host == QString::fromStdString(sys::hostName()))
+        && (user.isEmpty() || user == QString::fromStdString(sys::userName()));
+}
+
+QString refusal(const QMap<QString, QString> &holder)
+{
+    auto field = [&](const char *name) {
+        const QString value = holder.value(QString::fromLatin1(name));
+        return value.isEmpty() ? QStringLiteral("неизвестно") : value;
+    };
+    return QStringLiteral("Адресная книга уже открыта другой программой Kvillo и не отвечает.\n\n"
+                          "Компьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
+                          "Закройте ту программу и запустите Kvillo снова.")
+        .arg(field("host"), field("pid"), field("user"));
+}
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString &applicationDirectory, QObject *parent)
+SingleInstance::SingleInstance(std::string dataFolder, QObject *parent)
     : QObject(parent)
-    , m_directory(QDir::cleanPath(QDir(applicationDirectory).absolutePath()))
-    , m_lock(QDir(m_directory).filePath(QStringLiteral(".kvillo.lock")))
-{
-    // A running program keeps its lock however long it runs; only a dead owner's lock is stale.
-    m_lock.setStaleLockTime(0);
-}
+    , m_folder(std::move(dataFolder))
+{ }
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::lockFileName() const
+std::string SingleInstance::lockFileName() const
 {
-    return QDir(m_directory).filePath(QStringLiteral(".kvillo.lock"));
+    return m_folder + ".kvillo.lock";
 }
 
 QString SingleInstance::serverName() const
 {
-    const QByteArray key = QCryptographicHash::hash(m_directory.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("kvillo-") + QString::fromLatin1(key);
+    const std::string key = sys::folderIdentity(m_folder) + '\n' + sys::userName();
+    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1);
+    return QStringLiteral("kvillo-") + QString::fromLatin1(hash.toHex().left(16));
 }
 
-bool SingleInstance::acquire()
+bool SingleInstance::takeLock()
 {
-    if (m_lock.tryLock(0)) {
+    m_lock = std::make_unique<sys::FolderLock>(lockFileName());
+    if (m_lock->state() == sys::FolderLock::State::Held)
         listen();
-        return true;
-    }
-    if (m_lock.error() != QLockFile::LockFailedError) {
-        // The lock cannot even be written (a read-only program directory): nothing could be
-        // saved there by any copy, so this one runs unguarded rather than not at all.
-        return true;
-    }
-    // Another copy holds the book; it may still be starting up, so keep asking for a moment.
-    const QDeadlineTimer deadline(kConnectMs);
+    return m_lock->state() != sys::FolderLock::State::Busy;
+}
+
+SingleInstance::Decision SingleInstance::start(Platform &platform)
+{
+    // Held, or no lock can be made here at all (no data folder, a read-only one). Such a book is
+    // not kept from opening: the start-up then reports the damage, or each save fails with its
+    // own message, which says more than any lock could.
+    if (takeLock())
+        return Decision::Run;
+    // Busy. The holder may still be starting up or loading: keep asking for a while.
+    const QDeadlineTimer deadline(kAnswerMs);
+    std::string seen;
     while (!deadline.hasExpired()) {
-        if (askRunningCopyToShow())
-            return false;
-        if (m_lock.tryLock(0)) { // it has just ended
-            listen();
-            return true;
+        const std::string record = m_lock->holder();
+        if (!reachable(parseRecord(record))) {
+            // Another user's or computer's program. One that has only just taken the lock may
+            // not have written itself in yet: the record must say so twice.
+            if (record == seen)
+                break;
+            seen = record;
+        } else if (askRunningCopyToShow(deadline)) {
+            return Decision::HandedOver;
         }
+        if (takeLock()) // it has just ended
+            return Decision::Run;
         QThread::msleep(50);
     }
-    return false;
+    platform.showError(refusal(parseRecord(m_lock->holder())));
+    return Decision::Refused;
 }
 
-bool SingleInstance::askRunningCopyToShow() const
+bool SingleInstance::askRunningCopyToShow(const QDeadlineTimer &deadline) const
 {
     QLocalSocket socket;
     socket.connectToServer(serverName());
@@ -70,8 +118,13 @@ bool SingleInstance::askRunningCopyToShow() const
         return false;
     socket.write(kShowRequest);
     socket.waitForBytesWritten(500);
-    socket.disconnectFromServer();
-    return true;
+    // A hung holder still accepts the connection; only its answer shows it is alive. One that is
+    // still loading answers once it gets to it.
+    QByteArray answer;
+    while (!answer.contains(kShownAnswer) && !deadline.hasExpired()
+        && socket.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
+        answer += socket.readAll();
+    return answer.contains(kShownAnswer);
 }
 
 void SingleInstance::listen()
@@ -79,15 +132,18 @@ void SingleInstance::listen()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(serverName())) {
-        // A socket left by a copy that died: we hold the lock, so it is ours to replace.
+        // A socket left by a program that died: we hold the book, so the name is ours.
         QLocalServer::removeServer(serverName());
         m_server->listen(serverName());
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains(kShowRequest.trimmed()))
-                    emit showRequested();
+                if (!socket->readAll().contains(kShowRequest.trimmed()))
+                    return;
+                emit showRequested();
+                socket->write(kShownAnswer);
+                socket->flush();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         }

@@ -1,41 +1,56 @@
 #pragma once
 
+#include "data/system.h"
+
+#include <QDeadlineTimer>
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 
 #include <memory>
+#include <string>
 
 namespace kvillo {
 
-// One running program per address book. The first copy of the program to start on a program
-// directory locks it (a lock left by a program that died is taken over) and listens for later
-// copies; a later copy asks it to show its window and leaves without touching any file.
+class Platform;
+
+// One running program per address book. The first program to start on a book locks its data
+// folder (the system drops the lock when that program ends, however it ends) and listens for
+// later starts; a later start asks it to show its window and leaves without touching any file.
+// When the book is locked by a program that cannot be reached (another user's, another
+// computer's, a hung one) the later start says who holds it and does not run.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    // `applicationDirectory` ends with a separator.
-    explicit SingleInstance(const QString &applicationDirectory, QObject *parent = nullptr);
+    enum class Decision { Run, HandedOver, Refused };
+
+    // `dataFolder`: the address book's folder as the system names it (bytes, not necessarily
+    // UTF-8), ending with a separator.
+    explicit SingleInstance(std::string dataFolder, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process now holds the address book. False when another running copy holds
-    // it; that copy has been asked to show its window.
-    bool acquire();
+    // Run: this process now holds the book, or no lock can be made there at all. HandedOver: the
+    // program that holds it has shown its window. Refused: the holder did not answer; the user
+    // has been told who holds the book.
+    Decision start(Platform &platform);
 
-    QString lockFileName() const;
+    std::string lockFileName() const;
+    // The hand-over channel: the same for every path to the folder, another for another folder
+    // put in its place, and one per user.
     QString serverName() const;
 
 signals:
-    // Another copy of the program was started on this address book.
+    // Another start of the program on this address book.
     void showRequested();
 
 private:
-    bool askRunningCopyToShow() const;
+    bool askRunningCopyToShow(const QDeadlineTimer &deadline) const;
+    // True unless busy; listens for later starts when taken.
+    bool takeLock();
     void listen();
 
-    QString m_directory;
-    QLockFile m_lock;
+    std::string m_folder;
+    std::unique_ptr<sys::FolderLock> m_lock;
     std::unique_ptr<QLocalServer> m_server;
 };
 

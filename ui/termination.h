@@ -14,8 +14,8 @@ public:
     explicit TerminationWatch(QObject *parent = nullptr);
     ~TerminationWatch() override;
 
-    // Whether a request has come: one that came before anything was connected is not lost.
-    bool isRequested() const { return m_requested; }
+    // A request came in, maybe while no one was connected yet (the window is still being built).
+    bool wasRequested() const { return m_requested; }
 
 signals:
     void requested();

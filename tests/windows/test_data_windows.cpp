@@ -369,6 +369,8 @@ namespace {
 std::vector<sys::Step> g_steps;
 sys::Step g_failAt;
 int g_failWith = 0;
+int g_failNth = 0; // which occurrence of the step fails; 0: every one
+int g_occurrences = 0;
 std::string g_watchedDirectory;
 std::vector<std::string> g_seenDuringWrite;
 DWORD g_openTemporaryError = 0;
@@ -387,7 +389,9 @@ int recordStep(sys::Step step)
             g_openTemporaryError = other.valid() ? 0 : ::GetLastError();
         }
     }
-    return g_failWith != 0 && step == g_failAt ? g_failWith : 0;
+    if (step != g_failAt || g_failWith == 0)
+        return 0;
+    return g_failNth == 0 || ++g_occurrences == g_failNth ? g_failWith : 0;
 }
 
 struct HookScope
@@ -396,6 +400,8 @@ struct HookScope
     {
         g_steps.clear();
         g_failWith = 0;
+        g_failNth = 0;
+        g_occurrences = 0;
         g_watchedDirectory.clear();
         sys::setStepHook(recordStep);
     }
@@ -600,6 +606,96 @@ TEST(unloadedFileIsMovedAside)
     CHECK_EQ(files[1].substr(0, 19), std::string("mails.dat.unloaded-"));
     CHECK_EQ(contents(book.dir.path("database\\" + files[1])), std::string("user's\r\n"));
     CHECK_EQ(contents(book.mails), std::string("new\r\n"));
+}
+
+// The two data files as one commit: both written, or neither; a commit cut short after its record
+// is completed by the next start.
+TEST(pairCommitsWhole)
+{
+    Book book;
+    const std::string descriptions = book.store.dataPath(ListId::Descriptions);
+    writeRaw(descriptions, "old\r\n");
+    writeRaw(book.mails, "old@example.org\r\n");
+    LineList loaded;
+    book.store.load(ListId::Descriptions, loaded);
+    book.store.load(ListId::Mails, loaded);
+
+    {
+        // The second file cannot be written: neither is replaced.
+        HookScope hook;
+        g_failAt = sys::Step::Sync;
+        g_failWith = ERROR_DISK_FULL;
+        g_failNth = 2;
+        CHECK_THROWS_MESSAGE(
+            StreamWriteError, book.store.savePair(listOf({"new"}), listOf({"new@example.org"})), "Stream write error");
+    }
+    CHECK_EQ(contents(descriptions), std::string("old\r\n"));
+    CHECK_EQ(contents(book.mails), std::string("old@example.org\r\n"));
+    CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
+
+    {
+        // The second rename fails after the first went through: the record stays for the next start.
+        HookScope hook;
+        g_failAt = sys::Step::Rename;
+        g_failWith = ERROR_DISK_FULL;
+        g_failNth = 3;
+        CHECK_THROWS_MESSAGE(FileCreateError, book.store.savePair(listOf({"new"}), listOf({"new@example.org"})),
+            "Cannot create file \"" + book.mails + "\". " + kDiskFull);
+    }
+    AddressStore next(book.dir.path());
+    LineList mails;
+    next.load(ListId::Descriptions, loaded);
+    next.load(ListId::Mails, mails);
+    CHECK(items(mails) == names({"new@example.org"}));
+    CHECK_EQ(contents(descriptions), std::string("new\r\n"));
+    CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
+
+    next.replacePair(std::string_view("restored\r\n"), std::nullopt);
+    CHECK_EQ(contents(descriptions), std::string("restored\r\n"));
+    CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
+}
+
+TEST(bookLockKeepsASecondHolderOutAndNamesTheFirst)
+{
+    TempDir dir;
+    const std::string lock = dir.path(".kvillo.lock");
+    {
+        sys::FolderLock first(lock);
+        CHECK(first.state() == sys::FolderLock::State::Held);
+        // Another handle, even of the same process, finds it busy and reads who holds it.
+        sys::FolderLock second(lock);
+        CHECK(second.state() == sys::FolderLock::State::Busy);
+        const std::string holder = second.holder();
+        CHECK(holder.find("pid=" + std::to_string(::GetCurrentProcessId()) + "\n") != std::string::npos);
+        CHECK(holder.find("host=" + sys::hostName() + "\n") != std::string::npos);
+        CHECK(holder.find("started=") != std::string::npos);
+        CHECK_EQ(contents(lock), holder);
+    }
+    // Nobody holds it now, whatever it says: the next one takes it.
+    writeRaw(lock, "host=elsewhere\npid=1\nuser=someone\nstarted=20000101-000000\n");
+    sys::FolderLock next(lock);
+    CHECK(next.state() == sys::FolderLock::State::Held);
+    CHECK(contents(lock).find("host=elsewhere") == std::string::npos);
+
+    // No folder to hold a lock in: nothing to take, nothing made.
+    sys::FolderLock nowhere(dir.path("missing\\.kvillo.lock"));
+    CHECK(nowhere.state() == sys::FolderLock::State::Unavailable);
+}
+
+TEST(folderIdentityFollowsTheFolderNotItsName)
+{
+    TempDir dir;
+    makeDir(dir.path("book"));
+    const std::string identity = sys::folderIdentity(dir.path("book"));
+    CHECK(!identity.empty());
+    CHECK_EQ(sys::folderIdentity(dir.path("book\\")), identity);
+    CHECK_EQ(sys::folderIdentity(dir.path() + "book/../book"), identity);
+    int error = 0;
+    REQUIRE(sys::renamePath(dir.path("book"), dir.path("moved"), error));
+    CHECK_EQ(sys::folderIdentity(dir.path("moved")), identity);
+    makeDir(dir.path("book"));
+    CHECK(sys::folderIdentity(dir.path("book")) != identity);
+    CHECK(sys::folderIdentity(dir.path("nothing")).empty());
 }
 
 int main(int argc, char **argv)

@@ -8,7 +8,7 @@ namespace kvillo {
 
 class Platform;
 class ScratchBuffer;
-struct AddressBook;
+struct BookLists;
 
 // The print command: builds the report in `memo`, runs the print dialog over `owner` and, when the
 // user confirms, calls `onConfirmed` and prints the report's lines as one job on the printer in
@@ -17,7 +17,7 @@ struct AddressBook;
 //
 // The job prints the report as it was when the job began, even if the buffer is reused while
 // the job spools (the window handles events between pages).
-void printAddressList(QWidget *owner, Platform &platform, ScratchBuffer &memo, const AddressBook &book,
+void printAddressList(QWidget *owner, Platform &platform, ScratchBuffer &memo, const BookLists &book,
     const std::function<void()> &onConfirmed);
 
 } // namespace kvillo

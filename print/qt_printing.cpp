@@ -1,15 +1,18 @@
-#include "ui/qt_printing.h"
+#include "print/qt_printing.h"
 
 #include "data/errors.h"
-#include "ui/printer_canvas.h"
+#include "print/printer_canvas.h"
 #include "ui/text.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -33,6 +36,56 @@ std::unique_ptr<QPrinter> defaultPrinter()
     return openPrinter(info);
 }
 
+// The job options Qt's print dialog hands to CUPS: key and value in turn.
+constexpr auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+
+// The report always prints whole: no page range, page list or odd/even page set reaches the
+// printer, whatever was chosen in a dialog.
+void printWholeDocument(QPrinter &printer)
+{
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setPageRanges(QPageRanges());
+    QStringList options = printer.printEngine()->property(kCupsOptions).toStringList();
+    for (qsizetype i = 0; i + 1 < options.size();) {
+        if (options[i] == QLatin1String("page-ranges") || options[i] == QLatin1String("page-set"))
+            options.remove(i, 2);
+        else
+            i += 2;
+    }
+    printer.printEngine()->setProperty(kCupsOptions, options);
+}
+
+// Keeps the print dialog's page range and page set choices disabled: the dialog enables them
+// again as the printer changes.
+class StayDisabled : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::EnabledChange && widget != nullptr && widget->isEnabled())
+            widget->setEnabled(false);
+        return false;
+    }
+};
+
+void offerWholeDocumentOnly(QPrintDialog &dialog)
+{
+    auto *keeper = new StayDisabled(&dialog);
+    for (const char *name : {"printRange", "from", "to", "pagesRadioButton", "pagesLineEdit", "printCurrentPage",
+             "printSelection", "pageSetLabel", "pageSetCombo"}) {
+        if (auto *widget = dialog.findChild<QWidget *>(QLatin1String(name))) {
+            widget->setEnabled(false);
+            widget->installEventFilter(keeper);
+        }
+    }
+    if (auto *all = dialog.findChild<QAbstractButton *>(QStringLiteral("printAll")))
+        all->setChecked(true);
+}
+
 } // namespace
 
 // A job on a QPrinter: a painter over the printable area, which lies inside the printer's
@@ -49,6 +102,7 @@ public:
     bool begin()
     {
         m_printer.setDocName(QString());
+        printWholeDocument(m_printer);
         m_printer.setFullPage(false);
         m_printer.setPageMargins(m_printer.pageLayout().minimumMargins(), m_printer.pageLayout().units());
         if (!m_printer.isValid() || !m_painter.begin(&m_printer))
@@ -140,6 +194,7 @@ std::unique_ptr<QPrintDialog> QtPrinting::makeDialog(QPrinter &printer, QWidget 
     dialog->setObjectName(QStringLiteral("PrintDialog1"));
     // The whole report, on a printer: no page range, selection, current page or file.
     dialog->setOptions(QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
+    offerWholeDocumentOnly(*dialog);
     return dialog;
 }
 

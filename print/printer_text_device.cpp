@@ -1,7 +1,7 @@
-#include "ui/printer_text_device.h"
+#include "print/printer_text_device.h"
 
 #include "data/errors.h"
-#include "ui/printer_canvas.h"
+#include "print/printer_canvas.h"
 
 #include <algorithm>
 #include <cmath>

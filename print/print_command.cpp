@@ -1,14 +1,14 @@
-#include "ui/print_command.h"
+#include "print/print_command.h"
 
 #include "data/scratch_buffer.h"
+#include "print/printer_canvas.h"
+#include "print/printer_text_device.h"
+#include "print/report.h"
 #include "ui/platform.h"
-#include "ui/printer_canvas.h"
-#include "ui/printer_text_device.h"
-#include "ui/report.h"
 
 namespace kvillo {
 
-void printAddressList(QWidget *owner, Platform &platform, ScratchBuffer &memo, const AddressBook &book,
+void printAddressList(QWidget *owner, Platform &platform, ScratchBuffer &memo, const BookLists &book,
     const std::function<void()> &onConfirmed)
 {
     buildReport(memo, book);

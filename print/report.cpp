@@ -1,6 +1,6 @@
-#include "ui/report.h"
+#include "print/report.h"
 
-#include "data/address_store.h"
+#include "data/address_book.h"
 #include "data/cp1251.h"
 #include "data/scratch_buffer.h"
 #include "ui/addresses.h"
@@ -9,7 +9,7 @@
 
 namespace kvillo {
 
-void buildReport(ScratchBuffer &memo, const AddressBook &book)
+void buildReport(ScratchBuffer &memo, const BookLists &book)
 {
     memo.clear();
     memo.addLine(cp1251::fromUtf8("Напечатано программой Kvillo 2.1 (" + addresses::helpPage().toStdString() + ")"));

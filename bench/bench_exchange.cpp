@@ -1,0 +1,199 @@
+// bench_exchange DIR KVILLO [REPEATS]
+//
+// Times the command line on the book under DIR (made by generate_book), each figure the median of
+// REPEATS runs (default 5), warm page cache, with the time to read the same files once beside it:
+//
+//   query   `kvillo --query TEXT` over the whole book, process start to exit (output to /dev/null);
+//   export  `kvillo --export vcard FILE` of the whole book, process start to exit, beside the
+//           vCard writing alone and the atomic write (with its fsync) of the same bytes alone;
+//           and the export to standard output (/dev/null);
+//   import  `kvillo --import vcard FILE` of 100 thousand cards into an empty book, process start to
+//           exit, and the vCard reading alone in this process.
+//
+// On a shared machine the wall-clock figures include waiting for a CPU; the CPU time the program
+// used (user and system, from wait4) is printed beside them.
+//
+// KVILLO is the built program; it is copied to DIR/kvillo (where it finds DIR's book) and to
+// DIR/import/kvillo (an empty book the imports go to, emptied before each run).
+
+#include "data/address_store.h"
+#include "data/system.h"
+#include "data/vcard.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+using namespace kvillo;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Stats
+{
+    double median = 0, min = 0, max = 0;
+    double cpu = -1; // median CPU time of the program (user and system), when one was run
+};
+
+double g_childCpuMs = 0; // CPU time of the programs run since the last reset
+
+Stats measure(int repeats, const std::function<void()> &work)
+{
+    std::vector<double> ms, cpu;
+    for (int i = 0; i < repeats; ++i) {
+        g_childCpuMs = 0;
+        const auto start = Clock::now();
+        work();
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        cpu.push_back(g_childCpuMs);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {ms[ms.size() / 2], ms.front(), ms.back(), cpu.back() > 0 ? cpu[cpu.size() / 2] : -1};
+}
+
+// Runs the program to its end with standard output to /dev/null; returns its exit status.
+int runProgram(const std::string &program, const std::vector<std::string> &args)
+{
+    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        std::perror(program.c_str());
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage
+    { };
+    wait4(pid, &status, 0, &usage);
+    g_childCpuMs += (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void copyProgram(const std::string &from, const std::string &to)
+{
+    sys::replaceFile(to, sys::readFile(from));
+    ::chmod(to.c_str(), 0755);
+}
+
+void print(const char *what, const Stats &s, const Stats *baseline, double goalMs)
+{
+    std::printf("%-44s %8.1f ms (min %.1f, max %.1f)", what, s.median, s.min, s.max);
+    if (s.cpu >= 0)
+        std::printf("  CPU %.1f ms", s.cpu);
+    if (baseline != nullptr)
+        std::printf("  read once %.1f ms", baseline->median);
+    if (goalMs > 0)
+        std::printf("  goal under %.0f ms: %s", goalMs, s.median < goalMs ? "met" : "NOT MET");
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_exchange DIR KVILLO [REPEATS]\n");
+        return 2;
+    }
+    try {
+        const std::string dir = std::string(argv[1]) + "/";
+        const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+        const std::string program = dir + "kvillo";
+        copyProgram(argv[2], program);
+        ::mkdir((dir + "import").c_str(), 0777);
+        ::mkdir((dir + "import/database").c_str(), 0777);
+        copyProgram(argv[2], dir + "import/kvillo");
+
+        AddressStore store(dir);
+        LineList descriptions, mails;
+        store.load(ListId::Descriptions, descriptions);
+        store.load(ListId::Mails, mails);
+        std::printf("book: %zu entries; median of %d runs, warm page cache\n\n", mails.size(), repeats);
+
+        const Stats readBook = measure(repeats, [&] {
+            Bytes a, b;
+            sys::readFile(store.dataPath(ListId::Descriptions), a);
+            sys::readFile(store.dataPath(ListId::Mails), b);
+        });
+        for (const char *text : {"иванов", "p.ivanov@romashka", "нет-такого-текста", "a"}) {
+            const std::string label = std::string("query \"") + text + "\" (process)";
+            const Stats s = measure(repeats, [&] { runProgram(program, {"--query", text}); });
+            print(label.c_str(), s, &readBook, 150);
+        }
+
+        const std::string exported = dir + "export.vcf";
+        print("export vcard (process)",
+            measure(repeats,
+                [&] {
+                    runProgram(program, {"--export", "vcard", exported});
+                }),
+            &readBook, 1500);
+        std::string bytes;
+        print("  writing the cards alone",
+            measure(repeats,
+                [&] {
+                    bytes.clear();
+                    vcard::write(descriptions, mails, bytes);
+                }),
+            nullptr, 0);
+        std::printf("  vCard file: %.1f MB\n", static_cast<double>(bytes.size()) / 1e6);
+        print("  the same bytes written atomically alone",
+            measure(repeats, [&] { sys::replaceFile(dir + "scratch.vcf", bytes); }), nullptr, 0);
+        print("export vcard to standard output (process)",
+            measure(repeats,
+                [&] {
+                    runProgram(program, {"--export", "vcard"});
+                }),
+            &readBook, 1500);
+
+        // 100 thousand cards from the start of the book.
+        LineList someDescriptions, someMails;
+        for (std::size_t i = 0; i < 100000 && i < mails.size(); ++i) {
+            someDescriptions.append(descriptions[i]);
+            someMails.append(mails[i].empty() ? std::string_view("none@example.org") : mails[i]);
+        }
+        std::string cards;
+        vcard::write(someDescriptions, someMails, cards);
+        const std::string cardsFile = dir + "import.vcf";
+        sys::replaceFile(cardsFile, cards);
+        const Stats readCards = measure(repeats, [&] { sys::readFile(cardsFile); });
+        AddressStore importStore(dir + "import/");
+        const Stats import = measure(repeats, [&] {
+            importStore.replaceData(ListId::Descriptions, "");
+            importStore.replaceData(ListId::Mails, "");
+            if (runProgram(dir + "import/kvillo", {"--import", "vcard", cardsFile}) != 0)
+                throw std::runtime_error("the import failed");
+        });
+        print("import 100000 cards (process, with 2 saves)", import, &readCards, 1500);
+        print("  reading the cards alone", measure(repeats, [&] { vcard::read(sys::readFile(cardsFile), cardsFile); }),
+            &readCards, 0);
+        std::printf("  cards file: %.1f MB\n", static_cast<double>(cards.size()) / 1e6);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_exchange: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,246 @@
+#include "cli/command_line.h"
+
+#include "cli/book_access.h"
+#include "data/address_store.h"
+#include "data/cp1251.h"
+#include "data/csv.h"
+#include "data/query.h"
+#include "data/system.h"
+#include "data/vcard.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvillo::cli {
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char *const kHelp = "Использование: kvillo [ПАРАМЕТР]\n"
+                          "Без параметров открывает окно адресной книги.\n"
+                          "\n"
+                          "  --query ТЕКСТ           вывести записи, в описании или адресе которых есть ТЕКСТ\n"
+                          "                          (регистр букв не важен, ё и е не различаются): первая\n"
+                          "                          строка — итог, затем по строке на запись:\n"
+                          "                          адрес<TAB>описание, в UTF-8\n"
+                          "  --export ФОРМАТ [ФАЙЛ]  выгрузить всю книгу в ФАЙЛ (без него — в стандартный\n"
+                          "                          вывод); ФОРМАТ: vcard (vCard 4.0) или csv\n"
+                          "  --import ФОРМАТ ФАЙЛ    добавить в книгу контакты из ФАЙЛА (vcard или csv), по\n"
+                          "                          записи на каждый адрес; при любой ошибке в файле не\n"
+                          "                          добавляется ничего\n"
+                          "  -h, --help              показать эту справку\n"
+                          "  -V, --version           показать версию\n"
+                          "\n"
+                          "Код завершения: 0 — успешно (для --query: найдена хотя бы одна запись);\n"
+                          "1 — для --query ничего не найдено, для --import и --export ошибка в данных\n"
+                          "или при записи; 2 — неверные параметры, недоступный файл или адресная книга.\n"
+                          "\n"
+                          "Почтовая программа mutt дополняет адреса из Kvillo, если в ~/.muttrc есть строка\n"
+                          "  set query_command = \"kvillo --query %s\"\n";
+
+enum class Format { VCard, Csv };
+
+void writeOut(std::string_view text)
+{
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        throw Error("ошибка записи в стандартный вывод");
+    if (std::fflush(stdout) != 0)
+        throw Error("ошибка записи в стандартный вывод");
+}
+
+void complain(const std::string &message)
+{
+    const std::string line = "kvillo: " + message + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+int usageError(const std::string &message)
+{
+    complain(message + "\nСправка: kvillo --help");
+    return kUsage;
+}
+
+bool parseFormat(const std::string &name, Format &format)
+{
+    if (name == "vcard" || name == "vcf") {
+        format = Format::VCard;
+        return true;
+    }
+    if (name == "csv") {
+        format = Format::Csv;
+        return true;
+    }
+    return false;
+}
+
+// Description and address made fit for one output line: a tab would start a new column.
+void appendQueryField(std::string_view cp1251Text, std::string &out)
+{
+    const std::size_t start = out.size();
+    exchange::appendUtf8(cp1251Text, out, {}, 0);
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\t', ' ');
+}
+
+int query(const std::string &utf8Text)
+{
+    std::string lines;
+    std::size_t found = 0;
+    try {
+        Bytes descriptions, mails;
+        BookAccess(applicationDirectory()).read(descriptions, mails);
+        std::string needle, reason;
+        // A text the code page cannot hold is in no entry.
+        if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
+            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, QueryMatcher(needle),
+                [&](std::string_view description, std::string_view mail) {
+                    appendQueryField(mail, lines);
+                    lines += '\t';
+                    appendQueryField(description, lines);
+                    lines += '\n';
+                    ++found;
+                });
+        }
+    } catch (const std::exception &e) {
+        // The mail program shows the first line: the reason goes there.
+        writeOut(std::string("Kvillo: не удалось прочитать адресную книгу: ") + e.what() + "\n");
+        return kUsage;
+    }
+    writeOut(found == 0 ? "Kvillo: ничего не найдено\n" : "Kvillo: найдено записей: " + std::to_string(found) + "\n");
+    writeOut(lines);
+    return found == 0 ? kFailed : kDone;
+}
+
+int exportBook(Format format, const std::string *file)
+{
+    LineList descriptions, mails;
+    try {
+        BookAccess(applicationDirectory()).load(descriptions, mails);
+    } catch (const std::exception &e) {
+        complain(std::string("не удалось прочитать адресную книгу: ") + e.what());
+        return kUsage;
+    }
+    std::string bytes;
+    if (format == Format::VCard)
+        vcard::write(descriptions, mails, bytes);
+    else
+        csv::write(descriptions, mails, bytes);
+    if (file == nullptr || *file == "-") {
+        writeOut(bytes);
+        return kDone;
+    }
+    sys::replaceFile(*file, bytes);
+    return kDone;
+}
+
+int importFile(Format format, const std::string &file)
+{
+    switch (sys::kindOf(file)) {
+    case sys::Kind::Missing:
+        return usageError("файл \"" + file + "\" не найден");
+    case sys::Kind::Directory:
+        return usageError("\"" + file + "\" — папка, а не файл");
+    case sys::Kind::Other:
+        return usageError("\"" + file + "\" — не обычный файл");
+    case sys::Kind::File:
+        break;
+    }
+    std::string bytes;
+    try {
+        bytes = sys::readFile(file, exchange::kMaxImportBytes + 1);
+    } catch (const std::exception &e) {
+        complain(e.what());
+        return kUsage;
+    }
+    if (bytes.size() > exchange::kMaxImportBytes) {
+        complain("файл \"" + file + "\" больше 1 ГиБ; импорт отменён, ничего не записано");
+        return kFailed;
+    }
+    const exchange::Contacts contacts = format == Format::VCard ? vcard::read(bytes, file) : csv::read(bytes, file);
+    bytes = std::string();
+    const auto outcome = BookAccess(applicationDirectory()).append(contacts);
+    const std::string done = outcome == BookAccess::Outcome::HandedOver ? "переданы работающей программе Kvillo"
+                                                                        : "добавлены в адресную книгу";
+    complain("записей из \"" + file + "\" " + done + ": " + std::to_string(contacts.size()));
+    return kDone;
+}
+
+bool isQtOption(std::string_view argument)
+{
+    static const char *const options[] = {"-session", "-platform", "-platformpluginpath", "-platformtheme", "-display",
+        "-style", "-stylesheet", "-reverse", "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-geometry", "-title",
+        "-name", "-plugin", "-nograb", "-dograb", "-sync", "-widgetcount"};
+    return std::any_of(std::begin(options), std::end(options), [&](const char *o) { return argument == o; });
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char **argv)
+{
+    return argc > 1 && !isQtOption(argv[1]);
+}
+
+int run(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // "--query=TEXT" is "--query TEXT".
+    if (!args.empty() && args[0].rfind("--", 0) == 0) {
+        const auto eq = args[0].find('=');
+        if (eq != std::string::npos) {
+            args.insert(args.begin() + 1, args[0].substr(eq + 1));
+            args[0].resize(eq);
+        }
+    }
+    const std::string option = args.empty() ? std::string() : args[0];
+    try {
+        if (option == "--help" || option == "-h") {
+            if (args.size() != 1)
+                return usageError("лишний параметр \"" + args[1] + "\"");
+            writeOut(kHelp);
+            return kDone;
+        }
+        if (option == "--version" || option == "-V") {
+            if (args.size() != 1)
+                return usageError("лишний параметр \"" + args[1] + "\"");
+            writeOut("kvillo " KVILLO_VERSION "\n");
+            return kDone;
+        }
+        if (option == "--query") {
+            if (args.size() < 2)
+                return usageError("не указан ТЕКСТ для --query");
+            if (args.size() > 2)
+                return usageError("лишний параметр \"" + args[2] + "\" (текст с пробелами заключите в кавычки)");
+            return query(args[1]);
+        }
+        if (option == "--export" || option == "--import") {
+            Format format;
+            if (args.size() < 2)
+                return usageError("не указан ФОРМАТ для " + option + " (vcard или csv)");
+            if (!parseFormat(args[1], format))
+                return usageError("неизвестный формат \"" + args[1] + "\" (vcard или csv)");
+            if (option == "--export") {
+                if (args.size() > 3)
+                    return usageError("лишний параметр \"" + args[3] + "\"");
+                return exportBook(format, args.size() == 3 ? &args[2] : nullptr);
+            }
+            if (args.size() < 3)
+                return usageError("не указан ФАЙЛ для --import");
+            if (args.size() > 3)
+                return usageError("лишний параметр \"" + args[3] + "\"");
+            return importFile(format, args[2]);
+        }
+        return usageError("неизвестный параметр \"" + option + "\"");
+    } catch (const std::exception &e) {
+        complain(e.what());
+        return kFailed;
+    }
+}
+
+} // namespace kvillo::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvillo {
+
+// The folder that holds the address book (database/ and config/), with its trailing separator.
+//
+// The program keeps it beside its executable, like the Windows program's install folder. A build
+// for installing for everyone (KVILLO_USER_DATA) keeps it in the user's data folder instead
+// ($XDG_DATA_HOME/kvillo, normally ~/.local/share/kvillo) and sets it up there on the first start.
+std::string bookDirectory();
+
+// The user's book folder: `xdgDataHome`/kvillo when that is an absolute path, otherwise
+// `home`/.local/share/kvillo; with a trailing separator.
+std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home);
+
+// A first start: when the folder `directory` does not exist yet, creates it (and the folders
+// above it) with the two empty data files and the default settings file. The new book appears
+// whole or not at all, so a start cut short never leaves a half-made one behind. Once the folder
+// exists nothing is touched, so a file that went missing later is noticed as damage. True when
+// this call created the book.
+bool createBookOnFirstStart(const std::string &directory);
+
+// The shipped default settings file: eleven Windows-1251 lines with CR LF ends.
+std::string_view defaultSettingsText();
+
+} // namespace kvillo

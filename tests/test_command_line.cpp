@@ -1,0 +1,242 @@
+// The real program started with arguments, as a mail program or a user in a terminal starts it:
+// without a display, each copy in a program directory of its own with a real book beside it.
+
+#include "data_test_util.h"
+
+#include "data/cp1251.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTest>
+
+using namespace kvillo;
+using testutil::ScratchDir;
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class Program
+{
+public:
+    Program()
+    {
+        QVERIFY(QFile::copy(QStringLiteral(KVILLO_EXECUTABLE), QString::fromStdString(m_dir.path("kvillo"))));
+        testutil::makeDir(m_dir.path("database"));
+        writeBook(cp1251::fromUtf8("Иванов Пётр Сергеевич\r\nJohn Smith, sales\r\n\r\nФёдоров Иван\r\n"),
+            "p.ivanov@example.ru\r\njohn@example.com\r\nnobody@example.org\r\nfedorov@example.ru\r\n");
+    }
+
+    std::string path(const char *relative) const { return m_dir.path(relative); }
+    void writeBook(const std::string &descriptions, const std::string &mails) const
+    {
+        testutil::writeFile(m_dir.path("database/descriptions.dat"), descriptions);
+        testutil::writeFile(m_dir.path("database/mails.dat"), mails);
+    }
+    std::string book() const
+    {
+        return testutil::readFile(m_dir.path("database/descriptions.dat")) + "|"
+            + testutil::readFile(m_dir.path("database/mails.dat"));
+    }
+    QStringList files() const { return testutil::entries(m_dir.path()) + testutil::entries(m_dir.path("database")); }
+
+    // Runs the program with no display at all: a window would fail to start.
+    Result run(const QStringList &arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QString::fromStdString(m_dir.path()));
+        process.start(QString::fromStdString(m_dir.path("kvillo")), arguments);
+        Result result;
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return result;
+        result.status = process.exitCode();
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+private:
+    ScratchDir m_dir;
+};
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpAndVersion()
+    {
+        Program program;
+        const Result help = program.run({"--help"});
+        QCOMPARE(help.status, 0);
+        for (const char *text :
+            {"--query ТЕКСТ", "--export ФОРМАТ [ФАЙЛ]", "--import ФОРМАТ ФАЙЛ", "Код завершения", "query_command"})
+            QVERIFY2(help.out.contains(QString::fromUtf8(text)), text);
+        QVERIFY(help.err.isEmpty());
+        QCOMPARE(program.run({"-h"}).out, help.out);
+
+        const Result version = program.run({"--version"});
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out, QStringLiteral("kvillo 2.1\n"));
+    }
+
+    void badArgumentsExitWithTwo_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "неизвестный параметр \"--frobnicate\"";
+        QTest::newRow("a bare word") << QStringList{"contacts.vcf"} << "неизвестный параметр";
+        QTest::newRow("query without text") << QStringList{"--query"} << "не указан ТЕКСТ";
+        QTest::newRow("query with two words") << QStringList{"--query", "a", "b"} << "лишний параметр \"b\"";
+        QTest::newRow("export without format") << QStringList{"--export"} << "не указан ФОРМАТ";
+        QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат \"ldif\"";
+        QTest::newRow("import without file") << QStringList{"--import", "csv"} << "не указан ФАЙЛ";
+        QTest::newRow("missing file") << QStringList{"--import", "vcard", "missing.vcf"}
+                                      << "файл \"missing.vcf\" не найден";
+        QTest::newRow("a folder") << QStringList{"--import", "csv", "database"} << "папка";
+        QTest::newRow("help with extra") << QStringList{"--help", "x"} << "лишний параметр";
+    }
+
+    void badArgumentsExitWithTwo()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        Program program;
+        const std::string before = program.book();
+        const Result result = program.run(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.err.startsWith("kvillo: ") && result.err.contains(message), qPrintable(result.err));
+        QVERIFY(result.err.contains("kvillo --help"));
+        QCOMPARE(program.book(), before);
+    }
+
+    void queryAnswersAsMailProgramsRead()
+    {
+        Program program;
+        const std::string before = program.book();
+        const QStringList filesBefore = program.files();
+
+        const Result found = program.run({"--query", "ИВАН"});
+        QCOMPARE(found.status, 0);
+        QCOMPARE(found.out,
+            QStringLiteral("Kvillo: найдено записей: 2\n"
+                           "p.ivanov@example.ru\tИванов Пётр Сергеевич\n"
+                           "fedorov@example.ru\tФёдоров Иван\n"));
+        // ё as е, and a match in the address alone; the entry without a description has an
+        // empty second column.
+        QCOMPARE(program.run({"--query=федор"}).out,
+            QStringLiteral("Kvillo: найдено записей: 1\nfedorov@example.ru\tФёдоров Иван\n"));
+        QCOMPARE(program.run({"--query", "NOBODY"}).out,
+            QStringLiteral("Kvillo: найдено записей: 1\nnobody@example.org\t\n"));
+
+        const Result none = program.run({"--query", "Сидоров"});
+        QCOMPARE(none.status, 1);
+        QCOMPARE(none.out, QStringLiteral("Kvillo: ничего не найдено\n"));
+        QCOMPARE(program.run({"--query", "王"}).status, 1);
+
+        // Reading only: no lock file, no backup, nothing written.
+        QCOMPARE(program.book(), before);
+        QCOMPARE(program.files(), filesBefore);
+    }
+
+    void queryOfAnUnreadableBookSaysWhyOnTheFirstLine()
+    {
+        Program program;
+        QVERIFY(QFile::remove(QString::fromStdString(program.path("database/mails.dat"))));
+        const Result result = program.run({"--query", "x"});
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.out.startsWith("Kvillo: не удалось прочитать адресную книгу: Cannot open file"),
+            qPrintable(result.out));
+        QCOMPARE(result.out.count('\n'), 1);
+    }
+
+    void exportToFileAndToStandardOutput()
+    {
+        Program program;
+        const Result toFile = program.run({"--export", "vcard", "book.vcf"});
+        QCOMPARE(toFile.status, 0);
+        QVERIFY(toFile.out.isEmpty());
+        const std::string file = testutil::readFile(program.path("book.vcf"));
+        QVERIFY(file.rfind("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Иванов Пётр Сергеевич\r\nEMAIL:p.ivanov@example.ru\r\n", 0)
+            == 0);
+
+        QProcess process; // standard output byte for byte
+        process.start(QString::fromStdString(program.path("kvillo")), {"--export", "vcard"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput().toStdString(), file);
+
+        // An existing file is replaced whole.
+        testutil::writeFile(program.path("book.csv"), std::string(100000, 'x'));
+        QCOMPARE(program.run({"--export", "csv", "book.csv"}).status, 0);
+        QVERIFY(QString::fromStdString(testutil::readFile(program.path("book.csv")))
+                    .startsWith(QStringLiteral("\"Name\",\"E-mail Address\"\r\n\"Иванов Пётр")));
+
+        const Result unwritable = program.run({"--export", "csv", "no/such/folder/book.csv"});
+        QCOMPARE(unwritable.status, 1);
+        QVERIFY2(unwritable.err.contains("Cannot create file"), qPrintable(unwritable.err));
+    }
+
+    void importAppendsOrWritesNothing()
+    {
+        Program program;
+        testutil::writeFile(program.path("new.csv"), "ФИО;E-mail\r\nСидоров Сидор;sid@example.ru;\r\n");
+        const Result added = program.run({"--import", "csv", "new.csv"});
+        QCOMPARE(added.status, 0);
+        QVERIFY2(added.err.contains("добавлены в адресную книгу: 1"), qPrintable(added.err));
+        QCOMPARE(testutil::readFile(program.path("database/mails.dat")),
+            "p.ivanov@example.ru\r\njohn@example.com\r\nnobody@example.org\r\nfedorov@example.ru\r\nsid@example."
+            "ru\r\n");
+        QVERIFY(testutil::readFile(program.path("database/descriptions.dat"))
+                    .ends_with("\r\n" + cp1251::fromUtf8("Сидоров Сидор") + "\r\n"));
+        QCOMPARE(program.run({"--query", "сидор"}).status, 0);
+
+        // The lock of a running program is released again: a second import works.
+        testutil::writeFile(
+            program.path("two.vcf"), "BEGIN:VCARD\nVERSION:3.0\nFN:Two\nEMAIL:a@x\nEMAIL:b@x\nEND:VCARD\n");
+        QCOMPARE(program.run({"--import", "vcard", "two.vcf"}).status, 0);
+        QVERIFY(testutil::readFile(program.path("database/mails.dat")).ends_with("sid@example.ru\r\na@x\r\nb@x\r\n"));
+
+        // A bad card at the end refuses the good ones before it too.
+        const std::string before = program.book();
+        testutil::writeFile(program.path("bad.vcf"),
+            "BEGIN:VCARD\nFN:Good\nEMAIL:good@x\nEND:VCARD\nBEGIN:VCARD\nFN:Bad\nEMAIL:bad@x\n");
+        const Result refused = program.run({"--import", "vcard", "bad.vcf"});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("Файл \"bad.vcf\", строка 5: карточка не закончена"), qPrintable(refused.err));
+        QCOMPARE(program.book(), before);
+    }
+
+    void importNeverWritesBehindARunningProgram()
+    {
+        Program program;
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        const std::string before = program.book();
+        // The lock the running window holds on its program directory.
+        QLockFile running(QString::fromStdString(program.path(".kvillo.lock")));
+        QVERIFY(running.tryLock(0));
+        const Result result = program.run({"--import", "vcard", "new.vcf"});
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.err.contains("открыта в работающей программе Kvillo"), qPrintable(result.err));
+        QCOMPARE(program.book(), before);
+        running.unlock();
+        QCOMPARE(program.run({"--import", "vcard", "new.vcf"}).status, 0);
+        QVERIFY(program.book() != before);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestCommandLine)
+#include "test_command_line.moc"

@@ -1,0 +1,575 @@
+// Contacts in and out of the book as vCard and CSV files, and the search that mail programs use:
+// round trips through real data files, the examples of the vCard standards, and every kind of bad
+// input refused whole with the file, the line and the reason.
+
+#include "data_test_util.h"
+
+#include "data/address_store.h"
+#include "data/cp1251.h"
+#include "data/csv.h"
+#include "data/query.h"
+#include "data/system.h"
+#include "data/vcard.h"
+
+#include <QTest>
+
+#include <functional>
+#include <random>
+
+using namespace kvillo;
+using testutil::ScratchDir;
+
+namespace {
+
+using Reader = std::function<exchange::Contacts(std::string_view, const std::string &)>;
+using Writer = std::function<void(const LineList &, const LineList &, std::string &)>;
+
+Reader readerFor(const QString &format)
+{
+    if (format == QLatin1String("vcard"))
+        return [](std::string_view bytes, const std::string &name) { return vcard::read(bytes, name); };
+    return [](std::string_view bytes, const std::string &name) { return csv::read(bytes, name); };
+}
+
+Writer writerFor(const QString &format)
+{
+    if (format == QLatin1String("vcard"))
+        return vcard::write;
+    return csv::write;
+}
+
+std::string cp(const char *utf8)
+{
+    return cp1251::fromUtf8(utf8);
+}
+
+// "description <mail>" per entry, in UTF-8, for readable comparisons.
+QStringList entriesOf(const exchange::Contacts &contacts)
+{
+    QStringList out;
+    for (std::size_t i = 0; i < contacts.size(); ++i)
+        out << QString::fromStdString(
+            cp1251::toUtf8(contacts.descriptions[i]) + " <" + cp1251::toUtf8(contacts.mails[i]) + ">");
+    return out;
+}
+
+// The entries read, or the message of the refusal.
+QStringList entriesRead(const Reader &read, const QByteArray &file)
+{
+    try {
+        return entriesOf(read(std::string_view(file.constData(), file.size()), "example"));
+    } catch (const exchange::ImportError &e) {
+        return {QString::fromUtf8(e.what())};
+    }
+}
+
+// The message of the import refused, or "<accepted>".
+QString refusal(const Reader &read, std::string_view bytes, const std::string &name = "contacts")
+{
+    try {
+        read(bytes, name);
+    } catch (const exchange::ImportError &e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("<accepted>");
+}
+
+// A book with what tends to break exchange formats: separators, quotes, backslashes, long
+// Cyrillic text that must fold, every byte a line file can hold, empty descriptions.
+void fillAwkwardBook(LineList &descriptions, LineList &mails)
+{
+    const auto add = [&](const std::string &description, const std::string &mail) {
+        descriptions.append(description);
+        mails.append(mail);
+    };
+    add(cp("Иванов Пётр Сергеевич, бухгалтер ООО «Ромашка»"), "p.ivanov@romashka.example.ru");
+    add("", "no.description@example.org");
+    add("Smith; John \\ \"Johnny\", sales", "john.smith@example.com");
+    add(std::string(200, 'x'), "long.latin@example.com");
+    add(cp("Щ") + std::string(), "short@example.com");
+    std::string cyrillic;
+    for (int i = 0; i < 120; ++i)
+        cyrillic += cp(i % 2 ? "ж" : "Ё");
+    add(cyrillic, cp("адрес@пример.рф"));
+    // Each width of UTF-8 sequence at each position of the fold.
+    for (int shift = 0; shift < 4; ++shift)
+        add(std::string(shift, 'a') + cp("€—№") + std::string(70, 'b') + cp("€—№ЯЯЯ"), "fold@example.com");
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '\r' && b != '\n' && b != '\t')
+            everyByte += static_cast<char>(b);
+    }
+    add(everyByte, "bytes@example.com");
+    add(" leading and trailing ", " spaced@example.com ");
+    add("=?utf-8?q?not-decoded?=", "a,b;c@example.com");
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportThenImportGivesTheSameFiles_data();
+    void exportThenImportGivesTheSameFiles();
+    void vcardLinesAreFoldedWithinOctets();
+    void emptyDescriptionMakesAValidCard();
+    void csvHasAHeaderOthersMap();
+    void readsTheStandardsExamples_data();
+    void readsTheStandardsExamples();
+    void readsCsvFromOtherPrograms_data();
+    void readsCsvFromOtherPrograms();
+    void refusesBadInputWhole_data();
+    void refusesBadInputWhole();
+    void hugeFilesDoNotBlowMemory();
+    void queryIgnoresCaseAndYo_data();
+    void queryIgnoresCaseAndYo();
+    void queryAgreesWithPlainSearch();
+    void searchOfTheDataFilesPairsTheirLines();
+};
+
+void TestExchange::exportThenImportGivesTheSameFiles_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("vcard") << "vcard";
+    QTest::newRow("csv") << "csv";
+}
+
+void TestExchange::exportThenImportGivesTheSameFiles()
+{
+    QFETCH(QString, format);
+    ScratchDir original, imported;
+    testutil::makeDir(original.path("database"));
+    testutil::makeDir(imported.path("database"));
+
+    LineList descriptions, mails;
+    fillAwkwardBook(descriptions, mails);
+    AddressStore source(original.path());
+    source.save(ListId::Mails, mails);
+    source.save(ListId::Descriptions, descriptions);
+
+    // Export what the files hold, as the command line does.
+    LineList loadedDescriptions, loadedMails;
+    source.load(ListId::Descriptions, loadedDescriptions);
+    source.load(ListId::Mails, loadedMails);
+    std::string file;
+    writerFor(format)(loadedDescriptions, loadedMails, file);
+    sys::replaceFile(original.path("export"), file);
+
+    const exchange::Contacts contacts = readerFor(format)(sys::readFile(original.path("export")), "export");
+    AddressStore target(imported.path());
+    target.save(ListId::Mails, contacts.mails);
+    target.save(ListId::Descriptions, contacts.descriptions);
+
+    for (const char *name : {"database/descriptions.dat", "database/mails.dat"}) {
+        const std::string before = testutil::readFile(original.path(name));
+        const std::string after = testutil::readFile(imported.path(name));
+        QCOMPARE(after.size(), before.size());
+        QVERIFY2(after == before, name);
+    }
+}
+
+void TestExchange::vcardLinesAreFoldedWithinOctets()
+{
+    LineList descriptions, mails;
+    fillAwkwardBook(descriptions, mails);
+    std::string file;
+    vcard::write(descriptions, mails, file);
+    QVERIFY(exchange::isValidUtf8(file));
+    std::size_t folds = 0;
+    for (std::size_t pos = 0; pos < file.size();) {
+        const std::size_t end = file.find("\r\n", pos);
+        QVERIFY2(end != std::string::npos, "every line ends in CR LF");
+        const std::string line = file.substr(pos, end - pos);
+        QVERIFY2(line.size() <= 75, line.c_str());
+        QVERIFY2(line.find_first_of("\r\n") == std::string::npos, line.c_str());
+        // No line starts or ends inside a UTF-8 sequence.
+        QVERIFY2(exchange::isValidUtf8(line), line.c_str());
+        folds += line.rfind(' ', 0) == 0 ? 1 : 0;
+        pos = end + 2;
+    }
+    QVERIFY(folds >= 8);
+}
+
+void TestExchange::emptyDescriptionMakesAValidCard()
+{
+    LineList descriptions, mails;
+    descriptions.append("");
+    mails.append("only.mail@example.org");
+    std::string file;
+    vcard::write(descriptions, mails, file);
+    QCOMPARE(QByteArray::fromStdString(file),
+        QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:\r\nEMAIL:only.mail@example.org\r\nEND:VCARD\r\n"));
+}
+
+void TestExchange::csvHasAHeaderOthersMap()
+{
+    LineList descriptions, mails;
+    descriptions.append(cp("Сидоров, \"Сид\""));
+    mails.append("sid@example.ru");
+    std::string file;
+    csv::write(descriptions, mails, file);
+    QCOMPARE(QString::fromStdString(file),
+        QStringLiteral("\"Name\",\"E-mail Address\"\r\n\"Сидоров, \"\"Сид\"\"\",\"sid@example.ru\"\r\n"));
+}
+
+void TestExchange::readsTheStandardsExamples_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("entries");
+
+    // The author's card of RFC 6350: folded lines, quoted parameters with commas, URIs.
+    QTest::newRow("rfc6350 author") << QByteArray(
+        "BEGIN:VCARD\r\n"
+        "VERSION:4.0\r\n"
+        "FN:Simon Perreault\r\n"
+        "N:Perreault;Simon;;;ing. jr,M.Sc.\r\n"
+        "BDAY:--0203\r\n"
+        "ANNIVERSARY:20090808T1430-0500\r\n"
+        "GENDER:M\r\n"
+        "LANG;PREF=1:fr\r\n"
+        "LANG;PREF=2:en\r\n"
+        "ORG;TYPE=work:Viagenie\r\n"
+        "ADR;TYPE=work:;Suite D2-630;2875 Laurier;\r\n"
+        " Quebec;QC;G1V 2M2;Canada\r\n"
+        "TEL;VALUE=uri;TYPE=\"work,voice\";PREF=1:tel:+1-418-656-9254;ext=102\r\n"
+        "TEL;VALUE=uri;TYPE=\"work,cell,voice,video,text\":tel:+1-418-262-6501\r\n"
+        "EMAIL;TYPE=work:simon.perreault@viagenie.ca\r\n"
+        "GEO;TYPE=work:geo:46.772673,-71.282945\r\n"
+        "KEY;TYPE=work;VALUE=uri:\r\n"
+        " http://www.viagenie.ca/simon.perreault/simon.asc\r\n"
+        "TZ:-0500\r\n"
+        "URL;TYPE=home:http://nomis80.org\r\n"
+        "END:VCARD\r\n") << QStringList{"Simon Perreault <simon.perreault@viagenie.ca>"};
+    // RFC 6350's folding: a fold may fall inside a word, and a tab folds as a space does.
+    QTest::newRow("rfc6350 folding") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:4.0\r\n"
+        "NOTE:This is a long description\r\n  that exists on a long line.\r\n"
+        "FN:Sim\r\n on Per\r\n\treault\r\n"
+        "EMAIL:si\r\n mon@example.com\r\nEND:VCARD\r\n")
+                                     << QStringList{"Simon Perreault <simon@example.com>"};
+    // RFC 2426: two cards of version 3.0, one with two addresses, mixed-case BEGIN and END.
+    QTest::newRow("rfc2426 cards") << QByteArray("BEGIN:vCard\r\n"
+                                                 "VERSION:3.0\r\n"
+                                                 "FN:Frank Dawson\r\n"
+                                                 "ORG:Lotus Development Corporation\r\n"
+                                                 "ADR;TYPE=WORK,POSTAL,PARCEL:;;6544 Battleford Drive\r\n"
+                                                 " ;Raleigh;NC;27613-3502;U.S.A.\r\n"
+                                                 "TEL;TYPE=VOICE,MSG,WORK:+1-919-676-9515\r\n"
+                                                 "TEL;TYPE=FAX,WORK:+1-919-676-9564\r\n"
+                                                 "EMAIL;TYPE=INTERNET,PREF:Frank_Dawson@Lotus.com\r\n"
+                                                 "EMAIL;TYPE=INTERNET:fdawson@earthlink.net\r\n"
+                                                 "URL:http://home.earthlink.net/~fdawson\r\n"
+                                                 "END:vCard\r\n"
+                                                 "\r\n"
+                                                 "BEGIN:vCard\r\n"
+                                                 "VERSION:3.0\r\n"
+                                                 "FN:Tim Howes\r\n"
+                                                 "ORG:Netscape Communications Corp.\r\n"
+                                                 "ADR;TYPE=WORK:;;501 E. Middlefield Rd.;Mountain View;\r\n"
+                                                 " CA; 94043;U.S.A.\r\n"
+                                                 "TEL;TYPE=VOICE,MSG,WORK:+1-415-937-3419\r\n"
+                                                 "TEL;TYPE=FAX,WORK:+1-415-528-4164\r\n"
+                                                 "EMAIL;TYPE=INTERNET:howes@netscape.com\r\n"
+                                                 "END:vCard\r\n")
+                                   << QStringList{"Frank Dawson <Frank_Dawson@Lotus.com>",
+                                          "Frank Dawson <fdawson@earthlink.net>", "Tim Howes <howes@netscape.com>"};
+    // RFC 2426: escaped comma, grouped properties, several addresses with parameters.
+    QTest::newRow("rfc2426 escapes and groups")
+        << QByteArray("BEGIN:VCARD\n"
+                      "VERSION:3.0\n"
+                      "FN:Mr. John Q. Public\\, Esq.\n"
+                      "N:Public;John;Quinlan;Mr.;Esq.\n"
+                      "A.TEL;TYPE=HOME:+1-213-555-1234\n"
+                      "A.EMAIL;TYPE=internet:jqpublic@xyz.dom1.com\n"
+                      "B.EMAIL;TYPE=internet,pref:jdoe@isp.net\n"
+                      "NOTE:Semicolon\\; comma\\, backslash\\\\ and a new\\nline\n"
+                      "END:VCARD\n")
+        << QStringList{"Mr. John Q. Public, Esq. <jqpublic@xyz.dom1.com>", "Mr. John Q. Public, Esq. <jdoe@isp.net>"};
+    QTest::newRow("escaped semicolon and backslash in FN") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Smith\\; John \\\\ sales\r\nEMAIL;PREF=1:js@example.com\r\n"
+        "END:VCARD\r\n") << QStringList{"Smith; John \\ sales <js@example.com>"};
+    QTest::newRow("description from N when there is no FN") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Иванов;Пётр;Сергеевич;;\r\nFN:\r\nEMAIL:p@example.ru\r\n"
+        "END:VCARD\r\n") << QStringList{"Иванов Пётр Сергеевич <p@example.ru>"};
+    QTest::newRow("version 2.1, quoted-printable with a soft break") << QByteArray(
+        "BEGIN:VCARD\r\n"
+        "VERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=D0=98=D0=B2=D0=B0=D0=BD=D0=BE=D0=B2;=D0=9F=D1=91=D1=82=D1=80\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=D0=9F=D1=91=D1=82=D1=80 =D0=98=D0=B2=D0=B0=\r\n"
+        "=D0=BD=D0=BE=D0=B2\r\n"
+        "EMAIL;PREF;INTERNET:petr@example.ru\r\n"
+        "END:VCARD\r\n") << QStringList{"Пётр Иванов <petr@example.ru>"};
+    QTest::newRow("version 2.1 in Windows-1251") << (QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:")
+        + QByteArray::fromStdString(cp("Жанна Ёлкина")) + "\r\nEMAIL;INTERNET:zh@example.ru\r\nEND:VCARD\r\n")
+                                                 << QStringList{"Жанна Ёлкина <zh@example.ru>"};
+    QTest::newRow("byte order mark, LF only, blank lines")
+        << QByteArray("\xEF\xBB\xBF\nBEGIN:VCARD\nVERSION:4.0\nFN:Анна\n\nEMAIL:anna@example.ru\nEND:VCARD\n\n")
+        << QStringList{"Анна <anna@example.ru>"};
+}
+
+void TestExchange::readsTheStandardsExamples()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, entries);
+    QCOMPARE(entriesRead(readerFor("vcard"), file), entries);
+}
+
+void TestExchange::readsCsvFromOtherPrograms_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("entries");
+
+    QTest::newRow("Russian spreadsheet: semicolons, Windows-1251")
+        << QByteArray::fromStdString(cp("ФИО;Электронная почта;Телефон\r\nИванов Пётр;p@example.ru;123\r\n"
+                                        "\"Сидоров; Сид\";sid@example.ru;\r\n"))
+        << QStringList{"Иванов Пётр <p@example.ru>", "Сидоров; Сид <sid@example.ru>"};
+    QTest::newRow("mail program export: byte order mark, split names, two addresses")
+        << QByteArray("\xEF\xBB\xBF\"First Name\",\"Last Name\",\"E-mail Address\",\"E-mail 2 Address\",\"Notes\"\r\n"
+                      "Пётр,Иванов,p@example.ru,petr@home.example.ru,\"two\r\nlines\"\r\n"
+                      "Анна,,anna@example.ru,,\r\n")
+        << QStringList{"Иванов Пётр <p@example.ru>", "Иванов Пётр <petr@home.example.ru>", "Анна <anna@example.ru>"};
+    QTest::newRow("several addresses in one field, empty rows skipped")
+        << QByteArray("Name,E-mail 1 - Type,E-mail 1 - Value\n\n"
+                      "Jane Roe,* Work,jane@work.example ::: jane@home.example\n,,\n")
+        << QStringList{"Jane Roe <jane@work.example>", "Jane Roe <jane@home.example>"};
+    QTest::newRow("Russian headers with ё and case")
+        << QByteArray("Фамилия,Имя,Отчество,АДРЕС ЭЛ. ПОЧТЫ\nЁлкин,Иван,Ильич,yolkin@example.ru")
+        << QStringList{"Ёлкин Иван Ильич <yolkin@example.ru>"};
+    QTest::newRow("no header") << QByteArray("Иван,ivan@example.ru\r\nmaria@example.ru,Мария\r\n")
+                               << QStringList{"Иван <ivan@example.ru>", "maria@example.ru <Мария>"};
+    QTest::newRow("quoted field with a doubled quote")
+        << QByteArray("Display Name;E-mail\n\"Bob \"\"The Builder\"\"\";\"bob@example.com\"\n")
+        << QStringList{"Bob \"The Builder\" <bob@example.com>"};
+}
+
+void TestExchange::readsCsvFromOtherPrograms()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, entries);
+    QCOMPARE(entriesRead(readerFor("csv"), file), entries);
+}
+
+void TestExchange::refusesBadInputWhole_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected"); // line and reason
+
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>((i * 7919) % 256);
+
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nEMAIL:a@example.org\r\nEND:VCARD\r\n";
+    QTest::newRow("vcard: BEGIN without END") << "vcard" << card + "BEGIN:VCARD\r\nFN:B\r\nEMAIL:b@example.org\r\n"
+                                              << "строка 6: карточка не закончена: нет END:VCARD";
+    QTest::newRow("vcard: a card inside a card")
+        << "vcard" << QByteArray("BEGIN:VCARD\r\nFN:B\r\nBEGIN:VCARD\r\nEMAIL:b@x\r\nEND:VCARD\r\n") << "строка 3";
+    QTest::newRow("vcard: empty file") << "vcard" << QByteArray() << "нет ни одной карточки";
+    QTest::newRow("vcard: binary file") << "vcard" << QByteArray::fromStdString(binary) << "строка 1";
+    QTest::newRow("vcard: text that is no card") << "vcard" << QByteArray("Hello, world\n") << "строка 1";
+    QTest::newRow("vcard: card without an address")
+        << "vcard" << card + "BEGIN:VCARD\r\nFN:B\r\nEMAIL:\r\nEND:VCARD\r\n"
+        << "строка 6: в карточке нет адреса";
+    QTest::newRow("vcard: line break in the name")
+        << "vcard" << QByteArray("BEGIN:VCARD\nFN:two\\nlines\nEMAIL:a@x\nEND:VCARD\n")
+        << "строка 2: имя содержит перевод строки";
+    QTest::newRow("vcard: tab in the address") << "vcard" << QByteArray("BEGIN:VCARD\nFN:x\n\nEMAIL:a\t@x\nEND:VCARD\n")
+                                               << "строка 4: адрес содержит знак табуляции";
+    QTest::newRow("vcard: quoted-printable line break")
+        << "vcard" << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab\nEMAIL:a@x\nEND:VCARD\n")
+        << "строка 2: имя содержит перевод строки";
+    QTest::newRow("vcard: NUL in a value")
+        << "vcard" << QByteArray("BEGIN:VCARD\nFN:a\0b\nEND:VCARD\n", 28) << "строка 2: нулевой байт";
+    QTest::newRow("vcard: character outside Windows-1251")
+        << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Wang 王\nEMAIL:w@x\nEND:VCARD\n")
+        << "строка 3: FN: символ \"王\" (U+738B) нельзя записать в кодировке Windows-1251";
+    QTest::newRow("vcard: unknown version")
+        << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:5.0\nEND:VCARD\n") << "строка 2: версия vCard 5.0";
+    QTest::newRow("vcard: broken quoted-printable")
+        << "vcard" << QByteArray("BEGIN:VCARD\nFN;QUOTED-PRINTABLE:=ZZ\nEMAIL:a@x\nEND:VCARD\n") << "строка 2";
+
+    QTest::newRow("csv: unclosed quote") << "csv" << QByteArray("Name,E-mail\nA,a@x\n\"B,b@x\nC,c@x\n")
+                                         << "строка 3: кавычка не закрыта";
+    QTest::newRow("csv: only a header") << "csv" << QByteArray("\"Name\",\"E-mail Address\"\r\n")
+                                        << "нет ни одной записи";
+    QTest::newRow("csv: empty file") << "csv" << QByteArray() << "строка 1: файл пуст";
+    QTest::newRow("csv: binary file") << "csv" << QByteArray::fromStdString(binary) << "нулевой байт";
+    QTest::newRow("csv: no e-mail column")
+        << "csv" << QByteArray("Name,Phone\nA,123\n") << "строка 1: не найден столбец";
+    QTest::newRow("csv: row without an address")
+        << "csv" << QByteArray("Name,E-mail\nA,a@x\nB,\nC,c@x\n") << "строка 3: в записи нет адреса";
+    QTest::newRow("csv: line break in an address")
+        << "csv" << QByteArray("Name,E-mail\nA,\"a@x\nb@x\"\n") << "строка 2: адрес содержит перевод строки";
+    QTest::newRow("csv: tab in a name") << "csv" << QByteArray("Name,E-mail\n\"A\tB\",a@x\n")
+                                        << "строка 2: имя содержит знак табуляции";
+    QTest::newRow("csv: quote inside a plain field")
+        << "csv" << QByteArray("Name,E-mail\nA\"B,a@x\n") << "строка 2: кавычка внутри поля";
+    QTest::newRow("csv: text after a closing quote")
+        << "csv" << QByteArray("Name,E-mail\n\"A\"B,a@x\n") << "строка 2: после закрывающей кавычки";
+    QTest::newRow("csv: UTF-16") << "csv" << QByteArray("\xFF\xFEN\0a\0", 6) << "UTF-16";
+    QTest::newRow("csv: byte order mark over Windows-1251")
+        << "csv" << (QByteArray("\xEF\xBB\xBFName,E-mail\n") + QByteArray::fromStdString(cp("Иван,i@x\n")))
+        << "строка 1: файл помечен как UTF-8";
+    QTest::newRow("csv: character outside Windows-1251")
+        << "csv" << QByteArray("Name,E-mail\nA,a@x\n\"\xF0\x9F\x98\x80\",b@x\n") << "строка 3: имя: символ";
+}
+
+void TestExchange::refusesBadInputWhole()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    const QString message = refusal(readerFor(format), std::string_view(file.constData(), file.size()), "/tmp/in.file");
+    QVERIFY2(message.startsWith(QStringLiteral("Импорт отменён, ничего не записано. Файл \"/tmp/in.file\", ")),
+        qPrintable(message));
+    QVERIFY2(message.contains(expected), qPrintable(message));
+}
+
+// A 100 MB file of cards is read in one piece and parsed into the book's compact lists; a 100 MB
+// file with no line break is refused at its first line. Neither needs memory far beyond the file.
+void TestExchange::hugeFilesDoNotBlowMemory()
+{
+    ScratchDir dir;
+    const std::string path = dir.path("huge.vcf");
+    {
+        std::string chunk;
+        std::size_t cards = 0;
+        while (chunk.size() < (1u << 20)) {
+            chunk += "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" + cp1251::toUtf8(cp("Кузнецов Фёдор ")) + std::to_string(cards)
+                + "\r\nEMAIL:fedor" + std::to_string(cards) + "@example.ru\r\nEND:VCARD\r\n";
+            ++cards;
+        }
+        std::FILE *file = std::fopen(path.c_str(), "wb");
+        QVERIFY(file != nullptr);
+        for (int i = 0; i < 100; ++i)
+            QCOMPARE(std::fwrite(chunk.data(), 1, chunk.size(), file), chunk.size());
+        QCOMPARE(std::fclose(file), 0);
+    }
+    const exchange::Contacts contacts = vcard::read(sys::readFile(path), path);
+    QVERIFY(contacts.size() > 700000);
+    QCOMPARE(contacts.descriptions.size(), contacts.mails.size());
+    QCOMPARE(QString::fromStdString(cp1251::toUtf8(contacts.descriptions[0])), QStringLiteral("Кузнецов Фёдор 0"));
+#ifdef __linux__
+    // The peak of the whole process, with the file and its lists in memory at once.
+    const QByteArray status = QByteArray::fromStdString(testutil::readFile("/proc/self/status"));
+    const qsizetype at = status.indexOf("VmHWM:");
+    QVERIFY(at >= 0);
+    const long peakKb = status.mid(at + 6, status.indexOf('\n', at) - at - 6).trimmed().split(' ').front().toLong();
+    // The file and the lists it gives (about 180 MB here), not several copies of the file.
+    QVERIFY2(peakKb < 300 * 1024, qPrintable(QStringLiteral("peak %1 kB").arg(peakKb)));
+#endif
+
+    const std::string oneLine(100u << 20, 'A');
+    QVERIFY(refusal(readerFor("vcard"), oneLine).contains("строка 1: строка без двоеточия"));
+    QVERIFY(refusal(readerFor("csv"), oneLine).contains("строка 1: не найден столбец"));
+}
+
+void TestExchange::queryIgnoresCaseAndYo_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("Cyrillic case") << "Иванов Пётр"
+                                   << "иВАН" << true;
+    QTest::newRow("ё in the entry, е in the query") << "Фёдоров"
+                                                    << "федор" << true;
+    QTest::newRow("Ё in the query, е in the entry") << "Федоров"
+                                                    << "ФЁД" << true;
+    QTest::newRow("Latin case") << "John.SMITH@example.com"
+                                << "smith@EX" << true;
+    QTest::newRow("Ukrainian letters fold too") << "Ґалина Їжак"
+                                                << "ґалина їж" << true;
+    QTest::newRow("at the very end") << "abc"
+                                     << "bc" << true;
+    QTest::newRow("the whole text") << "abc"
+                                    << "ABC" << true;
+    QTest::newRow("longer than the text") << "abc"
+                                          << "abcd" << false;
+    QTest::newRow("not there") << "Иванов"
+                               << "петр" << false;
+    QTest::newRow("е is not э") << "Эдуард"
+                                << "едуард" << false;
+    QTest::newRow("empty query finds everything") << "anything"
+                                                  << "" << true;
+    QTest::newRow("empty entry") << ""
+                                 << "a" << false;
+}
+
+void TestExchange::queryIgnoresCaseAndYo()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, query);
+    QFETCH(bool, found);
+    const QueryMatcher matcher(cp1251::fromUtf8(query.toStdString()));
+    QCOMPARE(matcher.matches(cp1251::fromUtf8(text.toStdString())), found);
+}
+
+// The skipping search against the obvious one over many random texts of few letters, where
+// partial matches and repeats are frequent.
+void TestExchange::queryAgreesWithPlainSearch()
+{
+    std::mt19937 random(15);
+    const std::string alphabet = cp("aAbBёЁеЕ") + "\xB8\xA8\xE5\xC5 ";
+    const unsigned char *fold = QueryMatcher::foldTable();
+    const auto folded = [&](std::string s) {
+        for (char &c : s)
+            c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
+        return s;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text, needle;
+        const int textLength = static_cast<int>(random() % 80), needleLength = 1 + static_cast<int>(random() % 5);
+        for (int i = 0; i < textLength; ++i)
+            text += alphabet[random() % alphabet.size()];
+        for (int i = 0; i < needleLength; ++i)
+            needle += alphabet[random() % alphabet.size()];
+        const bool expected = folded(text).find(folded(needle)) != std::string::npos;
+        QVERIFY2(QueryMatcher(needle).matches(text) == expected, (text + " / " + needle).c_str());
+    }
+}
+
+// The search straight over the files' bytes against the lists the window reads from the same
+// bytes: line ends of every kind, a NUL, lists of different lengths, hits in either list.
+void TestExchange::searchOfTheDataFilesPairsTheirLines()
+{
+    std::mt19937 random(1251);
+    const std::string alphabet = "abAB\r\n\r\n\0";
+    const auto randomText = [&] {
+        std::string text;
+        const int length = static_cast<int>(random() % 40);
+        for (int i = 0; i < length; ++i)
+            text += alphabet[random() % alphabet.size()];
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string descriptionsText = randomText(), mailsText = randomText();
+        std::string needle;
+        for (int i = static_cast<int>(random() % 3); i > 0; --i)
+            needle += alphabet[random() % 4];
+        const QueryMatcher matcher(needle);
+
+        LineList descriptions, mails;
+        descriptions.assignText(descriptionsText);
+        mails.assignText(mailsText);
+        QStringList expected, found;
+        for (std::size_t i = 0; i < std::max(descriptions.size(), mails.size()); ++i) {
+            const std::string_view description = i < descriptions.size() ? descriptions[i] : std::string_view();
+            const std::string_view mail = i < mails.size() ? mails[i] : std::string_view();
+            if (!mail.empty() && (matcher.matches(description) || matcher.matches(mail)))
+                expected << QString::fromLatin1(testutil::bytes(description) + '|' + testutil::bytes(mail));
+        }
+        findEntries(descriptionsText, mailsText, matcher, [&](std::string_view description, std::string_view mail) {
+            found << QString::fromLatin1(testutil::bytes(description) + '|' + testutil::bytes(mail));
+        });
+        QCOMPARE(found, expected);
+    }
+    // A needle with a line break is in no entry, though the file holds it.
+    int calls = 0;
+    findEntries("a\r\nb\r\n", "a\r\nb\r\n", QueryMatcher("a\r\nb"), [&](auto, auto) { ++calls; });
+    QCOMPARE(calls, 0);
+}
+
+QTEST_APPLESS_MAIN(TestExchange)
+#include "test_exchange.moc"
