@@ -4,11 +4,15 @@
 # - hidden in the notification area with a modal box open, a click on the icon brings the window
 #   back, under the box.
 # Usage: test_window_manager.sh KVILLO_EXECUTABLE. Skipped (77) where xvfb-run, icewm or xdotool
-# are missing.
+# are missing; under CI (CI=true), where tools/test installs them, that fails instead.
 set -euo pipefail
 exe=$1
 for tool in xvfb-run xauth icewm xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    if ! command -v "$tool" >/dev/null; then
+        [ "${CI:-}" = true ] && { echo "FAIL: $tool is not installed" >&2; exit 1; }
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
 done
 
 # The real X11 platform, whatever the other tests use.
