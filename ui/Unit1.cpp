@@ -203,6 +203,28 @@ void TForm1::appendEntry(std::string_view description, std::string_view mail)
     }
 }
 
+void TForm1::appendAndSave(const BookLists &entries)
+{
+    const auto rows = [&](ListId id) { return static_cast<int>(entries.list(id).size()); };
+    const auto first = [&](ListId id) { return static_cast<int>(m_book.count(id)); };
+    try {
+        model(ListId::Descriptions)
+            ->inserting(
+                first(ListId::Descriptions),
+                [&] {
+                    model(ListId::Mails)
+                        ->inserting(
+                            first(ListId::Mails), [&] { m_book.appendAndSave(entries); }, rows(ListId::Mails));
+                },
+                rows(ListId::Descriptions));
+    } catch (...) {
+        // The document took the rows back: let the views read the lists again.
+        model(ListId::Descriptions)->resetting([] {});
+        model(ListId::Mails)->resetting([] {});
+        throw;
+    }
+}
+
 void TForm1::replaceAtCurrent(ListId id, std::string_view text)
 {
     const int index = currentIndex(id);

@@ -57,6 +57,10 @@ public:
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window (from the tray too), restores it when minimised and brings it forward.
     void bringToFront();
+    // Adds entries handed over by the command line (an import) and saves the book as the Add
+    // dialog does; returns an empty string when they are stored, otherwise why not (the book is
+    // then as it was).
+    std::string addHandedOver(const BookLists &entries);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -134,6 +138,8 @@ private:
     void select(ListId id, int index);
     void loadList(ListId id);
     void appendEntry(std::string_view description, std::string_view mail);
+    // Appends the entries and saves both files; when the save fails the lists are as before.
+    void appendAndSave(const BookLists &entries);
     // Replaces the selected item and selects it again; with no selection the text is appended.
     void replaceAtCurrent(ListId id, std::string_view text);
     // Removes the selected item; afterwards the list has no selection.

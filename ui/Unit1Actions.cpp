@@ -231,6 +231,20 @@ void TForm1::Action6Execute()
     dialog->show();
 }
 
+std::string TForm1::addHandedOver(const BookLists &entries)
+{
+    // The command line that handed them over reports a failure; the window shows nothing of it.
+    std::string failure;
+    const bool handled = guarded(m_platform, [&] {
+        try {
+            appendAndSave(entries);
+        } catch (const std::exception &e) {
+            failure = e.what();
+        }
+    });
+    return handled ? failure : std::string("error");
+}
+
 // "Копировать", Ctrl+C
 void TForm1::Action7Execute()
 {

@@ -22,9 +22,11 @@ public:
 
     // Each runs `change`, the document's change of this list, inside the view's notice of it.
     // What `change` throws goes on to the caller.
-    template <typename Change> void inserting(int row, Change &&change)
+    template <typename Change> void inserting(int row, Change &&change, int count = 1)
     {
-        beginInsertRows(QModelIndex(), row, row);
+        if (count <= 0)
+            return change();
+        beginInsertRows(QModelIndex(), row, row + count - 1);
         const auto end = qScopeGuard([this] { endInsertRows(); });
         change();
     }
