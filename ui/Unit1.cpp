@@ -195,48 +195,6 @@ void TForm1::select(ListId id, int index)
     listBox(id)->setItemIndex(index);
 }
 
-void TForm1::appendEntry(std::string_view description, std::string_view mail)
-{
-    for (const auto &[id, text] : {std::pair(ListId::Descriptions, description), std::pair(ListId::Mails, mail)}) {
-        const int row = static_cast<int>(m_book.count(id));
-        model(id)->inserting(row, [&] { m_book.append(id, text); });
-    }
-}
-
-void TForm1::appendAndSave(const BookLists &entries)
-{
-    const auto rows = [&](ListId id) { return static_cast<int>(entries.list(id).size()); };
-    const auto first = [&](ListId id) { return static_cast<int>(m_book.count(id)); };
-    try {
-        model(ListId::Descriptions)
-            ->inserting(
-                first(ListId::Descriptions),
-                [&] {
-                    model(ListId::Mails)
-                        ->inserting(
-                            first(ListId::Mails), [&] { m_book.appendAndSave(entries); }, rows(ListId::Mails));
-                },
-                rows(ListId::Descriptions));
-    } catch (...) {
-        // The document took the rows back: let the views read the lists again.
-        model(ListId::Descriptions)->resetting([] {});
-        model(ListId::Mails)->resetting([] {});
-        throw;
-    }
-}
-
-void TForm1::replaceAtCurrent(ListId id, std::string_view text)
-{
-    const int index = currentIndex(id);
-    if (index < 0) {
-        const int row = static_cast<int>(m_book.count(id));
-        model(id)->inserting(row, [&] { m_book.append(id, text); });
-        return;
-    }
-    model(id)->replacing(index, [&] { m_book.replace(id, index, text); });
-    select(id, index);
-}
-
 void TForm1::deleteAtCurrent(ListId id)
 {
     const int index = currentIndex(id);
@@ -249,6 +207,17 @@ void TForm1::deleteAtCurrent(ListId id)
 void TForm1::loadList(ListId id)
 {
     model(id)->resetting([&] { m_book.load(id); });
+}
+
+void TForm1::saving(const std::function<void()> &save)
+{
+    save();
+    for (const std::string &copy : m_book.store().takeKeptAside()) {
+        const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
+        m_platform.showNotice(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он "
+                                             "не читался). Его прежнее содержимое сохранено в «%2».")
+                                  .arg(QString::fromStdString(file), QString::fromStdString(copy)));
+    }
 }
 
 int TForm1::list1Width() const
@@ -400,7 +369,7 @@ bool TForm1::FormCloseQuery()
     // Settings that cannot be written must not keep the entries from being saved.
     guarded(m_platform, [this] { writeSettingsFile(); });
     m_book.scratch().clear();
-    return guarded(m_platform, [this] { m_book.save(AddressBook::Order::DescriptionsFirst); });
+    return guarded(m_platform, [this] { saving([this] { m_book.save(AddressBook::Order::DescriptionsFirst); }); });
 }
 
 void TForm1::FormDestroy()

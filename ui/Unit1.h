@@ -137,11 +137,9 @@ private:
     int currentIndex(ListId id) const;
     void select(ListId id, int index);
     void loadList(ListId id);
-    void appendEntry(std::string_view description, std::string_view mail);
-    // Appends the entries and saves both files; when the save fails the lists are as before.
-    void appendAndSave(const BookLists &entries);
-    // Replaces the selected item and selects it again; with no selection the text is appended.
-    void replaceAtCurrent(ListId id, std::string_view text);
+    // Every save of the book runs through here: afterwards the user is told of each data file
+    // the save kept aside (one that had not been read whole), once.
+    void saving(const std::function<void()> &save);
     // Removes the selected item; afterwards the list has no selection.
     void deleteAtCurrent(ListId id);
 
