@@ -36,6 +36,8 @@ int main(int argc, char *argv[])
 
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
+    // An import from the command line while the window runs: the window adds and saves it.
+    instance.setAddHandler([&form](const kvillo::BookLists &entries) { return form.addHandedOver(entries); });
     form.show();
     // The system asks the program to end: it saves without asking anyone, keeping a recovery copy
     // of what cannot be saved. Building and showing the window runs events, and a close then could

@@ -1,12 +1,25 @@
 #include "cli/book_access.h"
 
-#include "data/address_store.h"
+#include "channel/book_channel.h"
+#include "data/address_book.h"
+#include "data/errors.h"
 #include "data/system.h"
 
-#include <QDir>
-#include <QLockFile>
+#include <QDeadlineTimer>
 
 namespace kvillo::cli {
+
+namespace {
+
+// A window that is still loading a large book answers once it gets to it.
+constexpr int kAnswerMs = 30000;
+
+std::string databaseFolder(const std::string &directory)
+{
+    return directory + "database" + sys::pathSeparator;
+}
+
+} // namespace
 
 BookAccess::BookAccess(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
@@ -14,47 +27,47 @@ BookAccess::BookAccess(std::string applicationDirectory)
 
 void BookAccess::load(LineList &descriptions, LineList &mails) const
 {
-    AddressStore store(m_directory);
-    store.load(ListId::Descriptions, descriptions);
-    store.load(ListId::Mails, mails);
+    Bytes descriptionBytes, mailBytes;
+    read(descriptionBytes, mailBytes);
+    descriptions.assignText(std::move(descriptionBytes));
+    mails.assignText(std::move(mailBytes));
 }
 
 void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 {
-    const AddressStore store(m_directory);
-    sys::readFile(store.dataPath(ListId::Descriptions), descriptions);
-    sys::readFile(store.dataPath(ListId::Mails), mails);
+    // Plain reads by path: no lock is taken and a save that another program has under way (or
+    // left behind by a crash) is not touched; the window completes it at its next start.
+    const std::string folder = databaseFolder(m_directory);
+    sys::readFile(folder + "descriptions.dat", descriptions);
+    sys::readFile(folder + "mails.dat", mails);
 }
 
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
-    // The running window's own lock on the program directory.
-    QLockFile lock(QDir(QString::fromStdString(m_directory)).filePath(QStringLiteral(".kvillo.lock")));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
-        if (handOverToRunningProgram(m_directory, contacts))
+    const std::string folder = databaseFolder(m_directory);
+    const sys::FolderLock lock(folder + ".kvillo.lock");
+    if (lock.state() == sys::FolderLock::State::Busy) {
+        if (handOverToRunningProgram(folder, contacts))
             return Outcome::HandedOver;
-        throw Error("Адресная книга открыта в работающей программе Kvillo. Закройте её и повторите импорт; "
-                    "ничего не записано");
+        throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
+                    "повторите импорт; ничего не записано");
     }
-    // A lock that cannot even be written (a read-only folder) leaves the save to fail on its own.
-    AddressStore store(m_directory);
-    LineList descriptions, mails;
-    store.load(ListId::Descriptions, descriptions);
-    store.load(ListId::Mails, mails);
-    for (std::size_t i = 0; i < contacts.size(); ++i) {
-        descriptions.append(contacts.descriptions[i]);
-        mails.append(contacts.mails[i]);
-    }
-    store.save(ListId::Mails, mails);
-    store.save(ListId::Descriptions, descriptions);
+    // Held, or no lock can be made at all (a read-only folder): the save then fails on its own.
+    AddressBook book(m_directory);
+    book.load();
+    book.appendAndSave(contacts);
     return Outcome::Saved;
 }
 
-bool handOverToRunningProgram(const std::string &, const exchange::Contacts &)
+bool handOverToRunningProgram(const std::string &dataFolder, const exchange::Contacts &contacts)
 {
-    // The running program does not take contacts over its channel yet.
-    return false;
+    const std::optional<channel::Answer> answer
+        = channel::ask(channel::name(dataFolder), channel::addRequest(contacts), QDeadlineTimer(kAnswerMs));
+    if (!answer)
+        return false;
+    if (answer->word == "added")
+        return true;
+    throw Error("работающая программа Kvillo не смогла сохранить записи: " + answer->reason + "; ничего не записано");
 }
 
 } // namespace kvillo::cli

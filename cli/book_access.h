@@ -32,8 +32,9 @@ private:
     std::string m_directory;
 };
 
-// Gives the contacts to the program that holds the book in `applicationDirectory`, which adds
-// and saves them as its Add dialog does. True when it took them.
-bool handOverToRunningProgram(const std::string &applicationDirectory, const exchange::Contacts &contacts);
+// Gives the contacts to the program that holds the book in `dataFolder` (its database folder),
+// which adds and saves them as its Add dialog does. True when it took them, false when no program
+// answered; throws Error when it answered that it could not store them.
+bool handOverToRunningProgram(const std::string &dataFolder, const exchange::Contacts &contacts);
 
 } // namespace kvillo::cli

@@ -2,6 +2,7 @@
 
 #include "cli/book_access.h"
 #include "data/address_store.h"
+#include "data/book_folder.h"
 #include "data/cp1251.h"
 #include "data/csv.h"
 #include "data/query.h"
@@ -95,7 +96,7 @@ int query(const std::string &utf8Text)
     std::size_t found = 0;
     try {
         Bytes descriptions, mails;
-        BookAccess(applicationDirectory()).read(descriptions, mails);
+        BookAccess(bookDirectory()).read(descriptions, mails);
         std::string needle, reason;
         // A text the code page cannot hold is in no entry.
         if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
@@ -122,7 +123,7 @@ int exportBook(Format format, const std::string *file)
 {
     LineList descriptions, mails;
     try {
-        BookAccess(applicationDirectory()).load(descriptions, mails);
+        BookAccess(bookDirectory()).load(descriptions, mails);
     } catch (const std::exception &e) {
         complain(std::string("не удалось прочитать адресную книгу: ") + e.what());
         return kUsage;
@@ -165,7 +166,7 @@ int importFile(Format format, const std::string &file)
     }
     const exchange::Contacts contacts = format == Format::VCard ? vcard::read(bytes, file) : csv::read(bytes, file);
     bytes = std::string();
-    const auto outcome = BookAccess(applicationDirectory()).append(contacts);
+    const auto outcome = BookAccess(bookDirectory()).append(contacts);
     const std::string done = outcome == BookAccess::Outcome::HandedOver ? "переданы работающей программе Kvillo"
                                                                         : "добавлены в адресную книгу";
     complain("записей из \"" + file + "\" " + done + ": " + std::to_string(contacts.size()));

@@ -25,7 +25,7 @@ add_library(kvillo_ui STATIC
     dialogs/Unit4.cpp
 )
 target_include_directories(kvillo_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(kvillo_ui PUBLIC kvillo_data Qt6::Widgets Qt6::PrintSupport Qt6::Network)
+target_link_libraries(kvillo_ui PUBLIC kvillo_data kvillo_channel Qt6::Widgets Qt6::PrintSupport Qt6::Network)
 
 add_executable(kvillo app/main.cpp)
 target_link_libraries(kvillo PRIVATE kvillo_ui kvillo_cli)

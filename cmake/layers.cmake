@@ -2,7 +2,9 @@
 # against them stops the configuration, so the build itself keeps the layers apart.
 #   data/             the standard library and data/ only: no Qt, nothing of the other folders
 #   dialogs/, print/  nothing of the main window (ui/Unit1*) and nothing of app/
-#   ui/               nothing of app/
+#   ui/               nothing of app/ or cli/
+#   cli/              no window: nothing of app/, ui/, dialogs/, print/
+#   channel/          the channel between programs: data/ and Qt Core and Network only
 # The check runs at configuration and, as the test "layers", on every test run
 # (cmake -DSOURCE=<tree> -P cmake/layers.cmake).
 if(NOT KVILLO_TREE)
@@ -28,4 +30,6 @@ endfunction()
 kvillo_check_layer(data FORBIDDEN "<Q" "\"(app|ui|dialogs|print)/")
 kvillo_check_layer(dialogs FORBIDDEN "\"ui/Unit1" "\"app/")
 kvillo_check_layer(print FORBIDDEN "\"ui/Unit1" "\"dialogs/" "\"app/")
-kvillo_check_layer(ui FORBIDDEN "\"app/")
+kvillo_check_layer(ui FORBIDDEN "\"app/" "\"cli/")
+kvillo_check_layer(cli FORBIDDEN "\"app/" "\"ui/" "\"dialogs/" "\"print/")
+kvillo_check_layer(channel FORBIDDEN "\"app/" "\"ui/" "\"dialogs/" "\"print/" "\"cli/")

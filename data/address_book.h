@@ -4,10 +4,14 @@
 #include "line_list.h"
 #include "scratch_buffer.h"
 
+#include <array>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvillo {
 
@@ -19,6 +23,50 @@ struct BookLists
 
     LineList &list(ListId id) { return id == ListId::Mails ? mails : descriptions; }
     const LineList &list(ListId id) const { return id == ListId::Mails ? mails : descriptions; }
+};
+
+// A row of one list that follows its entry while the list changes: removing an entry above it
+// moves it up, appending moves nothing. It loses its row when its own entry is removed, and when
+// the list is loaded again or restored (the entries were replaced).
+class RowHandle
+{
+public:
+    // A handle on no row.
+    RowHandle() = default;
+
+    // The entry's row now, or nothing when the entry is gone.
+    std::optional<long long> row() const;
+
+private:
+    friend class AddressBook;
+    explicit RowHandle(std::shared_ptr<long long> row)
+        : m_row(std::move(row))
+    { }
+
+    // -1 once the entry is gone; shared with the document, which moves it.
+    std::shared_ptr<long long> m_row;
+};
+
+// Where the texts of an edited entry go in each list: over the row its handle follows, or at the
+// end of a list in which the entry had no row.
+struct EntryRows
+{
+    std::optional<RowHandle> descriptions;
+    std::optional<RowHandle> mails;
+
+    const std::optional<RowHandle> &of(ListId id) const { return id == ListId::Mails ? mails : descriptions; }
+};
+
+// What shows the lists (a window's list views). Each change the document makes to a row runs
+// inside the matching call, so the views are told before and after it; by default nothing is shown.
+class ListViews
+{
+public:
+    using Change = std::function<void()>;
+    virtual ~ListViews() = default;
+    virtual void inserting(ListId, long long, const Change &change) { change(); }
+    virtual void removing(ListId, long long, const Change &change) { change(); }
+    virtual void replacing(ListId, long long, const Change &change) { change(); }
 };
 
 // The address book as a document: its two lists, the files they live in and the scratch buffer
@@ -39,7 +87,7 @@ public:
     const BookLists &lists() const { return m_lists; }
 
     // Reads the mails, then the descriptions. A file that cannot be read throws FileOpenError and
-    // leaves its list as it was.
+    // leaves its list as it was; a list read anew loses the rows of its handles.
     void load();
     void load(ListId id);
 
@@ -52,6 +100,9 @@ public:
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 
+    // A handle on `row` of the list, kept up to date by the changes above; throws ListIndexError.
+    RowHandle track(ListId id, long long row);
+
     // Writes both data files as one commit: either both are replaced or neither. The order names
     // the file whose failure is reported first.
     enum class Order { MailsFirst, DescriptionsFirst };
@@ -59,8 +110,13 @@ public:
 
     // Appends the entries at the end and saves both files as the Add dialog does (mails first).
     // When the save fails the lists are left as they were before and the error is thrown, so the
-    // same entries can simply be added again.
-    void appendAndSave(const BookLists &entries);
+    // same entries can simply be added again. `views` (if given) are told of every row changed.
+    void appendAndSave(const BookLists &entries, ListViews *views = nullptr);
+    // Puts an edited entry's texts where `rows` say and saves both files as the Edit dialog does
+    // (mails first). When the entry of a handle is gone, nothing changes and the answer is false.
+    // When the save fails the old texts are put back and the error is thrown, as above.
+    bool replaceAndSave(
+        const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views = nullptr);
 
     // Copies one data file, through the scratch buffer, to `path`.
     void backUp(ListId id, const std::string &path);
@@ -69,15 +125,20 @@ public:
     // stays in the scratch buffer. Throws FileOpenError or MemoCapacityError.
     std::string readBackup(const std::string &path);
     // Replaces the data files by the texts given (either may be absent); then load() shows them.
-    // All or nothing: both files are replaced as one commit.
+    // All or nothing: both files are replaced as one commit. Every handle then loses its row.
     void restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails);
     // Reads both chosen backups first, so that a file that cannot be read changes nothing.
     void restoreFrom(const std::optional<std::string> &descriptionsPath, const std::optional<std::string> &mailsPath);
 
 private:
+    // The entries of the list are no longer those its handles were made on.
+    void forgetRows(ListId id);
+
     AddressStore m_store;
     BookLists m_lists;
     ScratchBuffer m_scratch;
+    // The rows handed out per list; a handle nobody holds any more is dropped on the next change.
+    std::array<std::vector<std::weak_ptr<long long>>, 2> m_tracked;
 };
 
 } // namespace kvillo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "address_book.h"
 #include "errors.h"
 #include "line_list.h"
 
@@ -12,11 +13,8 @@
 namespace kvillo::exchange {
 
 // Entries in the book's own form: descriptions[i] with mails[i], Windows-1251 bytes.
-struct Contacts
+struct Contacts : BookLists
 {
-    LineList descriptions;
-    LineList mails;
-
     std::size_t size() const { return mails.size(); }
     void add(std::string_view description, std::string_view mail)
     {

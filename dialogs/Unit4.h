@@ -7,7 +7,8 @@
 
 namespace kvillo {
 
-// The Edit dialog: opens on the selected entry and replaces the entry selected when OK is pressed.
+// The Edit dialog: opens on the texts of the selected entry; OK hands the texts to the apply
+// callback, which replaces the entry the dialog was opened on.
 class TForm4 : public EntryDialog
 {
     Q_OBJECT

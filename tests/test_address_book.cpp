@@ -56,6 +56,54 @@ struct RestoreSetup
     AddressBook book{dir.path()};
 };
 
+// Records what the views of the lists were told, with the list's length inside each change.
+class RecordingViews : public ListViews
+{
+public:
+    explicit RecordingViews(const AddressBook &book)
+        : m_book(book)
+    { }
+
+    QStringList log;
+
+    void inserting(ListId id, long long row, const Change &change) override { record("insert", id, row, change); }
+    void removing(ListId id, long long row, const Change &change) override { record("remove", id, row, change); }
+    void replacing(ListId id, long long row, const Change &change) override { record("replace", id, row, change); }
+
+private:
+    void record(const char *what, ListId id, long long row, const Change &change)
+    {
+        const std::size_t before = m_book.count(id);
+        change();
+        log << QStringLiteral("%1 %2 %3: %4 -> %5")
+                   .arg(what, id == ListId::Mails ? "m" : "d")
+                   .arg(row)
+                   .arg(before)
+                   .arg(m_book.count(id));
+    }
+    const AddressBook &m_book;
+};
+
+// The book of five entries "a" .. "e" / "1" .. "5", loaded.
+struct FiveEntries
+{
+    FiveEntries()
+    {
+        writeBook(dir, kDescriptions, kMails);
+        book.load();
+    }
+    void expectFilesAsWritten() const
+    {
+        QCOMPARE(descriptionsFile(dir), std::string(kDescriptions));
+        QCOMPARE(mailsFile(dir), std::string(kMails));
+    }
+    static constexpr std::string_view kDescriptions = "a\r\nb\r\nc\r\nd\r\ne\r\n";
+    static constexpr std::string_view kMails = "1\r\n2\r\n3\r\n4\r\n5\r\n";
+
+    ScratchDir dir;
+    AddressBook book{dir.path()};
+};
+
 } // namespace
 
 class TestAddressBook : public QObject
@@ -73,6 +121,12 @@ private slots:
     void restoreThatCannotReadChangesNothing();
     void restoreThatCannotWriteChangesNothing_data();
     void restoreThatCannotWriteChangesNothing();
+    void rowHandlesFollowTheirEntries_data();
+    void rowHandlesFollowTheirEntries();
+    void editedEntryIsReplacedWhereverItMoved();
+    void editOfARemovedEntryChangesNothing();
+    void failedChangeAndSaveLeavesTheListsAsTheyWere_data();
+    void failedChangeAndSaveLeavesTheListsAsTheyWere();
 };
 
 void TestAddressBook::changesStayInMemoryUntilSaved()
@@ -236,6 +290,180 @@ void TestAddressBook::restoreThatCannotWriteChangesNothing()
     setup.book.restoreFrom(setup.dir.path("d.bak"), setup.dir.path("m.bak"));
     QCOMPARE(descriptionsFile(setup.dir), std::string(RestoreSetup::kRestoredDescriptions));
     QCOMPARE(mailsFile(setup.dir), std::string("m@x\r\n"));
+}
+
+// A handle on row 2 ("c") of the descriptions and one on row 2 of the mails, then one change.
+void TestAddressBook::rowHandlesFollowTheirEntries_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("descriptionRow"); // -1: the entry is gone
+    QTest::addColumn<int>("mailRow");
+    QTest::newRow("remove above") << "remove d0" << 1 << 2;
+    QTest::newRow("remove above in both") << "remove d1, remove m0" << 1 << 1;
+    QTest::newRow("remove below") << "remove d3" << 2 << 2;
+    QTest::newRow("remove the entry") << "remove d2" << -1 << 2;
+    QTest::newRow("remove above, then the entry") << "remove d0, remove d1" << -1 << 2;
+    QTest::newRow("remove below, last row") << "remove m4" << 2 << 2;
+    QTest::newRow("append") << "append" << 2 << 2;
+    QTest::newRow("replace the entry") << "replace d2" << 2 << 2;
+    QTest::newRow("load the descriptions again") << "load d" << -1 << 2;
+    QTest::newRow("load both again") << "load" << -1 << -1;
+    QTest::newRow("restore") << "restore" << -1 << -1;
+    QTest::newRow("a restore that fails") << "failed restore" << 2 << 2;
+}
+
+void TestAddressBook::rowHandlesFollowTheirEntries()
+{
+    QFETCH(QString, change);
+    QFETCH(int, descriptionRow);
+    QFETCH(int, mailRow);
+    FiveEntries setup;
+    AddressBook &book = setup.book;
+    testutil::writeFile(setup.dir.path("d.bak"), "x\r\n");
+    const RowHandle description = book.track(ListId::Descriptions, 2);
+    const RowHandle mail = book.track(ListId::Mails, 2);
+    // A copy follows the same entry.
+    const RowHandle copy = description;
+
+    for (const QString &step : change.split(QStringLiteral(", "))) {
+        const ListId id = step.contains(QLatin1String(" d")) ? ListId::Descriptions : ListId::Mails;
+        if (step.startsWith(QLatin1String("remove")))
+            book.remove(id, step.back().digitValue());
+        else if (step == QLatin1String("append"))
+            book.append("f", "6");
+        else if (step.startsWith(QLatin1String("replace")))
+            book.replace(id, step.back().digitValue(), "C");
+        else if (step == QLatin1String("load d"))
+            book.load(ListId::Descriptions);
+        else if (step == QLatin1String("load"))
+            book.load();
+        else if (step == QLatin1String("restore"))
+            book.restoreFrom(setup.dir.path("d.bak"), std::nullopt);
+        else if (step == QLatin1String("failed restore"))
+            QVERIFY_THROWS_EXCEPTION(FileOpenError, book.restoreFrom(setup.dir.path("none.bak"), std::nullopt));
+    }
+    const auto expected = [](int row) { return row < 0 ? std::nullopt : std::optional<long long>(row); };
+    QCOMPARE(description.row(), expected(descriptionRow));
+    QCOMPARE(copy.row(), expected(descriptionRow));
+    QCOMPARE(mail.row(), expected(mailRow));
+    // Where the handle still has its row, that row holds the entry it was made on.
+    if (descriptionRow >= 0 && !change.startsWith(QLatin1String("replace")))
+        QCOMPARE(book.text(ListId::Descriptions, *description.row()), std::string_view("c"));
+    if (mailRow >= 0)
+        QCOMPARE(book.text(ListId::Mails, *mail.row()), std::string_view("3"));
+}
+
+void TestAddressBook::editedEntryIsReplacedWhereverItMoved()
+{
+    FiveEntries setup;
+    AddressBook &book = setup.book;
+    QVERIFY(!RowHandle().row());
+    QVERIFY_THROWS_EXCEPTION(ListIndexError, book.track(ListId::Mails, 5));
+    QVERIFY_THROWS_EXCEPTION(ListIndexError, book.track(ListId::Mails, -1));
+
+    // Opened on "d" / "4"; meanwhile "a" / "1" is deleted and an entry added.
+    const EntryRows rows{book.track(ListId::Descriptions, 3), book.track(ListId::Mails, 3)};
+    book.remove(ListId::Descriptions, 0);
+    book.remove(ListId::Mails, 0);
+    book.append("f", "6");
+    RecordingViews views(book);
+    QVERIFY(book.replaceAndSave(rows, "D", "4@x", &views));
+    QCOMPARE(descriptionsFile(setup.dir), std::string("b\r\nc\r\nD\r\ne\r\nf\r\n"));
+    QCOMPARE(mailsFile(setup.dir), std::string("2\r\n3\r\n4@x\r\n5\r\n6\r\n"));
+    QCOMPARE(views.log, (QStringList{"replace d 2: 5 -> 5", "replace m 2: 5 -> 5"}));
+    // Edited again through the same handles: the same entry.
+    QVERIFY(book.replaceAndSave(rows, "DD", "44", nullptr));
+    QCOMPARE(book.text(ListId::Descriptions, 2), std::string_view("DD"));
+    QCOMPARE(book.count(ListId::Descriptions), std::size_t(5));
+
+    // An entry that had no row in the mails (the shorter list) gets its address appended.
+    book.remove(ListId::Mails, 4);
+    const EntryRows withoutMail{book.track(ListId::Descriptions, 4), std::nullopt};
+    views.log.clear();
+    QVERIFY(book.replaceAndSave(withoutMail, "F", "6@x", &views));
+    QCOMPARE(views.log, (QStringList{"replace d 4: 5 -> 5", "insert m 4: 4 -> 5"}));
+    QCOMPARE(mailsFile(setup.dir), std::string("2\r\n3\r\n44\r\n5\r\n6@x\r\n"));
+}
+
+void TestAddressBook::editOfARemovedEntryChangesNothing()
+{
+    FiveEntries setup;
+    AddressBook &book = setup.book;
+    // Only the address's row is gone: the entry is not whole any more, and nothing is replaced.
+    const EntryRows rows{book.track(ListId::Descriptions, 1), book.track(ListId::Mails, 1)};
+    book.remove(ListId::Mails, 1);
+    RecordingViews views(book);
+    QVERIFY(!book.replaceAndSave(rows, "B", "2@x", &views));
+    QVERIFY(views.log.isEmpty());
+    QCOMPARE(book.lists().descriptions.toText(), std::string(FiveEntries::kDescriptions));
+    QCOMPARE(book.lists().mails.toText(), std::string("1\r\n3\r\n4\r\n5\r\n"));
+    setup.expectFilesAsWritten();
+
+    // A restore replaces every entry: no edit opened before it lands on what came after.
+    const EntryRows beforeRestore{book.track(ListId::Descriptions, 0), book.track(ListId::Mails, 0)};
+    testutil::writeFile(setup.dir.path("m.bak"), "m@x\r\n");
+    book.restoreFrom(std::nullopt, setup.dir.path("m.bak"));
+    book.load();
+    QVERIFY(!book.replaceAndSave(beforeRestore, "A", "1@x"));
+    QCOMPARE(mailsFile(setup.dir), std::string("m@x\r\n"));
+}
+
+// The save fails at each write of the pair; the lists are then as before, the files untouched and
+// the views told of the change and of its undoing. Once the fault is gone, the same call stores
+// the entry once.
+void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere_data()
+{
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("nth");
+    QTest::newRow("add: mails' write") << false << int(sys::Step::Write) << 1;
+    QTest::newRow("add: descriptions' write") << false << int(sys::Step::Write) << 2;
+    QTest::newRow("add: rename") << false << int(sys::Step::Rename) << 1;
+    QTest::newRow("edit: mails' write") << true << int(sys::Step::Write) << 1;
+    QTest::newRow("edit: descriptions' write") << true << int(sys::Step::Write) << 2;
+    QTest::newRow("edit: rename") << true << int(sys::Step::Rename) << 1;
+}
+
+void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
+{
+    QFETCH(bool, edit);
+    QFETCH(int, step);
+    QFETCH(int, nth);
+    FiveEntries setup;
+    AddressBook &book = setup.book;
+    // The mails list is one shorter: an Edit of the last entry appends its address.
+    book.remove(ListId::Mails, 4);
+    book.save(AddressBook::Order::MailsFirst);
+    const std::string descriptions = descriptionsFile(setup.dir);
+    const std::string mails = mailsFile(setup.dir);
+    BookLists added;
+    added.descriptions.append("new");
+    added.mails.append("new@x");
+    const EntryRows rows{book.track(ListId::Descriptions, 4), std::nullopt};
+    const auto change = [&](ListViews *views) {
+        if (edit)
+            QVERIFY(book.replaceAndSave(rows, "E", "5@x", views));
+        else
+            book.appendAndSave(added, views);
+    };
+
+    RecordingViews views(book);
+    {
+        const testutil::FailingStep failing(static_cast<sys::Step>(step), nth, ENOSPC);
+        QVERIFY_THROWS_EXCEPTION(Error, change(&views));
+    }
+    QCOMPARE(book.lists().descriptions.toText(), descriptions);
+    QCOMPARE(book.lists().mails.toText(), mails);
+    QCOMPARE(descriptionsFile(setup.dir), descriptions);
+    QCOMPARE(mailsFile(setup.dir), mails);
+    QCOMPARE(views.log,
+        edit ? (QStringList{"replace d 4: 5 -> 5", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "replace d 4: 5 -> 5"})
+             : (QStringList{"insert d 5: 5 -> 6", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "remove d 5: 6 -> 5"}));
+
+    change(nullptr);
+    QCOMPARE(descriptionsFile(setup.dir), edit ? "a\r\nb\r\nc\r\nd\r\nE\r\n" : descriptions + "new\r\n");
+    QCOMPARE(mailsFile(setup.dir), mails + (edit ? "5@x\r\n" : "new@x\r\n"));
+    QCOMPARE(book.count(ListId::Mails), std::size_t(5));
 }
 
 QTEST_APPLESS_MAIN(TestAddressBook)

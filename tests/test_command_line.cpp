@@ -4,11 +4,13 @@
 #include "data_test_util.h"
 
 #include "data/cp1251.h"
+#include "data/system.h"
 
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
 #include <QTest>
+
+#include <optional>
 
 using namespace kvillo;
 using testutil::ScratchDir;
@@ -225,14 +227,14 @@ private slots:
         Program program;
         testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         const std::string before = program.book();
-        // The lock the running window holds on its program directory.
-        QLockFile running(QString::fromStdString(program.path(".kvillo.lock")));
-        QVERIFY(running.tryLock(0));
+        // A program that holds the book's lock but does not answer on its channel (a hung one).
+        std::optional<sys::FolderLock> running(std::in_place, program.path("database/.kvillo.lock"));
+        QVERIFY(running->state() == sys::FolderLock::State::Held);
         const Result result = program.run({"--import", "vcard", "new.vcf"});
         QCOMPARE(result.status, 1);
         QVERIFY2(result.err.contains("открыта в работающей программе Kvillo"), qPrintable(result.err));
         QCOMPARE(program.book(), before);
-        running.unlock();
+        running.reset();
         QCOMPARE(program.run({"--import", "vcard", "new.vcf"}).status, 0);
         QVERIFY(program.book() != before);
     }

@@ -1,3 +1,4 @@
+#include "data_test_util.h"
 #include "fake_canvas.h"
 #include "fake_platform.h"
 #include "gui_test_util.h"
@@ -21,7 +22,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
+#include <optional>
 
 using namespace gui;
 using kvillo::TForm3;
@@ -34,6 +37,36 @@ QStringList entries(const QWidget *menu)
     QStringList texts;
     for (const QAction *action : menu->actions())
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+const QStringList kSixDescriptions{"Иванов", "Петров", "Сидоров", "Козлов", "Новиков", "Орлов"};
+const QStringList kSixMails{"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "kozlov@x.ru", "novikov@x.ru", "orlov@x.ru"};
+
+// Clicks the entry's description, as a user picks an entry in the main window.
+void clickEntry(const TForm1 &form, int row)
+{
+    kvillo::ListBox *list = listBox(form, ListId::Descriptions);
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// Deletes an entry as a user does: a click on it, then Del.
+void deleteClicked(const TForm1 &form, int row)
+{
+    clickEntry(form, row);
+    QTest::keyClick(listBox(form, ListId::Descriptions), Qt::Key_Delete);
+}
+
+QStringList without(QStringList texts, int row)
+{
+    texts.removeAt(row);
+    return texts;
+}
+
+QStringList replaced(QStringList texts, int row, const QString &text)
+{
+    texts[row] = text;
     return texts;
 }
 
@@ -435,34 +468,101 @@ private slots:
         QCOMPARE(count(*form, ListId::Mails), 3);
     }
 
-    void editDialogReplacesTheEntrySelectedAtOk()
+    // The dialog edits the entry it was opened on: picking another entry in the main window
+    // meanwhile must not overwrite that one.
+    void editDialogReplacesTheEntryItWasOpenedOn()
     {
         ProgramDir dir;
-        writeSampleBook(dir);
+        dir.writeBook(kSixDescriptions, kSixMails);
         auto form = start(dir);
-        selectEntry(*form, 0);
+        clickEntry(*form, 1);
         QTest::keyClick(listBox(*form, ListId::Descriptions), Qt::Key_P, Qt::ControlModifier);
         TForm4 *edit = visibleDialogs<TForm4>(*form).first();
         QCOMPARE(edit->windowTitle(), QStringLiteral("Изменить"));
         QCOMPARE(edit->size(), QSize(215, 175));
         QCOMPARE(edit->findChild<QPushButton *>("BitBtn2")->geometry(), QRect(120, 144, 73, 25));
-        QCOMPARE(edit->edit1()->text(), QStringLiteral("ivanov@x.ru"));
-        QCOMPARE(edit->edit2()->text(), QStringLiteral("Иванов"));
+        QCOMPARE(edit->edit1()->text(), QStringLiteral("petrov@x.ru"));
+        QCOMPARE(edit->edit2()->text(), QStringLiteral("Петров"));
 
-        // The selection moves on while the dialog is open: OK replaces the entry selected now.
-        selectEntry(*form, 2);
+        clickEntry(*form, 4);
+        QCOMPARE(currentIndex(*form, ListId::Mails), 4);
         edit->edit1()->setText(QStringLiteral("changed@x"));
+        edit->edit2()->setText(QStringLiteral("Петров-Водкин"));
         pressOk(edit);
-        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "changed@x"}));
-        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"Иванов", "Петров", "Иванов"}));
-        QCOMPARE(currentIndex(*form, ListId::Mails), 2);
 
-        // With the entry deleted meanwhile, OK appends the texts.
-        selectEntry(*form, 1);
-        edit = openDialog<TForm4>(*form, Command::Edit);
-        trigger(*form, Command::Delete);
+        QVERIFY(!edit->isVisible());
+        QVERIFY(m_platform.log.isEmpty());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines(replaced(kSixMails, 1, "changed@x")));
+        QCOMPARE(
+            dir.read("database/descriptions.dat"), ProgramDir::lines(replaced(kSixDescriptions, 1, "Петров-Водкин")));
+        QCOMPARE(itemAt(*form, ListId::Mails, 1), std::string("changed@x"));
+        QCOMPARE(itemAt(*form, ListId::Mails, 4), std::string("novikov@x.ru"));
+        QCOMPARE(
+            listBox(*form, ListId::Descriptions)->model()->index(4, 0).data().toString(), QStringLiteral("Новиков"));
+        QCOMPARE(count(*form, ListId::Descriptions), 6);
+        // The entry picked meanwhile stays picked.
+        QCOMPARE(currentIndex(*form, ListId::Descriptions), 4);
+        QCOMPARE(currentIndex(*form, ListId::Mails), 4);
+    }
+
+    // Entries deleted above it and added below it while the dialog is open move the entry or
+    // not; OK replaces it where it is then.
+    void editDialogFollowsItsEntryThroughOtherChanges()
+    {
+        ProgramDir dir;
+        dir.writeBook(kSixDescriptions, kSixMails);
+        auto form = start(dir);
+        clickEntry(*form, 2);
+        TForm4 *edit = openDialog<TForm4>(*form, Command::Edit);
+        QCOMPARE(edit->edit2()->text(), QStringLiteral("Сидоров"));
+        deleteClicked(*form, 0);
+        addEntry(*form, "new@x", "Новый");
+        deleteClicked(*form, 4);
+        edit->edit1()->setText(QStringLiteral("sidorov@y.ru"));
         pressOk(edit);
-        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "changed@x", "petrov@x.ru"}));
+
+        QVERIFY(!edit->isVisible());
+        QVERIFY(m_platform.log.isEmpty());
+        QCOMPARE(dir.read("database/mails.dat"),
+            ProgramDir::lines({"petrov@x.ru", "sidorov@y.ru", "kozlov@x.ru", "novikov@x.ru", "new@x"}));
+        QCOMPARE(dir.read("database/descriptions.dat"),
+            ProgramDir::lines({"Петров", "Сидоров", "Козлов", "Новиков", "Новый"}));
+        QCOMPARE(itemAt(*form, ListId::Mails, 1), std::string("sidorov@y.ru"));
+    }
+
+    // The entry itself is deleted while the dialog is open: OK says so and stores nothing, in
+    // its place or anywhere else. The dialog stays, with the texts typed, until Cancel.
+    void editOfAnEntryDeletedMeanwhileStoresNothing()
+    {
+        ProgramDir dir;
+        dir.writeBook(kSixDescriptions, kSixMails);
+        const QByteArray mails = dir.read("database/mails.dat");
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        clickEntry(*form, 1);
+        TForm4 *edit = openDialog<TForm4>(*form, Command::Edit);
+        edit->edit1()->setText(QStringLiteral("changed@x"));
+        deleteClicked(*form, 1);
+        clickEntry(*form, 3);
+        pressOk(edit);
+        pressOk(edit);
+
+        const QString notice
+            = QStringLiteral("notice: Эта запись была удалена, пока окно «Изменить» было открыто. Ничего не изменено.");
+        QCOMPARE(m_platform.log, (QStringList{notice, notice}));
+        QVERIFY(edit->isVisible());
+        QCOMPARE(edit->edit1()->text(), QStringLiteral("changed@x"));
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(count(*form, ListId::Mails), 5);
+        QCOMPARE(count(*form, ListId::Descriptions), 5);
+        QCOMPARE(itemAt(*form, ListId::Mails, 3), std::string("novikov@x.ru"));
+
+        QTest::mouseClick(edit->findChild<QPushButton *>("BitBtn2"), Qt::LeftButton);
+        QVERIFY(!edit->isVisible());
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines(without(kSixMails, 1)));
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines(without(kSixDescriptions, 1)));
     }
 
     // The edit boxes hold texts of any length: editing only the address keeps a long description
@@ -520,13 +620,118 @@ private slots:
         add->edit1()->setText(QStringLiteral("a@x"));
         QDir(dir.path("database")).removeRecursively();
         pressOk(add);
-        QCOMPARE(m_platform.log,
-            QStringList{QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
-                            .arg(dir.path("database/mails.dat"))});
+        const QString error = QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                                  .arg(dir.path("database/mails.dat"));
+        QCOMPARE(m_platform.log, QStringList{error});
         QVERIFY(add->isVisible());
-        QCOMPARE(count(*form, ListId::Mails), 4);
+        QCOMPARE(count(*form, ListId::Mails), 3);
         pressOk(add);
-        QCOMPARE(count(*form, ListId::Mails), 5);
+        QCOMPARE(m_platform.log, (QStringList{error, error}));
+        QCOMPARE(count(*form, ListId::Mails), 3);
+
+        // With the folder back, OK stores the entry once.
+        QDir(dir.path()).mkpath("database");
+        pressOk(add);
+        QVERIFY(!add->isVisible());
+        QCOMPARE(
+            dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "a@x"}));
+        QCOMPARE(count(*form, ListId::Descriptions), 4);
+    }
+
+    // A save that fails (a full disk) leaves the lists and the files as they were and the dialog
+    // open; once the disk has room, OK stores the entry exactly once.
+    void okAgainAfterAFailedSaveStoresTheEntryOnce_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<int>("nth");
+        QTest::newRow("Add: mails cannot be written") << false << 1;
+        QTest::newRow("Add: descriptions cannot be written") << false << 2;
+        QTest::newRow("Edit: mails cannot be written") << true << 1;
+        QTest::newRow("Edit: descriptions cannot be written") << true << 2;
+    }
+    void okAgainAfterAFailedSaveStoresTheEntryOnce()
+    {
+        QFETCH(bool, edit);
+        QFETCH(int, nth);
+        ProgramDir dir;
+        dir.writeBook(kSixDescriptions, kSixMails);
+        const QByteArray mails = dir.read("database/mails.dat");
+        const QByteArray descriptions = dir.read("database/descriptions.dat");
+        auto form = start(dir);
+        clickEntry(*form, 2);
+        QDialog *dialog = nullptr;
+        if (edit) {
+            TForm4 *form4 = openDialog<TForm4>(*form, Command::Edit);
+            form4->edit1()->setText(QStringLiteral("sidorov@y.ru"));
+            dialog = form4;
+        } else {
+            TForm3 *form3 = openDialog<TForm3>(*form, Command::Add);
+            form3->edit1()->setText(QStringLiteral("new@x"));
+            form3->edit2()->setText(QStringLiteral("Новый"));
+            dialog = form3;
+        }
+
+        std::optional<testutil::FailingStep> fullDisk;
+        fullDisk.emplace(kvillo::sys::Step::Write, nth, ENOSPC);
+        pressOk(dialog);
+        fullDisk.reset();
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY2(m_platform.log.first().startsWith(QStringLiteral("error: Stream write error")),
+            qPrintable(m_platform.log.first()));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        QCOMPARE(count(*form, ListId::Mails), 6);
+        QCOMPARE(count(*form, ListId::Descriptions), 6);
+        QCOMPARE(itemAt(*form, ListId::Mails, 2), std::string("sidorov@x.ru"));
+        QCOMPARE(listBox(*form, ListId::Mails)->model()->rowCount(), 6);
+
+        pressOk(dialog);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(m_platform.log.size(), 1);
+        if (edit) {
+            QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines(replaced(kSixMails, 2, "sidorov@y.ru")));
+            QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+        } else {
+            QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines(QStringList(kSixMails) << "new@x"));
+            QCOMPARE(
+                dir.read("database/descriptions.dat"), ProgramDir::lines(QStringList(kSixDescriptions) << "Новый"));
+        }
+        QCOMPARE(listBox(*form, ListId::Mails)->model()->rowCount(), edit ? 6 : 7);
+        QCOMPARE(count(*form, ListId::Descriptions), edit ? 6 : 7);
+    }
+
+    // A data file cut short by a NUL byte is kept aside whole by the first save over it, and the
+    // user is told once where.
+    void theCopyOfAFileCutAtANulIsNamedOnce()
+    {
+        ProgramDir dir;
+        const char raw[] = "ivanov@x.ru\r\npet\0rov@x.ru\r\nsidorov@x.ru\r\n";
+        const QByteArray stored(raw, sizeof raw - 1);
+        dir.write("database/mails.dat", stored);
+        dir.write("database/descriptions.dat", ProgramDir::lines({"Иванов", "Петров", "Сидоров"}));
+        auto form = start(dir);
+        QCOMPARE(count(*form, ListId::Mails), 2);
+        QVERIFY(m_platform.log.isEmpty());
+
+        addEntry(*form, "new@x", "Новый");
+        const QStringList copies = QDir(dir.path("database")).entryList({"mails.dat.unloaded-*"});
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(dir.read("database/" + copies.first()), stored);
+        QCOMPARE(m_platform.log,
+            QStringList{QStringLiteral("notice: Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он не "
+                                       "читался). Его прежнее содержимое сохранено в «%2».")
+                            .arg(dir.path("database/mails.dat"), dir.path("database/" + copies.first()))});
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "pet", "new@x"}));
+
+        // Later saves have nothing more to keep aside and say nothing.
+        addEntry(*form, "next@x", "Следующий");
+        clickEntry(*form, 0);
+        TForm4 *edit = openDialog<TForm4>(*form, Command::Edit);
+        pressOk(edit);
+        QVERIFY(form->close());
+        QCOMPARE(m_platform.log.size(), 1);
+        QCOMPARE(QDir(dir.path("database")).entryList({"*.unloaded-*"}), copies);
     }
 
     void editingKeysEditTheTextOtherKeysRunCommands()

@@ -113,6 +113,33 @@ private slots:
         QVERIFY(platform.log.isEmpty());
     }
 
+    // An import from the command line while the program runs is handed to it: the window adds
+    // the entries and saves them itself, so nothing is written behind its back and its close
+    // neither loses nor repeats them.
+    void importIsHandedToTheRunningProgram()
+    {
+        ProgramDir dir;
+        install(dir);
+        QProcess first;
+        startHolding(first, dir.path("kvillo"), dir.directory() + "database/");
+        dir.write("new.vcf", "BEGIN:VCARD\nVERSION:3.0\nFN:Новый\nEMAIL:new@x.ru\nEND:VCARD\n");
+
+        QProcess import;
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        QVERIFY(import.waitForFinished(30000));
+        QCOMPARE(import.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(import.readAllStandardError()).contains("переданы работающей программе"));
+        QCOMPARE(first.state(), QProcess::Running);
+        const QByteArray mails = "ivanov@x.ru\r\nnew@x.ru\r\n";
+        const QByteArray descriptions = ProgramDir::lines({"Иванов", "Новый"});
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+
+        endsOnRequest(first);
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+        QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
+    }
+
     void twoProgramsOnOneBook()
     {
         ProgramDir dir;

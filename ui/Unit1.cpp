@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <QStandardItemModel>
@@ -200,26 +201,6 @@ void TForm1::select(ListId id, int index)
     listBox(id)->setItemIndex(index);
 }
 
-void TForm1::appendEntry(std::string_view description, std::string_view mail)
-{
-    for (const auto &[id, text] : {std::pair(ListId::Descriptions, description), std::pair(ListId::Mails, mail)}) {
-        const int row = static_cast<int>(m_book.count(id));
-        model(id)->inserting(row, [&] { m_book.append(id, text); });
-    }
-}
-
-void TForm1::replaceAtCurrent(ListId id, std::string_view text)
-{
-    const int index = currentIndex(id);
-    if (index < 0) {
-        const int row = static_cast<int>(m_book.count(id));
-        model(id)->inserting(row, [&] { m_book.append(id, text); });
-        return;
-    }
-    model(id)->replacing(index, [&] { m_book.replace(id, index, text); });
-    select(id, index);
-}
-
 void TForm1::deleteAtCurrent(ListId id)
 {
     const int index = currentIndex(id);
@@ -232,6 +213,17 @@ void TForm1::deleteAtCurrent(ListId id)
 void TForm1::loadList(ListId id)
 {
     model(id)->resetting([&] { m_book.load(id); });
+}
+
+void TForm1::saving(const std::function<void()> &save)
+{
+    save();
+    for (const std::string &copy : m_book.store().takeKeptAside()) {
+        const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
+        tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он "
+                            "не читался). Его прежнее содержимое сохранено в «%2».")
+                 .arg(QString::fromStdString(file), QString::fromStdString(copy)));
+    }
 }
 
 int TForm1::list1Width() const
@@ -380,10 +372,10 @@ bool TForm1::event(QEvent *event)
 
 bool TForm1::FormCloseQuery()
 {
-    return saveAll([this](std::exception_ptr error) { showException(m_platform, error); });
+    return saveAll();
 }
 
-bool TForm1::saveAll(const std::function<void(std::exception_ptr)> &report)
+bool TForm1::saveAll()
 {
     ++m_closeRequests;
     const auto attempt = [&](auto &&step) {
@@ -391,14 +383,14 @@ bool TForm1::saveAll(const std::function<void(std::exception_ptr)> &report)
             step();
             return true;
         } catch (...) {
-            report(std::current_exception());
+            reportFailure(std::current_exception());
             return false;
         }
     };
     // Settings that cannot be written must not keep the entries from being saved.
     attempt([this] { writeSettingsFile(); });
     m_book.scratch().clear();
-    return attempt([this] { m_book.save(AddressBook::Order::DescriptionsFirst); });
+    return attempt([this] { saving([this] { m_book.save(AddressBook::Order::DescriptionsFirst); }); });
 }
 
 // The data could not be saved and the error box has said why. The user may still quit: what
@@ -442,31 +434,43 @@ void TForm1::writeRecoveryCopy(const QString &folder)
     }
 }
 
+void TForm1::reportFailure(std::exception_ptr error)
+{
+    if (!m_terminating) {
+        showException(m_platform, error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "kvillo: %s\n", e.what());
+    } catch (...) { }
+}
+
+void TForm1::tell(const QString &notice)
+{
+    if (m_terminating)
+        std::fprintf(stderr, "kvillo: %s\n", qPrintable(notice));
+    else
+        m_platform.showNotice(notice);
+}
+
 void TForm1::closeOnTermination()
 {
-    // No one is there to answer a box, and the session waits for the program to end: failures
-    // go to the standard error stream, and what cannot be saved goes to a recovery copy.
-    const auto report = [](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception &e) {
-            std::fprintf(stderr, "kvillo: %s\n", e.what());
-        } catch (...) { }
-    };
-    if (!saveAll(report)) {
+    // The session waits for the program to end: what cannot be saved goes to a recovery copy.
+    const QScopedValueRollback<bool> terminating(m_terminating, true);
+    if (!saveAll()) {
         const QString folder = recoveryFolder();
         try {
             writeRecoveryCopy(folder);
             std::fprintf(stderr, "kvillo: the entries were written to %s\n", qPrintable(folder));
         } catch (...) {
             // Nothing could be kept: the window stays, with the entries.
-            report(std::current_exception());
+            reportFailure(std::current_exception());
             return;
         }
     }
-    m_closeSaved = true;
     close();
-    m_closeSaved = false;
 }
 
 void TForm1::FormDestroy()
@@ -507,7 +511,7 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    bool saved = m_closeSaved;
+    bool saved = m_terminating;
     if (!saved)
         guarded(m_platform, [&] { saved = FormCloseQuery() || askToQuitUnsaved(); });
     if (!saved) {

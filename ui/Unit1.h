@@ -65,6 +65,10 @@ public:
     // closes; data that cannot be saved is written to a recovery copy first. The window stays
     // only when not even that copy can be written.
     void closeOnTermination();
+    // Adds entries handed over by the command line (an import) and saves the book as the Add
+    // dialog does; returns an empty string when they are stored, otherwise why not (the book is
+    // then as it was).
+    std::string addHandedOver(const BookLists &entries);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -127,7 +131,12 @@ private:
     void applyStoredSize();
     void applySettings(const Settings &settings);
     void writeSettingsFile();
-    bool saveAll(const std::function<void(std::exception_ptr)> &report);
+    // Saves settings and data as a close does; false when the data could not be saved.
+    bool saveAll();
+    // How a save tells of a failure or of a notice: in a box, or on the standard error stream
+    // while a termination request saves (no one is there to answer a box).
+    void reportFailure(std::exception_ptr error);
+    void tell(const QString &notice);
     bool askToQuitUnsaved();
     // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
     // and time in the user's data directory, holding descriptions.dat and mails.dat.
@@ -148,9 +157,9 @@ private:
     int currentIndex(ListId id) const;
     void select(ListId id, int index);
     void loadList(ListId id);
-    void appendEntry(std::string_view description, std::string_view mail);
-    // Replaces the selected item and selects it again; with no selection the text is appended.
-    void replaceAtCurrent(ListId id, std::string_view text);
+    // Every save of the book runs through here: afterwards the user is told of each data file
+    // the save kept aside (one that had not been read whole), once.
+    void saving(const std::function<void()> &save);
     // Removes the selected item; afterwards the list has no selection.
     void deleteAtCurrent(ListId id);
 
@@ -191,8 +200,9 @@ private:
     bool m_settingHeader = false;
     bool m_frameCorrectionPending = false;
     bool m_destroyed = false;
-    // Set while a termination request closes the window after saving on its own.
-    bool m_closeSaved = false;
+    // Set while a termination request saves and closes the window: no one answers a box, and
+    // the close has saved already.
+    bool m_terminating = false;
 };
 
 } // namespace kvillo

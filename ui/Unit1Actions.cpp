@@ -7,6 +7,7 @@
 #include "ui/addresses.h"
 #include "ui/guard.h"
 #include "ui/icons.h"
+#include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/platform.h"
 #include "ui/text.h"
@@ -220,15 +221,34 @@ void TForm1::Action4Execute()
     m_platform.openUrl(addresses::updatePage());
 }
 
-// "Добавить", Ctrl+V: the new entry goes to the end and both files are saved at once.
+// "Добавить", Ctrl+V: the new entry goes to the end and both files are saved at once. A save that
+// fails leaves the lists as they were, so OK can simply be pressed again.
 void TForm1::Action6Execute()
 {
     auto *dialog = new TForm3(entryDialogContext([this](const EntryTexts &texts) {
-        appendEntry(texts.description, texts.mail);
-        m_book.save(AddressBook::Order::MailsFirst);
+        BookLists entry;
+        entry.descriptions.append(texts.description);
+        entry.mails.append(texts.mail);
+        ListModels views(*m_descriptions, *m_mails);
+        saving([&] { m_book.appendAndSave(entry, &views); });
         return true;
     }));
     dialog->show();
+}
+
+std::string TForm1::addHandedOver(const BookLists &entries)
+{
+    // The command line that handed them over reports a failure; the window shows nothing of it.
+    std::string failure;
+    const bool handled = guarded(m_platform, [&] {
+        try {
+            ListModels views(*m_descriptions, *m_mails);
+            saving([&] { m_book.appendAndSave(entries, &views); });
+        } catch (const std::exception &e) {
+            failure = e.what();
+        }
+    });
+    return handled ? failure : std::string("error");
 }
 
 // "Копировать", Ctrl+C
@@ -262,7 +282,9 @@ void TForm1::Action8Execute()
     deleteAtCurrent(ListId::Mails);
 }
 
-// "Изменить", Ctrl+P: OK replaces the entry selected then, and both files are saved at once.
+// "Изменить", Ctrl+P: OK replaces the entry the dialog was opened on, wherever deletions and
+// additions made meanwhile have moved it, and both files are saved at once (a list in which the
+// entry had no selected row gets the text appended). A save that fails leaves the lists as they were.
 void TForm1::Action9Execute()
 {
     if (ListBox1->itemIndex() < 0) {
@@ -270,11 +292,21 @@ void TForm1::Action9Execute()
         m_platform.beep();
         return;
     }
-    const auto apply = [this](const EntryTexts &texts) {
-        replaceAtCurrent(ListId::Descriptions, texts.description);
-        replaceAtCurrent(ListId::Mails, texts.mail);
-        m_book.save(AddressBook::Order::MailsFirst);
-        return true;
+    EntryRows rows;
+    if (currentIndex(ListId::Descriptions) >= 0)
+        rows.descriptions = m_book.track(ListId::Descriptions, currentIndex(ListId::Descriptions));
+    if (currentIndex(ListId::Mails) >= 0)
+        rows.mails = m_book.track(ListId::Mails, currentIndex(ListId::Mails));
+    const auto apply = [this, rows](const EntryTexts &texts) {
+        bool replaced = false;
+        ListModels views(*m_descriptions, *m_mails);
+        saving([&] { replaced = m_book.replaceAndSave(rows, texts.description, texts.mail, &views); });
+        // The entry was deleted meanwhile: nothing is stored in another's place. The dialog stays
+        // open, so the texts typed are not lost: they can still be copied, and Cancel closes it.
+        if (!replaced)
+            m_platform.showNotice(QStringLiteral("Эта запись была удалена, пока окно «Изменить» было открыто. "
+                                                 "Ничего не изменено."));
+        return replaced;
     };
     const auto selected = [this](ListId id) { return m_book.text(id, currentIndex(id)); };
     auto *dialog = new TForm4(entryDialogContext(apply), selected);

@@ -86,7 +86,7 @@ void TForm1::Action14Execute()
     if (closed())
         return;
 
-    m_book.restore(descriptions, mails);
+    saving([&] { m_book.restore(descriptions, mails); });
 
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
     loadList(ListId::Mails);

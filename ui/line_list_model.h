@@ -53,4 +53,32 @@ private:
     ListId m_id;
 };
 
+// A window's two list models as the document's views: each is told of the rows the document
+// changes in its list, around the change.
+class ListModels : public ListViews
+{
+public:
+    ListModels(LineListModel &descriptions, LineListModel &mails)
+        : m_models{&descriptions, &mails}
+    { }
+
+    void inserting(ListId id, long long row, const Change &change) override
+    {
+        model(id).inserting(static_cast<int>(row), change);
+    }
+    void removing(ListId id, long long row, const Change &change) override
+    {
+        model(id).removing(static_cast<int>(row), change);
+    }
+    void replacing(ListId id, long long row, const Change &change) override
+    {
+        model(id).replacing(static_cast<int>(row), change);
+    }
+
+private:
+    LineListModel &model(ListId id) const { return *m_models[static_cast<int>(id)]; }
+
+    LineListModel *m_models[2];
+};
+
 } // namespace kvillo

@@ -1,8 +1,8 @@
 #include "ui/single_instance.h"
 
+#include "channel/book_channel.h"
 #include "ui/platform.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QMap>
@@ -14,8 +14,6 @@ namespace kvillo {
 
 namespace {
 
-const QByteArray kShowRequest = "show\n";
-const QByteArray kShownAnswer = "shown\n";
 // A program that is still loading a large book answers only once its window is built.
 constexpr int kAnswerMs = 10000;
 
@@ -68,9 +66,7 @@ std::string SingleInstance::lockFileName() const
 
 QString SingleInstance::serverName() const
 {
-    const std::string key = sys::folderIdentity(m_folder) + '\n' + sys::userName();
-    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1);
-    return QStringLiteral("kvillo-") + QString::fromLatin1(hash.toHex().left(16));
+    return channel::name(m_folder);
 }
 
 bool SingleInstance::takeLock()
@@ -112,19 +108,33 @@ SingleInstance::Decision SingleInstance::start(Platform &platform)
 
 bool SingleInstance::askRunningCopyToShow(const QDeadlineTimer &deadline) const
 {
-    QLocalSocket socket;
-    socket.connectToServer(serverName());
-    if (!socket.waitForConnected(200))
-        return false;
-    socket.write(kShowRequest);
-    socket.waitForBytesWritten(500);
-    // A hung holder still accepts the connection; only its answer shows it is alive. One that is
-    // still loading answers once it gets to it.
-    QByteArray answer;
-    while (!answer.contains(kShownAnswer) && !deadline.hasExpired()
-        && socket.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
-        answer += socket.readAll();
-    return answer.contains(kShownAnswer);
+    const std::optional<channel::Answer> answer = channel::ask(serverName(), channel::showRequest(), deadline);
+    return answer && answer->word == "shown";
+}
+
+// What to send back for the requests received so far (nothing while one is still arriving).
+QByteArray SingleInstance::answer(QByteArray &received)
+{
+    QByteArray answers;
+    for (;;) {
+        channel::Request request = channel::takeRequest(received);
+        switch (request.kind) {
+        case channel::Request::Kind::Incomplete:
+            return answers;
+        case channel::Request::Kind::Bad:
+            received.clear();
+            return answers + channel::failedAnswer("bad request");
+        case channel::Request::Kind::Show:
+            emit showRequested();
+            answers += channel::shownAnswer();
+            break;
+        case channel::Request::Kind::Add: {
+            const std::string failure = m_addHandler ? m_addHandler(request.entries) : std::string("no book");
+            answers += failure.empty() ? channel::addedAnswer() : channel::failedAnswer(failure);
+            break;
+        }
+        }
+    }
 }
 
 void SingleInstance::listen()
@@ -138,11 +148,13 @@ void SingleInstance::listen()
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (!socket->readAll().contains(kShowRequest.trimmed()))
+            auto received = std::make_shared<QByteArray>();
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
+                *received += socket->readAll();
+                const QByteArray answers = answer(*received);
+                if (answers.isEmpty())
                     return;
-                emit showRequested();
-                socket->write(kShownAnswer);
+                socket->write(answers);
                 socket->flush();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "data/address_book.h"
 #include "data/system.h"
 
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,12 +41,18 @@ public:
     // put in its place, and one per user.
     QString serverName() const;
 
+    // Adds entries that the command line hands over (an import) and saves the book; returns an
+    // empty string when they are stored, otherwise the reason they are not.
+    using AddHandler = std::function<std::string(const BookLists &entries)>;
+    void setAddHandler(AddHandler handler) { m_addHandler = std::move(handler); }
+
 signals:
     // Another start of the program on this address book.
     void showRequested();
 
 private:
     bool askRunningCopyToShow(const QDeadlineTimer &deadline) const;
+    QByteArray answer(QByteArray &received);
     // True unless busy; listens for later starts when taken.
     bool takeLock();
     void listen();
@@ -52,6 +60,7 @@ private:
     std::string m_folder;
     std::unique_ptr<sys::FolderLock> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    AddHandler m_addHandler;
 };
 
 } // namespace kvillo
