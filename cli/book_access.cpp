@@ -6,6 +6,9 @@
 #include "data/system.h"
 
 #include <QDeadlineTimer>
+#include <QThread>
+
+#include <optional>
 
 namespace kvillo::cli {
 
@@ -13,6 +16,8 @@ namespace {
 
 // A window that is still loading a large book answers once it gets to it.
 constexpr int kAnswerMs = 30000;
+// How long an import waits for another one that holds the book.
+constexpr int kWaitForImportMs = 5000;
 
 std::string databaseFolder(const std::string &directory)
 {
@@ -45,12 +50,21 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
     const std::string folder = databaseFolder(m_directory);
-    const sys::FolderLock lock(folder + ".kvillo.lock");
-    if (lock.state() == sys::FolderLock::State::Busy) {
+    // The holder is a window, which takes the entries over the channel, or another import, which
+    // is done in a moment: ask the one, wait for the other.
+    const QDeadlineTimer deadline(kWaitForImportMs);
+    std::optional<sys::FolderLock> lock;
+    for (;;) {
+        lock.emplace(folder + ".kvillo.lock");
+        if (lock->state() != sys::FolderLock::State::Busy)
+            break;
         if (handOverToRunningProgram(folder, contacts))
             return Outcome::HandedOver;
-        throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
-                    "повторите импорт; ничего не записано");
+        if (deadline.hasExpired())
+            throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
+                        "повторите импорт; ничего не записано");
+        lock.reset();
+        QThread::msleep(50);
     }
     // Held, or no lock can be made at all (a read-only folder): the save then fails on its own.
     AddressBook book(m_directory);

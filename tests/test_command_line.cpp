@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <vector>
 
 using namespace kvillo;
 using testutil::ScratchDir;
@@ -220,6 +223,27 @@ private slots:
         QCOMPARE(refused.status, 1);
         QVERIFY2(refused.err.contains("Файл \"bad.vcf\", строка 5: карточка не закончена"), qPrintable(refused.err));
         QCOMPARE(program.book(), before);
+    }
+
+    // Imports started together wait for each other: every one is stored, and the files pair.
+    void importsAtOnceAllLand()
+    {
+        Program program;
+        testutil::writeFile(program.path("one.vcf"), "BEGIN:VCARD\nFN:One\nEMAIL:one@x\nEND:VCARD\n");
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (int i = 0; i < 6; ++i) {
+            imports.push_back(std::make_unique<QProcess>());
+            imports.back()->start(QString::fromStdString(program.path("kvillo")),
+                {"--import", "vcard", QString::fromStdString(program.path("one.vcf"))});
+        }
+        for (const auto &import : imports) {
+            QVERIFY(import->waitForFinished(60000));
+            QCOMPARE(import->exitCode(), 0);
+        }
+        const std::string mails = testutil::readFile(program.path("database/mails.dat"));
+        const std::string descriptions = testutil::readFile(program.path("database/descriptions.dat"));
+        QCOMPARE(std::count(mails.begin(), mails.end(), '\n'), 4 + 6);
+        QCOMPARE(std::count(descriptions.begin(), descriptions.end(), '\n'), 4 + 6);
     }
 
     void importNeverWritesBehindARunningProgram()
