@@ -153,6 +153,7 @@ void AddressBook::save(Order order)
 {
     m_store.savePair(
         m_lists.descriptions, m_lists.mails, order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions);
+    ++m_saves;
 }
 
 void AddressBook::appendAndSave(const BookLists &entries, ListViews *views)
@@ -197,8 +198,26 @@ void AddressBook::backUp(ListId id, const std::string &path)
 std::string AddressBook::readBackup(const std::string &path)
 {
     m_scratch.clear();
-    m_scratch.loadFromFile(path);
+    m_scratch.loadWholeFromFile(path);
     return m_scratch.text();
+}
+
+AddressBook::RestoreCheck AddressBook::checkRestore(
+    const std::optional<std::string> &descriptions, const std::optional<std::string> &mails)
+{
+    RestoreCheck check;
+    if (!descriptions && !mails)
+        return check;
+    // A data file not restored is compared as a load would read it.
+    const auto pairedText
+        = [&](ListId id, const std::optional<std::string> &text) { return text ? *text : m_store.readData(id); };
+    const std::string descriptionText = pairedText(ListId::Descriptions, descriptions);
+    const std::string mailText = pairedText(ListId::Mails, mails);
+    const auto holdsAt = [](std::string_view text) { return beforeNul(text).find('@') != std::string_view::npos; };
+    check.descriptionLines = countLines(descriptionText);
+    check.mailLines = countLines(mailText);
+    check.mailsWithoutAt = !holdsAt(mailText) && holdsAt(descriptionText);
+    return check;
 }
 
 void AddressBook::restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails)
@@ -207,8 +226,16 @@ void AddressBook::restore(const std::optional<std::string> &descriptions, const 
         return text ? std::optional<std::string_view>(*text) : std::nullopt;
     };
     m_store.replacePair(view(descriptions), view(mails));
-    forgetRows(ListId::Descriptions);
-    forgetRows(ListId::Mails);
+    if (descriptions || mails)
+        ++m_saves;
+    // Mails first, as the lists are read at start-up.
+    for (const auto &[id, text] : {std::pair(ListId::Mails, &mails), std::pair(ListId::Descriptions, &descriptions)}) {
+        if (*text)
+            m_lists.list(id).assignText(std::string_view(**text));
+        else
+            m_store.load(id, m_lists.list(id));
+        forgetRows(id);
+    }
 }
 
 void AddressBook::restoreFrom(

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -121,14 +122,36 @@ public:
     // Copies one data file, through the scratch buffer, to `path`.
     void backUp(ListId id, const std::string &path);
 
-    // A backup file's text as a restore takes it (line breaks made CR LF, cut at a NUL); the text
-    // stays in the scratch buffer. Throws FileOpenError or MemoCapacityError.
+    // A backup file's text as a restore takes it (line breaks made CR LF); the text stays in the
+    // scratch buffer. Only a file that loads whole is taken: one larger than the scratch buffer
+    // holds throws MemoCapacityError (known from its size, before reading), one with a NUL byte
+    // NulByteError; a file that cannot be read throws FileOpenError.
     std::string readBackup(const std::string &path);
-    // Replaces the data files by the texts given (either may be absent); then load() shows them.
-    // All or nothing: both files are replaced as one commit. Every handle then loses its row.
+
+    // How the two data files would pair after a restore of the texts given (either may be absent:
+    // that data file then stays as it stands on disk, and is read for the comparison).
+    struct RestoreCheck
+    {
+        std::size_t descriptionLines = 0;
+        std::size_t mailLines = 0;
+        // The e-mail side holds no "@" where the descriptions do: the files chosen the wrong way round.
+        bool mailsWithoutAt = false;
+
+        bool inStep() const { return descriptionLines == mailLines && !mailsWithoutAt; }
+    };
+    // Throws FileOpenError when the data file that stays cannot be read. With neither text given
+    // nothing is restored, and the check is in step.
+    RestoreCheck checkRestore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails);
+    // Replaces the data files by the texts given, both as one commit, and the lists follow at once:
+    // a restored list holds its text, the other is read again from its file (with neither given,
+    // both are). So whatever saves afterwards writes the restored book. Every handle loses its row.
     void restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails);
     // Reads both chosen backups first, so that a file that cannot be read changes nothing.
     void restoreFrom(const std::optional<std::string> &descriptionsPath, const std::optional<std::string> &mailsPath);
+
+    // How many saves of the data files have succeeded: a command that waits on the user can tell
+    // whether the book was saved meanwhile (by an import handed over from the command line).
+    std::uint64_t saves() const { return m_saves; }
 
 private:
     // The entries of the list are no longer those its handles were made on.
@@ -139,6 +162,7 @@ private:
     ScratchBuffer m_scratch;
     // The rows handed out per list; a handle nobody holds any more is dropped on the next change.
     std::array<std::vector<std::weak_ptr<long long>>, 2> m_tracked;
+    std::uint64_t m_saves = 0;
 };
 
 } // namespace kvillo

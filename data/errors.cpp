@@ -40,4 +40,10 @@ MemoCapacityError::MemoCapacityError()
     : Error("Text exceeds memo capacity")
 { }
 
+NulByteError::NulByteError(const std::string &path)
+    : Error("Файл «" + path
+        + "» содержит нулевой байт, и его нельзя прочитать целиком. Восстановление отменено, "
+          "данные не изменены")
+{ }
+
 } // namespace kvillo

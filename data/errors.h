@@ -54,6 +54,13 @@ public:
     MemoCapacityError();
 };
 
+// A file that a restore would have to cut at a NUL byte: it is refused whole instead.
+class NulByteError : public Error
+{
+public:
+    explicit NulByteError(const std::string &path);
+};
+
 // Printer failures carry their own fixed texts ("Printing in progress" and so on).
 class PrinterError : public Error
 {

@@ -66,6 +66,13 @@ long long findFirstWithPrefix(const LineList &list, std::string_view prefix)
     return -1;
 }
 
+std::size_t countLines(std::string_view text)
+{
+    std::size_t lines = 0;
+    splitLines(text, [&](std::size_t, std::size_t) { ++lines; });
+    return lines;
+}
+
 // How many LF bytes `text` holds, sixteen at a time.
 std::size_t countLineFeeds(std::string_view text)
 {

@@ -71,6 +71,9 @@ std::string_view beforeNul(std::string_view text);
 
 std::size_t countLineFeeds(std::string_view text);
 
+// How many items a list read from the line file `text` has (see splitLines).
+std::size_t countLines(std::string_view text);
+
 // Where the next CR or LF is at or after `from`, or text.size().
 std::size_t findLineBreak(std::string_view text, std::size_t from);
 

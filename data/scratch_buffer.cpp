@@ -5,6 +5,9 @@
 #include "system.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 namespace kvillo {
 
@@ -50,6 +53,21 @@ void ScratchBuffer::loadFromFile(const std::string &path)
     // there, and without one the text is at least as long as what was read.
     std::string text = normalizeLineBreaks(sys::readFile(path, kCapacity + 1));
     setText(std::move(text));
+}
+
+void ScratchBuffer::loadWholeFromFile(const std::string &path)
+{
+    // Paths are UTF-8 on every system. A size that cannot be known (no such file, not a regular
+    // file) is left to the read, which reports it.
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(std::u8string(path.begin(), path.end()), error);
+    if (!error && size > kCapacity)
+        throw MemoCapacityError();
+    // A file that grew meanwhile is still read no further than the capacity allows.
+    std::string bytes = sys::readFile(path, kCapacity + 1);
+    if (beforeNul(bytes).size() != bytes.size())
+        throw NulByteError(path);
+    setText(normalizeLineBreaks(bytes));
 }
 
 void ScratchBuffer::saveToFile(const std::string &path) const

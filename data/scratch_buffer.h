@@ -26,6 +26,10 @@ public:
     // The file becomes the text, every line break turned into CR LF and the text cut at the first
     // NUL. Throws FileOpenError or MemoCapacityError; the text is unchanged then.
     void loadFromFile(const std::string &path);
+    // The same for a file that must load whole or not at all: a file larger than the capacity is
+    // refused by its size, before anything of it is read (a sparse file of gigabytes costs
+    // nothing), and a NUL byte throws NulByteError instead of ending the text.
+    void loadWholeFromFile(const std::string &path);
     // Writes the text exactly as held, replacing the file atomically.
     void saveToFile(const std::string &path) const;
 

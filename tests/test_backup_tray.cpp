@@ -48,6 +48,15 @@ class ClosingPlatform : public FakePlatform
 public:
     int closeInDialog = 0;
     std::function<void()> whileOpen;
+    // Runs while a box with this text is open.
+    QString box;
+    bool showMessage(const QString &caption, const QString &text, Buttons buttons) override
+    {
+        const bool answer = FakePlatform::showMessage(caption, text, buttons);
+        if (text == box)
+            whileOpen();
+        return answer;
+    }
 
     std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override
     {
@@ -138,9 +147,12 @@ private slots:
         auto form = start(dir);
         select(*form, ListId::Descriptions, 0);
         m_platform.fileAnswers = {dir.path("d.bak"), dir.path("m.bak")};
+        m_platform.yesNoAnswers = {true}; // four descriptions against two addresses: restored all the same
         trigger(*form, Command::Restore);
 
-        QCOMPARE(m_platform.log, restoreLog(QString(), dir.path("d.bak")));
+        QStringList log = restoreLog(QString(), dir.path("d.bak"));
+        log.insert(4, "question: " + TForm1::restoreQuestion({4, 2, false}, true, true));
+        QCOMPARE(m_platform.log, log);
         QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
         QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
         QCOMPARE(count(*form, ListId::Descriptions), 4);
@@ -276,6 +288,80 @@ private slots:
         QCOMPARE(platform.log.last(), QStringLiteral("save-dialog: "));
     }
 
+    // A restore changes nothing unless both files load whole and pair line by line, or the user says
+    // so ("Нет" is the default); a file not chosen is held against the data file as it stands. Once
+    // committed, the lists are the restored book: a termination during the success box saves it. An
+    // import handed over while a dialog is open cancels the restore rather than be undone by it.
+    void restoreChangesNothingUnchecked_data()
+    {
+        QTest::addColumn<QByteArray>("descriptions"); // "": the dialog cancelled; "sparse": 2 GiB of holes
+        QTest::addColumn<QByteArray>("mails");
+        QTest::addColumn<QString>("asked"); // the line counts, whether "@" is missing; or the error shown
+        QTest::addColumn<bool>("answer");
+        const QByteArray three = ProgramDir::lines({"1", "2", "3"}), two = ProgramDir::lines({"x@y", "z@y"});
+        const QByteArray noAt = ProgramDir::lines({"X", "Z"});
+        QTest::newRow("in step") << two << two << "" << true;
+        QTest::newRow("3 against 2: no") << three << two << "3 2 0" << false;
+        QTest::newRow("3 against 2: yes") << three << two << "3 2 0" << true;
+        QTest::newRow("addresses without @") << two << noAt << "2 2 1" << false;
+        QTest::newRow("descriptions only, against 2 addresses") << three << QByteArray() << "3 2 0" << false;
+        QTest::newRow("addresses only, without @: yes") << QByteArray() << noAt << "2 2 1" << true;
+        QTest::newRow("a NUL") << two << QByteArray("x@y\r\n\0z@y\r\n", 10)
+                               << "error: Файл «%1m.bak» содержит нулевой байт" << false;
+        // Its holes would read as NULs: refused by its size, it was never read.
+        QTest::newRow("2 GiB, sparse") << QByteArray("sparse") << two << "error: Text exceeds memo capacity." << false;
+        QTest::newRow("an import during the second dialog") << two << two << "import" << false;
+    }
+    void restoreChangesNothingUnchecked()
+    {
+        QFETCH(QByteArray, descriptions);
+        QFETCH(QByteArray, mails);
+        QFETCH(QString, asked);
+        QFETCH(bool, answer);
+        ProgramDir dir;
+        dir.writeBook({"A <a@x>", "B"}, {"a@x", "b@x"});
+        QByteArray stored[] = {dir.read("database/descriptions.dat"), dir.read("database/mails.dat")};
+        ClosingPlatform platform;
+        for (const auto &[name, text] : {std::pair("d.bak", descriptions), std::pair("m.bak", mails)}) {
+            dir.write(name, text);
+            platform.fileAnswers << (text.isEmpty() ? std::nullopt : std::optional(dir.path(name)));
+        }
+        if (descriptions == "sparse")
+            QVERIFY(QFile::resize(dir.path("d.bak"), qint64(2) << 30));
+        auto form = startWindow(platform, dir, Start::Shown);
+        deleteEntry(*form, 0); // unsaved: the lists are not the files
+        platform.yesNoAnswers = {answer};
+        platform.box = QStringLiteral("Восстановление прошло успешно!");
+        const bool import = asked == "import";
+        platform.closeInDialog = import ? 2 : 0;
+        platform.whileOpen = [&] {
+            kvillo::BookLists entries;
+            entries.descriptions.append("I");
+            entries.mails.append("i@x");
+            if (!import)
+                form->closeOnTermination();
+            else if (form->addHandedOver(entries).empty())
+                stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
+        };
+        trigger(*form, Command::Restore);
+
+        const QStringList counts = asked.split(' ');
+        if (asked.startsWith("error: "))
+            QVERIFY(platform.log.last().startsWith(asked.contains('%') ? asked.arg(dir.path()) : asked));
+        else
+            QCOMPARE(platform.log.filter("question: "),
+                counts.size() < 3
+                    ? QStringList()
+                    : QStringList{"question: "
+                        + TForm1::restoreQuestion({counts[0].toULong(), counts[1].toULong(), counts[2] == "1"},
+                            !descriptions.isEmpty(), !mails.isEmpty())});
+        for (const auto &[i, text] : {std::pair(0, descriptions), std::pair(1, mails)})
+            stored[i] = answer && !text.isEmpty() ? text : stored[i];
+        QCOMPARE(dir.read("database/descriptions.dat"), stored[0]);
+        QCOMPARE(dir.read("database/mails.dat"), stored[1]);
+        QCOMPARE(form->isVisible(), !answer); // ended at the success box
+    }
+
     void restoringTheMailsIntoTheDescriptionsSwapsTheColumns()
     {
         ProgramDir dir;
@@ -285,7 +371,9 @@ private slots:
         QFile::copy(dir.path("database/mails.dat"), dir.path("m.bak"));
         QFile::copy(dir.path("database/descriptions.dat"), dir.path("d.bak"));
         m_platform.fileAnswers = {dir.path("m.bak"), dir.path("d.bak")};
+        m_platform.yesNoAnswers = {true}; // asked, as no address holds "@": the user insists
         trigger(*form, Command::Restore);
+        QCOMPARE(m_platform.log.filter("question: ").size(), 1);
         QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("a@x"));
         QCOMPARE(itemAt(*form, ListId::Mails, 0), std::string("A"));
     }

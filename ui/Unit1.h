@@ -47,6 +47,8 @@ public:
     static QString damageCaption();
     // Whether to quit when the data could not be saved, naming the folder of the recovery copy.
     static QString recoveryQuestion(const QString &folder);
+    // Whether to restore files that would not pair line by line, naming both line counts.
+    static QString restoreQuestion(const AddressBook::RestoreCheck &check, bool descriptionsChosen, bool mailsChosen);
 
     // The document shown.
     const AddressBook &book() const { return m_book; }

@@ -5,7 +5,13 @@
 
 #include "dialogs/Unit2.h"
 #include "print/print_command.h"
+#include "ui/line_list_model.h"
 #include "ui/platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdint>
 
 namespace kvillo {
 
@@ -58,10 +64,12 @@ void TForm1::Action13Execute()
 void TForm1::Action14Execute()
 {
     const QString caption = QStringLiteral("Восстановление данных");
-    // Both chosen files are read before either data file is replaced; the document puts back what
-    // a failed restore had replaced. A close or a shut-down while a dialog is open has saved the
-    // book as it is: the restore is then cancelled.
+    // Both chosen files are read before either data file is replaced, and both are replaced as one
+    // commit. A close or a shut-down while a dialog or a box is open has saved the book as it is,
+    // and an import handed over meanwhile has saved its entries: the restore is then cancelled,
+    // so that it does not undo them.
     const int closes = m_closeRequests;
+    const std::uint64_t saves = m_book.saves();
     const auto closed = [&] { return m_closeRequests != closes; };
     const auto readChosen = [&]() -> std::optional<std::string> {
         const std::optional<QString> chosen = m_platform.openFileName(this, kBackupFilter, m_lastOpenName);
@@ -86,11 +94,43 @@ void TForm1::Action14Execute()
     if (closed())
         return;
 
-    saving([&] { m_book.restore(descriptions, mails); });
+    // Files that would not pair line by line are restored only when the user insists.
+    const AddressBook::RestoreCheck check = m_book.checkRestore(descriptions, mails);
+    if (!check.inStep() && !m_platform.askYesNo(restoreQuestion(check, descriptions.has_value(), mails.has_value())))
+        return;
+    if (closed())
+        return;
+    if (m_book.saves() != saves) {
+        m_platform.showMessage(caption,
+            QStringLiteral("Пока выбирались файлы, в адресную книгу были добавлены записи. Чтобы они не пропали, "
+                           "восстановление отменено: данные не изменены."),
+            Platform::Buttons::Ok);
+        return;
+    }
 
+    // The lists follow the files before anything else can happen: whatever saves from here on
+    // (a close, an import handed over while the box below is open) saves the restored book.
+    m_mails->resetting(
+        [&] { m_descriptions->resetting([&] { saving([&] { m_book.restore(descriptions, mails); }); }); });
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
-    loadList(ListId::Mails);
-    loadList(ListId::Descriptions);
+}
+
+QString TForm1::restoreQuestion(const AddressBook::RestoreCheck &check, bool descriptionsChosen, bool mailsChosen)
+{
+    // A file not chosen stays as it is: it is the book's own file that the other is compared with.
+    const QString descriptionsFile
+        = descriptionsChosen ? QStringLiteral("выбранном файле описаний") : QStringLiteral("нынешнем файле описаний");
+    const QString mailsFile = mailsChosen ? QStringLiteral("выбранном файле адресов e-mail")
+                                          : QStringLiteral("нынешнем файле адресов e-mail");
+    QString text = QStringLiteral("После восстановления описания не будут соответствовать адресам e-mail.\n\n"
+                                  "Строк в %1: %2, в %3: %4.")
+                       .arg(descriptionsFile, QString::number(check.descriptionLines), mailsFile,
+                           QString::number(check.mailLines));
+    if (check.mailsWithoutAt)
+        text += QStringLiteral("\nВ %1 нет ни одного знака «@», а в %2 он есть: похоже, файлы выбраны в обратном "
+                               "порядке (сначала выбирается файл описаний, затем файл адресов).")
+                    .arg(mailsFile, descriptionsFile);
+    return text + QStringLiteral("\n\nВсё равно восстановить?");
 }
 
 // "Печать", Ctrl+A
