@@ -288,6 +288,46 @@ private slots:
         QCOMPARE(platform.log.last(), QStringLiteral("save-dialog: "));
     }
 
+    // A backup writes the chosen name with ".bak": it asks before replacing that file (not the one
+    // chosen), and refuses to write the descriptions over the addresses just written, asking again.
+    void backupWritesNoFileUnasked_data()
+    {
+        QTest::addColumn<QStringList>("chosen"); // "old", "old.bak" and "b" exist; "link.bak" leads to "a.bak"
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<QStringList>("written"); // the addresses' file, the descriptions'
+        QTest::addColumn<QStringList>("told"); // how many refusals, then questions
+        QTest::newRow("the first name, then an existing file")
+            << QStringList{"a", "a", "old"} << true << QStringList{"a.bak", "old.bak"} << QStringList{"1", "1"};
+        QTest::newRow("a link to the first file")
+            << QStringList{"a", "link", "b"} << false << QStringList{"a.bak", "b.bak"} << QStringList{"1", "0"};
+        QTest::newRow("an existing file: no, then another name")
+            << QStringList{"old", "a", "b"} << false << QStringList{"a.bak", "b.bak"} << QStringList{"0", "1"};
+    }
+    void backupWritesNoFileUnasked()
+    {
+        QFETCH(QStringList, chosen);
+        QFETCH(QStringList, written);
+        ProgramDir dir;
+        dir.writeBook({"A"}, {"a@x"});
+        for (const char *name : {"old", "old.bak", "b"})
+            dir.write(name, "old");
+        QVERIFY(QFile::link(dir.path("a.bak"), dir.path("link.bak")));
+        auto form = start(dir);
+        for (const QString &name : chosen)
+            m_platform.fileAnswers << dir.path(name);
+        QFETCH(bool, replace);
+        m_platform.yesNoAnswers = {replace};
+        trigger(*form, Command::BackUp);
+
+        const QStringList told{QString::number(m_platform.log.filter(QStringLiteral("только что сохранены")).size()),
+            QString::number(m_platform.log.filter("question: ").size())};
+        QTEST(told, "told");
+        QCOMPARE(dir.read(written[0]), ProgramDir::lines({"a@x"}));
+        QCOMPARE(dir.read(written[1]), ProgramDir::lines({"A"}));
+        QCOMPARE(dir.read("old"), QByteArray("old"));
+        QCOMPARE(dir.read("old.bak"), QByteArray(written.contains("old.bak") ? "A\r\n" : "old"));
+    }
+
     // A restore changes nothing unless both files load whole and pair line by line, or the user says
     // so ("Нет" is the default); a file not chosen is held against the data file as it stands. Once
     // committed, the lists are the restored book: a termination during the success box saves it. An

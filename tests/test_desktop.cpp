@@ -137,6 +137,8 @@ private slots:
         const auto dialog = kvillo::QtPlatform::makeFileDialog(nullptr,
             QStringLiteral("Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*"),
             dir.path(QStringLiteral("database/copy.bak")), save);
+        // The backup writes the name with ".bak" and asks itself about replacing that file.
+        QCOMPARE(dialog->testOption(QFileDialog::DontConfirmOverwrite), save);
         dialog->show();
         QTRY_COMPARE(listed(*dialog), QStringList{QStringLiteral("copy.bak")});
 

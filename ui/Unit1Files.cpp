@@ -25,6 +25,16 @@ std::string localPath(const QString &name)
     return name.toStdString();
 }
 
+// Whether writing one name would write the other's file (the same name, or a link to it).
+bool sameFile(const QString &one, const QString &other)
+{
+    const QFileInfo first(one);
+    const QFileInfo second(other);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return first.absoluteFilePath() == second.absoluteFilePath();
+}
+
 } // namespace
 
 // "О программе"
@@ -38,21 +48,46 @@ void TForm1::Action5Execute()
 void TForm1::Action13Execute()
 {
     const QString caption = QStringLiteral("Резервирование данных");
-    // A close or a shut-down while a dialog is open ends the backup there.
+    // A close or a shut-down while a dialog or a box is open ends the backup there.
     const int closes = m_closeRequests;
+    const auto open = [&] { return m_closeRequests == closes; };
     const auto ask = [&](const QString &text) {
         m_platform.showMessage(caption, text, Platform::Buttons::Ok);
-        return m_closeRequests == closes;
+        return open();
     };
+    // The file the mails went to: the descriptions must not be written over it.
+    QString mailsBackup;
+    // Asks until a name whose file may be written is chosen; the file written gets ".bak" added,
+    // so the question whether to replace it is about that file, not about the name chosen.
     const auto copyOut = [&](ListId id) {
-        const std::optional<QString> chosen = m_platform.saveFileName(this, kBackupFilter, m_lastSaveName);
-        if (m_closeRequests != closes)
-            return false;
-        if (chosen) {
+        for (;;) {
+            const std::optional<QString> chosen = m_platform.saveFileName(this, kBackupFilter, m_lastSaveName);
+            if (!open())
+                return false;
+            if (!chosen)
+                return true;
             m_lastSaveName = *chosen;
-            m_book.backUp(id, localPath(*chosen + QStringLiteral(".bak")));
+            const QString target = *chosen + QStringLiteral(".bak");
+            if (!mailsBackup.isEmpty() && sameFile(target, mailsBackup)) {
+                if (!ask(QStringLiteral("В файл «%1» только что сохранены адреса e-mail: описания записали бы "
+                                        "поверх них. Выберите для описаний другое имя файла.")
+                             .arg(QDir::toNativeSeparators(target))))
+                    return false;
+                continue;
+            }
+            if (QFileInfo::exists(target)) {
+                const bool replace = m_platform.askYesNo(
+                    QStringLiteral("Файл «%1» уже существует.\nЗаменить его?").arg(QDir::toNativeSeparators(target)));
+                if (!open())
+                    return false;
+                if (!replace)
+                    continue;
+            }
+            m_book.backUp(id, localPath(target));
+            if (id == ListId::Mails)
+                mailsBackup = target;
+            return true;
         }
-        return true;
     };
     if (ask(QStringLiteral("Нажмите ОК после чего выберите место для сохранения e-mail Адресной книги."))
         && copyOut(ListId::Mails) && ask(QStringLiteral("Выберите место для сохранения описаний Адресной книги."))

@@ -38,7 +38,8 @@ public:
     virtual int execDialog(QDialog &dialog) = 0;
 
     // File dialogs with a filter such as "Резервная копия (*.bak)|*.bak|Все файлы (*.*)|*.*";
-    // an empty result means the user cancelled.
+    // an empty result means the user cancelled. The save dialog does not ask whether to replace
+    // an existing file: the caller asks about the file it really writes.
     virtual std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) = 0;
     virtual std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) = 0;
     virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;

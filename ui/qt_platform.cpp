@@ -115,6 +115,8 @@ std::unique_ptr<QFileDialog> QtPlatform::makeFileDialog(
     dialog->setFileMode(QFileDialog::AnyFile);
     // Qt's own dialog, in the program's language whatever the desktop's.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // The program writes another file than the one chosen (a backup adds ".bak"), and asks itself.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, save);
     dialog->setProxyModel(new LocalFileDetails(dialog.get()));
     // The dialog applies a chosen filter before it tells of the choice.
     QFileDialog *const raw = dialog.get();
