@@ -168,19 +168,20 @@ private slots:
         QTest::addColumn<QString>("fontSize");
         // What a close writes: the same values, in decimal.
         QTest::addColumn<QStringList>("written");
-        // Below the window's least height the lists have no room for a row.
-        QTest::addColumn<bool>("listsHaveRoom");
+        // Rows the lists have room for: at the window's least height, the least the lists keep.
+        QTest::addColumn<int>("rows");
         const QString intMin = QString::number(std::numeric_limits<int>::min());
         const QString intMax = QString::number(std::numeric_limits<int>::max());
         QTest::newRow("100000") << "100000"
                                 << "100000"
-                                << "100000" << QStringList{"100000", "100000", "100000"} << true;
-        QTest::newRow("INT_MIN") << intMin << intMin << intMin << QStringList{intMin, intMin, intMin} << false;
-        QTest::newRow("INT_MAX") << intMax << intMax << intMax << QStringList{intMax, intMax, intMax} << true;
-        QTest::newRow("mixed") << intMin << intMax << "0" << QStringList{intMin, intMax, "0"} << true;
+                                << "100000" << QStringList{"100000", "100000", "100000"} << 3;
+        QTest::newRow("INT_MIN") << intMin << intMin << intMin << QStringList{intMin, intMin, intMin}
+                                 << kvillo::ListPanel::kMinimumRows;
+        QTest::newRow("INT_MAX") << intMax << intMax << intMax << QStringList{intMax, intMax, intMax} << 3;
+        QTest::newRow("mixed") << intMin << intMax << "0" << QStringList{intMin, intMax, "0"} << 3;
         QTest::newRow("hexadecimal") << "$7FFFFFFF"
                                      << "0x186A0"
-                                     << "-5" << QStringList{intMax, "100000", "-5"} << true;
+                                     << "-5" << QStringList{intMax, "100000", "-5"} << 3;
     }
     void sizesBeyondTheScreenAreLimitedAndKept()
     {
@@ -188,7 +189,7 @@ private slots:
         QFETCH(QString, height);
         QFETCH(QString, fontSize);
         QFETCH(QStringList, written);
-        QFETCH(bool, listsHaveRoom);
+        QFETCH(int, rows);
         ProgramDir dir;
         QStringList descriptions, mails;
         for (int i = 0; i < 50; ++i) {
@@ -216,9 +217,8 @@ private slots:
             const int row = list->rowHeight(0);
             QVERIFY2(row >= 8 && 4 * row <= screen.height(), qPrintable(QString::number(row)));
             // Several rows fit the list.
-            if (listsHaveRoom)
-                QVERIFY2(3 * row <= list->viewport()->height(),
-                    qPrintable(QStringLiteral("row %1, list %2").arg(row).arg(list->viewport()->height())));
+            QVERIFY2(rows * row <= list->viewport()->height(),
+                qPrintable(QStringLiteral("row %1, list %2").arg(row).arg(list->viewport()->height())));
         }
 
         QVERIFY(form->close());
@@ -240,6 +240,39 @@ private slots:
         QCOMPARE(dir.read("config/config.ini"),
             ProgramDir::lines({"[Параметры Kvillo]", "FontName=", "Arial", "FontSize=", "100000", "List1.Width=", "89",
                 "Width=", "520", "Height=", "400"}));
+    }
+
+    // A list width or window height from the settings file gets the limits a drag has: the
+    // addresses keep their least width, the lists room for rows, the header shows them so. A close
+    // writes back what was read.
+    void storedLayoutKeepsBothListsShown_data()
+    {
+        QTest::addColumn<int>("list1Width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("wider than any window") << 99999 << 497;
+        QTest::newRow("negative") << -5 << 497;
+        QTest::newRow("negative height") << 89 << -5;
+        QTest::newRow("wider than the window, no height") << 650 << 0;
+    }
+    void storedLayoutKeepsBothListsShown()
+    {
+        QFETCH(int, list1Width);
+        QFETCH(int, height);
+        ProgramDir dir;
+        dir.writeBook({"a", "b", "c"}, {"a@x", "b@x", "c@x"});
+        dir.writeSettings("Arial", 10, list1Width, 600, height);
+        const QByteArray settings = dir.read("config/config.ini");
+        auto form = start(dir);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        ListBox *lists[] = {listBox(*form, ListId::Descriptions), listBox(*form, ListId::Mails)};
+        QVERIFY(lists[1]->width() >= kvillo::Splitter::kMinimum);
+        QCOMPARE(lists[0]->width() + kvillo::Splitter::kWidth + lists[1]->width(), lists[1]->parentWidget()->width());
+        QCOMPARE(header(*form)->sectionSize(0), lists[0]->width());
+        for (ListBox *list : lists)
+            QVERIFY(kvillo::ListPanel::kMinimumRows * list->rowHeight(0) <= list->viewport()->height());
+        QVERIFY(form->close());
+        QCOMPARE(dir.read("config/config.ini"), settings);
     }
 
     void closeWritesSettingsThenData()

@@ -289,8 +289,11 @@ void TForm1::applySettings(const Settings &settings)
         m_storedFontSize = settings.fontSize;
         m_fontSizeAsApplied = font1.pointSize();
     }
-    if (settings.list1Width)
+    if (settings.list1Width) {
         setList1Width(*settings.list1Width);
+        m_storedList1Width = settings.list1Width;
+        m_list1WidthAsApplied = list1Width();
+    }
     if (settings.width)
         m_storedWidth = settings.width;
     if (settings.height)
@@ -306,7 +309,8 @@ void TForm1::writeSettingsFile()
         = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
     if (m_storedFontSize && font.pointSize() == m_fontSizeAsApplied)
         values.fontSize = *m_storedFontSize;
-    values.list1Width = list1Width();
+    values.list1Width
+        = m_storedList1Width && list1Width() == m_list1WidthAsApplied ? *m_storedList1Width : list1Width();
     // A size the user has not changed is written as it was read.
     const QSize outer = frameGeometry().size();
     const QSize applied = m_sizeAsApplied.value_or(outer);
@@ -357,6 +361,11 @@ void TForm1::applyStoredSize()
         = m_storedHeight ? fittedLength(*m_storedHeight, minimum.height(), available.height()) : kDefaultHeight;
     resize(outerWidth - frame.width(), outerHeight - frame.height());
     m_sizeAsApplied = size() + frame;
+    // A list width this window cannot show beside the addresses' least width is shown narrower:
+    // the header follows what the lists show.
+    const int shownWidth = ListPanel::shownLeftWidth(list1Width(), width());
+    if (shownWidth != list1Width())
+        setHeaderSections(shownWidth, std::max(width() - shownWidth - Splitter::kWidth, 0));
 }
 
 bool TForm1::event(QEvent *event)

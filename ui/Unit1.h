@@ -197,6 +197,9 @@ private:
     // a close writes back the stored values, even those the screen could not show or no font has.
     std::optional<QSize> m_sizeAsApplied;
     int m_fontSizeAsApplied = 0;
+    // The list width likewise.
+    std::optional<int> m_storedList1Width;
+    int m_list1WidthAsApplied = 0;
     // Saves for a close or a log-off so far: a backup or a restore waiting on a dialog meanwhile stops.
     int m_closeRequests = 0;
     bool m_settingHeader = false;

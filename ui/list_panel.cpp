@@ -1,8 +1,10 @@
 #include "ui/list_panel.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -53,7 +55,7 @@ void Splitter::mousePressEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     m_grabOffset = event->position().toPoint().x();
-    m_dragWidth = m_panel->leftWidth();
+    m_dragWidth = m_panel->shownLeftWidth();
     if (m_line == nullptr)
         m_line = new DragLine(m_panel);
     m_line->setGeometry(m_dragWidth, 0, kWidth, m_panel->height());
@@ -112,6 +114,9 @@ ListPanel::ListPanel(QWidget *left, QWidget *right, QWidget *parent)
 {
     left->setParent(this);
     right->setParent(this);
+    // A list's rows grow with its font, and so does the room the lists need.
+    left->installEventFilter(this);
+    right->installEventFilter(this);
     place();
 }
 
@@ -121,9 +126,26 @@ void ListPanel::setLeftWidth(int width)
     place();
 }
 
+int ListPanel::shownLeftWidth(int width, int panelWidth)
+{
+    return std::max(std::min(width, panelWidth - Splitter::kWidth - Splitter::kMinimum), 0);
+}
+
 int ListPanel::rightWidth() const
 {
-    return std::max(width() - m_leftWidth - Splitter::kWidth, 0);
+    return std::max(width() - shownLeftWidth() - Splitter::kWidth, 0);
+}
+
+QSize ListPanel::minimumSizeHint() const
+{
+    int height = 0;
+    for (const QWidget *list : {m_left, m_right}) {
+        const auto *view = qobject_cast<const QTableView *>(list);
+        const int row = view ? view->verticalHeader()->defaultSectionSize() : list->fontMetrics().height();
+        const int frame = view ? 2 * view->frameWidth() : 0;
+        height = std::max(height, kMinimumRows * row + frame);
+    }
+    return {Splitter::kWidth + Splitter::kMinimum, height};
 }
 
 void ListPanel::resizeEvent(QResizeEvent *)
@@ -131,14 +153,22 @@ void ListPanel::resizeEvent(QResizeEvent *)
     place();
 }
 
+bool ListPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        updateGeometry();
+    return QWidget::eventFilter(watched, event);
+}
+
 // Like left-aligned and client-aligned controls: the left list keeps its width whatever the
-// panel's, and the right list takes what remains.
+// panel's, and the right list takes what remains, but never less than a drag leaves it.
 void ListPanel::place()
 {
     const int h = height();
-    m_left->setGeometry(0, 0, m_leftWidth, h);
-    m_splitter->setGeometry(m_leftWidth, 0, Splitter::kWidth, h);
-    m_right->setGeometry(m_leftWidth + Splitter::kWidth, 0, rightWidth(), h);
+    const int left = shownLeftWidth();
+    m_left->setGeometry(0, 0, left, h);
+    m_splitter->setGeometry(left, 0, Splitter::kWidth, h);
+    m_right->setGeometry(left + Splitter::kWidth, 0, rightWidth(), h);
 }
 
 } // namespace kvillo

@@ -43,19 +43,31 @@ private:
 };
 
 // Holds the descriptions list on the left, the splitter, and the mails list filling the rest.
+// However the width of the left list was set (a drag, the settings file, a narrower window), the
+// right list keeps the least width a drag leaves it, and both lists room for a few rows.
 class ListPanel : public QWidget
 {
     Q_OBJECT
 public:
+    // The rows each list has room for at the least.
+    static constexpr int kMinimumRows = 2;
+
     ListPanel(QWidget *left, QWidget *right, QWidget *parent = nullptr);
 
     Splitter *splitter() const { return m_splitter; }
+    // The width the left list was given; it is shown narrower while the panel is too narrow for it.
     int leftWidth() const { return m_leftWidth; }
     void setLeftWidth(int width);
+    // The left list's width as shown in a panel `panelWidth` wide, and the right list's.
+    static int shownLeftWidth(int width, int panelWidth);
+    int shownLeftWidth() const { return shownLeftWidth(m_leftWidth, width()); }
     int rightWidth() const;
+
+    QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void place();
