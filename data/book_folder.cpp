@@ -29,7 +29,8 @@ std::string withoutTrailingSeparators(std::string_view path)
     return std::string(path);
 }
 
-// Creates the folder and every missing folder above it.
+} // namespace
+
 bool makeDirectories(const std::string &path)
 {
     for (std::size_t end = 1; end <= path.size(); ++end) {
@@ -43,6 +44,8 @@ bool makeDirectories(const std::string &path)
     }
     return sys::kindOf(path) == sys::Kind::Directory;
 }
+
+namespace {
 
 // What a first start puts into a new book folder, in the order it is created.
 std::vector<std::string> newBookEntries(const std::string &folder)

@@ -23,6 +23,10 @@ std::string userBookDirectory(std::string_view xdgDataHome, std::string_view hom
 // this call created the book.
 bool createBookOnFirstStart(const std::string &directory);
 
+// Creates the folder and every missing folder above it, each one private to the user (where the
+// system has such modes); folders that exist are left as they are. True when the folder is there.
+bool makeDirectories(const std::string &path);
+
 // The shipped default settings file: eleven Windows-1251 lines with CR LF ends.
 std::string_view defaultSettingsText();
 

@@ -443,6 +443,9 @@ private slots:
         QCOMPARE(copies.size(), 1);
         QCOMPARE(readFile(copies[0] + "/descriptions.dat"), ProgramDir::lines({"a", "b"}));
         QCOMPARE(readFile(copies[0] + "/mails.dat"), ProgramDir::lines({"a@x", "b@x"}));
+        // Only its user may enter it, and the folder made above it.
+        for (const QString &folder : {copies[0], recoveryBase()})
+            QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 
         // Where the data can be saved, they are, and no copy is made. A file the save keeps aside
         // (cut at a NUL) is told of on the standard error stream, not in a box nobody answers.

@@ -1,5 +1,6 @@
 #include "ui/Unit1.h"
 
+#include "data/book_folder.h"
 #include "data/errors.h"
 #include "data/system.h"
 #include "ui/application.h"
@@ -432,7 +433,9 @@ QString TForm1::recoveryFolder()
 
 void TForm1::writeRecoveryCopy(const QString &folder)
 {
-    QDir().mkpath(folder); // a folder that cannot be made fails the first write, with the reason
+    // Private to the user, with the folders made above it: the copy holds every entry. A folder that
+    // cannot be made fails the first write, with the reason.
+    makeDirectories(folder.toStdString());
     const std::string directory = (folder + QLatin1Char('/')).toStdString();
     Bytes bytes;
     for (const auto &[id, name] :
