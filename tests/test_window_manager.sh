@@ -2,7 +2,9 @@
 # The program under a real window manager (icewm on a virtual X display):
 # - with no window size in the settings, the outer window is 701 x 497 and that is written back;
 # - hidden in the notification area with a modal box open, a click on the icon brings the window
-#   back, under the box.
+#   back, under the box;
+# - when its X server dies (a log-off without a session manager does the same), the program saves
+#   as at a termination: an entry deleted in the window stays deleted.
 # Usage: test_window_manager.sh KVILLO_EXECUTABLE. Skipped (77) where xvfb-run, icewm or xdotool
 # are missing; under CI (CI=true), where tools/test installs them, that fails instead.
 set -euo pipefail
@@ -22,10 +24,11 @@ if [ "${KVILLO_UNDER_XVFB:-}" != 1 ]; then
 fi
 
 dir=$(mktemp -d)
-wm= app=
+wm= app= server=
 cleanup() {
     [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
     [ -n "$wm" ] && kill "$wm" 2>/dev/null
+    [ -n "$server" ] && kill -KILL "$server" 2>/dev/null
     rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -90,4 +93,24 @@ wait "$app" || fail "the program did not end normally"
 app=
 tr '\r\n' '  ' <"$dir/config/config.ini" | grep -q 'Width=  701  Height=  497' \
     || fail "written back: $(tr '\r\n' '  ' <"$dir/config/config.ini")"
+
+# An X server of its own dies under the program, with the first entry deleted and the Add dialog open.
+printf 'a\r\nb\r\n' >"$dir/database/descriptions.dat"
+printf 'FontName=\r\nArial\r\n' >"$dir/config/config.ini"
+Xvfb -displayfd 3 -nolisten tcp 3>"$dir/display" 2>/dev/null &
+server=$!
+await test -s "$dir/display"
+export DISPLAY=:$(cat "$dir/display")
+XDG_DATA_HOME=$dir/xdg "$dir/kvillo" >/dev/null 2>&1 &
+app=$!
+await visible '^Kvillo 2.1$'
+# The first row of the descriptions, below the menu, the toolbar and the header.
+xdotool mousemove --window "$(visible '^Kvillo 2.1$' | head -1)" 20 122 click 1 key Delete ctrl+v
+await visible '^Добавить$' # so the keys before it are handled
+kill -KILL "$server"
+server=
+wait "$app" && fail "the program went on without its display"
+app=
+[ "$(cat "$dir/database/descriptions.dat")" = $'b\r' ] || fail "the deletion was lost"
+grep -q '^Width=' "$dir/config/config.ini" || fail "the settings were not saved"
 echo "PASS"

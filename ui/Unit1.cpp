@@ -25,11 +25,14 @@
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 namespace kvillo {
 
@@ -56,6 +59,9 @@ int fittedLength(int stored, int minimum, int available)
     return std::max(minimum, std::min(stored, available));
 }
 
+// The window whose book is saved when the process ends through exit() (see saveBeforeExit).
+TForm1 *g_savedBeforeExit = nullptr;
+
 } // namespace
 
 TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent)
@@ -78,6 +84,8 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
 
 TForm1::~TForm1()
 {
+    if (g_savedBeforeExit == this)
+        g_savedBeforeExit = nullptr;
     guarded(m_platform, [this] { FormDestroy(); });
 }
 
@@ -343,6 +351,10 @@ void TForm1::FormShow()
 {
     QCoreApplication::processEvents();
     applyStoredSize();
+    // From now on an exit() that ends the program saves this window's book.
+    static const bool registered = std::atexit(&TForm1::saveBeforeExit) == 0;
+    if (registered)
+        g_savedBeforeExit = this;
     // The stored size is the outer size, frame included. Before the window manager has framed
     // a new window its frame is not known yet: correct the size once it is.
     m_frameCorrectionPending = frameGeometry().size() == geometry().size();
@@ -469,20 +481,40 @@ void TForm1::tell(const QString &notice)
 
 void TForm1::closeOnTermination()
 {
+    // Nothing could be kept: the window stays, with the entries.
+    if (!saveForTermination())
+        return;
+    const QScopedValueRollback<bool> terminating(m_terminating, true);
+    close();
+}
+
+bool TForm1::saveForTermination()
+{
     // The session waits for the program to end: what cannot be saved goes to a recovery copy.
     const QScopedValueRollback<bool> terminating(m_terminating, true);
-    if (!saveAll()) {
-        const QString folder = recoveryFolder();
-        try {
-            writeRecoveryCopy(folder);
-            std::fprintf(stderr, "kvillo: the entries were written to %s\n", qPrintable(folder));
-        } catch (...) {
-            // Nothing could be kept: the window stays, with the entries.
-            reportFailure(std::current_exception());
-            return;
-        }
+    if (saveAll())
+        return true;
+    const QString folder = recoveryFolder();
+    try {
+        writeRecoveryCopy(folder);
+        std::fprintf(stderr, "kvillo: the entries were written to %s\n", qPrintable(folder));
+        return true;
+    } catch (...) {
+        reportFailure(std::current_exception());
+        return false;
     }
-    close();
+}
+
+// The toolkit ends the program with exit() when its display connection breaks (the X server died,
+// a log-off without a session manager): no close and no signal come, only the exit handlers run,
+// on the thread that called exit(), with the window still there. Its book is then saved as for a
+// termination, once. Registered at the first show, when the toolkit has made what it uses: exit
+// handlers run in the reverse order of their registration, so that is still there.
+void TForm1::saveBeforeExit()
+{
+    TForm1 *const form = std::exchange(g_savedBeforeExit, nullptr);
+    if (form != nullptr && QThread::currentThread() == form->thread())
+        form->saveForTermination();
 }
 
 void TForm1::FormDestroy()
@@ -532,6 +564,9 @@ void TForm1::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    // Saved: an exit() from here on has nothing more to save.
+    if (g_savedBeforeExit == this)
+        g_savedBeforeExit = nullptr;
     QCoreApplication::quit();
 }
 

@@ -67,6 +67,9 @@ public:
     // closes; data that cannot be saved is written to a recovery copy first. The window stays
     // only when not even that copy can be written.
     void closeOnTermination();
+    // The process ends through exit() while the window runs (the display went away): saves as a
+    // termination does, unless a close has saved already.
+    static void saveBeforeExit();
     // Adds entries handed over by the command line (an import) and saves the book as the Add
     // dialog does; returns an empty string when they are stored, otherwise why not (the book is
     // then as it was).
@@ -140,6 +143,9 @@ private:
     void reportFailure(std::exception_ptr error);
     void tell(const QString &notice);
     bool askToQuitUnsaved();
+    // Saves for the end of the program, asking no one: the data that cannot be saved go to a
+    // recovery copy. False only when not even that copy could be written.
+    bool saveForTermination();
     // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
     // and time in the user's data directory, holding descriptions.dat and mails.dat.
     static QString recoveryFolder();
