@@ -3,8 +3,8 @@
 
 #include "data_test_util.h"
 
-#include "data/cp1251.h"
-#include "data/system.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <QFile>
 #include <QProcess>

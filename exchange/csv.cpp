@@ -1,6 +1,6 @@
 #include "csv.h"
 
-#include "cp1251.h"
+#include "sys/cp1251.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "ui/qt_platform.h"
+#include "desktop/qt_platform.h"
 
-#include "print/printer_canvas.h"
-#include "ui/application.h"
+#include "desktop/application.h"
+#include "desktop/printer_canvas.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "book/line_list.h"
 #include "exchange.h"
-#include "line_list.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "ui/guard.h"
+#include "desktop/guard.h"
 
-#include "ui/platform.h"
+#include "desktop/platform.h"
 
 #include <new>
 

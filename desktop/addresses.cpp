@@ -1,6 +1,6 @@
-#include "ui/addresses.h"
+#include "desktop/addresses.h"
 
-#include "ui/deployment.h"
+#include "desktop/deployment.h"
 
 namespace kvillo::addresses {
 

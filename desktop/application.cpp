@@ -1,6 +1,6 @@
-#include "ui/application.h"
+#include "desktop/application.h"
 
-#include "ui/icons.h"
+#include "desktop/icons.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,6 +1,6 @@
-#include "ui/text.h"
+#include "desktop/text.h"
 
-#include "data/cp1251.h"
+#include "sys/cp1251.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 #include "settings.h"
 
-#include "cp1251.h"
-#include "errors.h"
 #include "scratch_buffer.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
 
 #include <cstdint>
 

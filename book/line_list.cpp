@@ -1,7 +1,7 @@
 #include "line_list.h"
 
-#include "cp1251.h"
-#include "errors.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
 
 #include <algorithm>
 #include <cstring>

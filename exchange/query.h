@@ -1,6 +1,6 @@
 #pragma once
 
-#include "line_list.h"
+#include "book/line_list.h"
 
 #include <array>
 #include <cstddef>

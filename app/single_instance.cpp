@@ -1,7 +1,7 @@
-#include "ui/single_instance.h"
+#include "app/single_instance.h"
 
 #include "channel/book_channel.h"
-#include "ui/platform.h"
+#include "desktop/platform.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

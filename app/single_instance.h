@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/address_book.h"
-#include "data/system.h"
+#include "book/address_book.h"
+#include "sys/system.h"
 
 #include <QDeadlineTimer>
 #include <QLocalServer>

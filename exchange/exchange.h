@@ -1,8 +1,8 @@
 #pragma once
 
-#include "address_book.h"
-#include "errors.h"
-#include "line_list.h"
+#include "book/address_book.h"
+#include "book/line_list.h"
+#include "sys/errors.h"
 
 #include <cstddef>
 #include <string>

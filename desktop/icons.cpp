@@ -1,4 +1,4 @@
-#include "ui/icons.h"
+#include "desktop/icons.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,8 +1,8 @@
-#include "print/qt_printing.h"
+#include "desktop/qt_printing.h"
 
-#include "data/errors.h"
-#include "print/printer_canvas.h"
-#include "ui/text.h"
+#include "desktop/printer_canvas.h"
+#include "desktop/text.h"
+#include "sys/errors.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "print/qt_printing.h"
-#include "ui/platform.h"
+#include "desktop/platform.h"
+#include "desktop/qt_printing.h"
 
 class QFileDialog;
 class QFontDialog;

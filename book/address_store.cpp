@@ -1,7 +1,7 @@
 #include "address_store.h"
 
-#include "errors.h"
-#include "system.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "ui/termination.h"
+#include "app/termination.h"
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>

@@ -1,8 +1,8 @@
 #include "scratch_buffer.h"
 
-#include "errors.h"
 #include "line_list.h"
-#include "system.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "line_list.h"
 
-#include "system.h"
+#include "sys/system.h"
 
 #include <array>
 #include <optional>

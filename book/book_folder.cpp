@@ -1,8 +1,8 @@
 #include "book_folder.h"
 
 #include "address_store.h"
-#include "errors.h"
-#include "system.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <cstdlib>
 #include <vector>
