@@ -136,31 +136,38 @@ std::string headerKey(const std::string &cp1251Header)
     return key;
 }
 
-bool oneOf(const std::string &key, std::initializer_list<const char *> utf8Keys)
-{
-    return std::any_of(
-        utf8Keys.begin(), utf8Keys.end(), [&](const char *candidate) { return key == cp1251::fromUtf8(candidate); });
-}
-
 enum class Column { Other, Mail, FullName, Given, Family, Additional };
 
 Column classify(const std::string &key)
 {
-    if (oneOf(key,
+    struct Known
+    {
+        std::string key; // Windows-1251, as headerKey gives it
+        Column column;
+    };
+    // Converted once: a header may have thousands of columns.
+    static const std::vector<Known> known = [] {
+        std::vector<Known> table;
+        const auto add = [&](Column column, std::initializer_list<const char *> utf8Keys) {
+            for (const char *key : utf8Keys)
+                table.push_back({cp1251::fromUtf8(key), column});
+        };
+        add(Column::Mail,
             {"email", "emailaddress", "emailvalue", "primaryemail", "secondemail", "secondaryemail", "mail",
                 "mailaddress", "электроннаяпочта", "адресэлектроннойпочты", "emailадрес", "адресemail", "почта",
-                "элпочта", "адресэлпочты", "емейл", "имейл", "емайл"}))
-        return Column::Mail;
-    if (oneOf(key,
+                "элпочта", "адресэлпочты", "емейл", "имейл", "емайл"});
+        add(Column::FullName,
             {"name", "displayname", "fullname", "фио", "полноеимя", "описание", "отображаемоеимя", "контакт",
-                "имяфамилия", "фамилияимя", "фамилияимяотчество"}))
-        return Column::FullName;
-    if (oneOf(key, {"firstname", "givenname", "имя"}))
-        return Column::Given;
-    if (oneOf(key, {"lastname", "familyname", "surname", "фамилия"}))
-        return Column::Family;
-    if (oneOf(key, {"middlename", "additionalname", "отчество"}))
-        return Column::Additional;
+                "имяфамилия", "фамилияимя", "фамилияимяотчество"});
+        add(Column::Given, {"firstname", "givenname", "имя"});
+        add(Column::Family, {"lastname", "familyname", "surname", "фамилия"});
+        add(Column::Additional, {"middlename", "additionalname", "отчество"});
+        return table;
+    }();
+    for (const Known &candidate : known) {
+        if (candidate.key == key)
+            return candidate.column;
+    }
     return Column::Other;
 }
 
@@ -283,7 +290,11 @@ void Reader::take(const Record &record)
 
     std::vector<std::string> addresses;
     for (const std::size_t column : m_layout.mails) {
-        const std::string value = field(record, static_cast<long>(column));
+        // The columns go left to right: once the row has ended, so have the rest. A row costs its
+        // own fields, not the header's.
+        if (column >= record.fields.size())
+            break;
+        const std::string &value = record.fields[column];
         // Several addresses in one field, as some address books export them: "a@x ::: b@y".
         std::size_t start = 0;
         for (;;) {

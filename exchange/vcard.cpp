@@ -263,6 +263,11 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
     }
     line = m_lineNumber;
     text.assign(physical);
+    // Name and parameters end at the first colon, and lines are only ever added after it: the
+    // colon is looked for in the new text only, and the parameters read once, however many lines
+    // are joined.
+    std::size_t searched = 0;
+    bool colonFound = false, quotedPrintable = false;
     for (;;) {
         std::string_view next;
         if (!nextPhysicalLine(next))
@@ -271,9 +276,15 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
             text.append(next.substr(1));
             continue;
         }
-        const auto colon = text.find(':');
-        if (!text.empty() && text.back() == '=' && colon != std::string::npos
-            && containsIgnoringCase(std::string_view(text).substr(0, colon), "QUOTED-PRINTABLE")) {
+        if (!colonFound) {
+            const auto colon = text.find(':', searched);
+            searched = text.size();
+            if (colon != std::string::npos) {
+                colonFound = true;
+                quotedPrintable = containsIgnoringCase(std::string_view(text).substr(0, colon), "QUOTED-PRINTABLE");
+            }
+        }
+        if (quotedPrintable && !text.empty() && text.back() == '=') {
             text.pop_back(); // the soft line break
             text.append(next);
             continue;
