@@ -313,6 +313,7 @@ void Reader::take(const Record &record)
         if (const std::string problem = exchange::lineFileProblem(address); !problem.empty())
             throw ImportError(m_fileName, record.line, exchange::describeFieldProblem("адрес", problem));
         m_contacts.add(description, address);
+        exchange::checkEntriesSize(m_contacts, m_bytes.size(), m_fileName, record.line);
     }
 }
 

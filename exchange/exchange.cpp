@@ -12,6 +12,14 @@ ImportError::ImportError(const std::string &fileName, std::size_t line, const st
         "Импорт отменён, ничего не записано. Файл \"" + fileName + "\", строка " + std::to_string(line) + ": " + reason)
 { }
 
+void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std::string &fileName, std::size_t line)
+{
+    if (contacts.textBytes / 32 > fileSize + (std::size_t(1) << 15))
+        throw ImportError(fileName, line,
+            "имя повторяется при каждом адресе, и записи заняли бы в книге в 32 с лишним раза больше места, чем "
+            "файл");
+}
+
 namespace {
 
 // Decodes one UTF-8 sequence at `i`; returns its length, or 0 when it is malformed.

@@ -20,7 +20,9 @@ struct Contacts : BookLists
     {
         descriptions.append(description);
         mails.append(mail);
+        textBytes += description.size() + mail.size();
     }
+    std::size_t textBytes = 0; // of all descriptions and addresses
 };
 
 // An import refused as a whole; the message names the file, the line and the reason (Russian).
@@ -32,6 +34,12 @@ public:
 
 // Files larger than this are refused before they are read.
 constexpr std::size_t kMaxImportBytes = std::size_t(1) << 30;
+
+// Refuses the import (at `line` of the file) once the entries taken from a file of `fileSize`
+// bytes hold more than 32 times its size in text (and a mebibyte besides). Each address repeats
+// the name of its card or row: a long name over many short addresses would otherwise turn a file
+// of a megabyte into gigabytes of entries.
+void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std::string &fileName, std::size_t line);
 
 // Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);

@@ -394,6 +394,7 @@ void Reader::finishCard()
         if (const std::string problem = exchange::lineFileProblem(mail.address); !problem.empty())
             fail(mail.line, exchange::describeFieldProblem("адрес", problem));
         m_contacts.add(description, mail.address);
+        exchange::checkEntriesSize(m_contacts, m_bytes.size(), m_fileName, mail.line);
     }
 }
 

@@ -390,6 +390,20 @@ void TestExchange::refusesBadInputWhole_data()
     QTest::newRow("vcard: broken quoted-printable")
         << "vcard" << QByteArray("BEGIN:VCARD\nFN;QUOTED-PRINTABLE:=ZZ\nEMAIL:a@x\nEND:VCARD\n") << "строка 2";
 
+    // A long name over many short addresses, each entry repeating it: a few hundred kilobytes
+    // that would make hundreds of megabytes.
+    QByteArray longCard = "BEGIN:VCARD\nFN:" + QByteArray(100000, 'n') + "\n",
+               longRow = "\"" + QByteArray(100000, 'n') + "\",a@x";
+    for (int i = 0; i < 2000; ++i) {
+        longCard += "EMAIL:a@x\n";
+        longRow += " ::: a@x";
+    }
+    QTest::newRow("vcard: a long name over many addresses") << "vcard" << longCard + "END:VCARD\n"
+                                                            << "строка 51: имя повторяется при каждом адресе";
+    QTest::newRow("csv: a long name over many addresses") << "csv"
+                                                          << "Name,E-mail\n" + longRow + "\n"
+                                                          << "строка 2: имя повторяется при каждом адресе";
+
     QTest::newRow("csv: unclosed quote") << "csv" << QByteArray("Name,E-mail\nA,a@x\n\"B,b@x\nC,c@x\n")
                                          << "строка 3: кавычка не закрыта";
     QTest::newRow("csv: only a header") << "csv" << QByteArray("\"Name\",\"E-mail Address\"\r\n")
