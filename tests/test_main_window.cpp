@@ -518,7 +518,8 @@ private slots:
     void typingSelectsByPrefix()
     {
         ProgramDir dir;
-        dir.writeBook({"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис"}, {"0", "1", "2", "3", "4", "5"});
+        dir.writeBook(
+            {"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис", "Jan"}, {"0", "1", "2", "3", "4", "5", "6"});
         auto form = start(dir);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -563,6 +564,11 @@ private slots:
         QTest::keyClick(list1, Qt::Key_Backspace);
         QCOMPARE(list1->itemIndex(), 0);
         QCOMPARE(list2->itemIndex(), 0);
+
+        // An item that is all of the typed text: "ja" is at jack, "jan" at Jan.
+        QTest::qWait(700);
+        typeText(list1, QStringLiteral("jan"));
+        QCOMPARE(list1->itemIndex(), 6);
     }
 
     void splitterAndHeaderMoveTogether()
