@@ -207,6 +207,10 @@ private slots:
                                     << "mailto:x@y.ru%3Fattach=/home/user/.ssh/id_rsa";
         QTest::newRow("fields") << "x@y.ru?cc=a@b&body=hi#x%20"
                                 << "mailto:x@y.ru%3Fcc=a@b%26body=hi%23x%2520";
+        QTest::newRow("second recipient after a comma") << "victim@x.ru,attacker@evil.example"
+                                                        << "mailto:victim@x.ru%2Cattacker@evil.example";
+        QTest::newRow("recipients after semicolons") << "a@x.ru;b@evil.example; c@evil.example"
+                                                     << "mailto:a@x.ru%3Bb@evil.example%3B c@evil.example";
     }
     void writeToThisOnePassesOnlyTheRecipient()
     {

@@ -42,29 +42,17 @@ QString selectionNotice()
     return QStringLiteral("Выберите пункт!");
 }
 
-// "mailto:" and the address, with the characters that would add header fields encoded.
+// "mailto:" and the address, with the characters that would add header fields or further
+// recipients percent-encoded, and the percent sign itself.
 QString mailtoAddress(const QString &address)
 {
     QString encoded;
     encoded.reserve(address.size());
     for (const QChar ch : address) {
-        switch (ch.unicode()) {
-        case '%':
-            encoded += QStringLiteral("%25");
-            break;
-        case '?':
-            encoded += QStringLiteral("%3F");
-            break;
-        case '&':
-            encoded += QStringLiteral("%26");
-            break;
-        case '#':
-            encoded += QStringLiteral("%23");
-            break;
-        default:
+        if (QStringView(u"%?&#,;").contains(ch))
+            encoded += QLatin1Char('%') + QString::number(ch.unicode(), 16).toUpper();
+        else
             encoded += ch;
-            break;
-        }
     }
     return QStringLiteral("mailto:") + encoded;
 }
