@@ -26,6 +26,7 @@
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
 #include "sys/system.h"
+#include "tests/crafted_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -139,16 +140,8 @@ std::string ordinaryCards(std::size_t size, bool csvFormat)
 
 void benchReaders(int repeats)
 {
-    std::string softBreaks = "BEGIN:VCARD\r\nVERSION:2.1\r\nX-" + std::string(500000, 'N') + ";QUOTED-PRINTABLE:=\r\n";
-    for (int i = 0; i < 250000; ++i)
-        softBreaks += "=\r\n";
-    softBreaks += "N\r\nEMAIL:a@example.org\r\nEND:VCARD\r\n"; // the value ends, the card goes on
-    std::string mailColumns = "email";
-    for (int i = 1; i < 20000; ++i)
-        mailColumns += ",email";
-    mailColumns += "\r\n";
-    for (int i = 0; i < 20000; ++i)
-        mailColumns += "a@b.ru\r\n";
+    const std::string softBreaks = crafted::softBreakCard(500000, 250000);
+    const std::string mailColumns = crafted::mailColumnsTable(20000, 20000);
 
     struct Case
     {
