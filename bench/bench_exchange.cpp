@@ -1,4 +1,5 @@
 // bench_exchange DIR KVILLO [REPEATS]
+// bench_exchange --readers [REPEATS]
 //
 // Times the command line on the book under DIR (made by generate_book), each figure the median of
 // REPEATS runs (default 5), warm page cache, with the time to read the same files once beside it:
@@ -12,13 +13,20 @@
 //
 // On a shared machine the wall-clock figures include waiting for a CPU; the CPU time the program
 // used (user and system, from wait4) is printed beside them.
+//   readers the vCard and CSV readers on files built to make a careless reader quadratic, each
+//           beside the same reader on an ordinary file of the same size timed in the same run:
+//           a long property name before ";QUOTED-PRINTABLE:=" and then a quarter of a million
+//           "=" soft line breaks (1.25 MB), and a CSV header of 20 thousand "email" columns over
+//           20 thousand one-address rows (280 kB). `--readers` times only these, without a book.
 //
 // KVILLO is the built program; it is copied to DIR/kvillo (where it finds DIR's book) and to
 // DIR/import/kvillo (an empty book the imports go to, emptied before each run).
 
-#include "data/address_store.h"
-#include "data/system.h"
-#include "data/vcard.h"
+#include "book/address_store.h"
+#include "exchange/csv.h"
+#include "exchange/vcard.h"
+#include "sys/system.h"
+#include "tests/crafted_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +34,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -110,12 +119,69 @@ void print(const char *what, const Stats &s, const Stats *baseline, double goalM
     std::printf("\n");
 }
 
+// Cards that are ordinary, of at least `size` bytes: the yardstick for the crafted files.
+std::string ordinaryCards(std::size_t size, bool csvFormat)
+{
+    LineList descriptions, mails;
+    std::string out;
+    for (std::size_t i = 0; out.size() < size; i += 1000) {
+        for (std::size_t k = i; k < i + 1000; ++k) {
+            descriptions.append("Ivanov Petr " + std::to_string(k));
+            mails.append("p" + std::to_string(k) + "@example.ru");
+        }
+        out.clear();
+        if (csvFormat)
+            csv::write(descriptions, mails, out);
+        else
+            vcard::write(descriptions, mails, out);
+    }
+    return out;
+}
+
+void benchReaders(int repeats)
+{
+    const std::string softBreaks = crafted::softBreakCard(500000, 250000);
+    const std::string mailColumns = crafted::mailColumnsTable(20000, 20000);
+
+    struct Case
+    {
+        const char *what;
+        const std::string &file;
+        bool csvFormat;
+    };
+    for (const Case &c : {Case{"vcard: 250000 soft breaks after a 500 kB name", softBreaks, false},
+             Case{"csv: 20000 e-mail columns by 20000 rows", mailColumns, true}}) {
+        const auto read = [&](const std::string &file) {
+            const exchange::Contacts contacts = c.csvFormat ? csv::read(file, "bench") : vcard::read(file, "bench");
+            if (contacts.size() == 0)
+                throw std::runtime_error("nothing read");
+        };
+        const std::string ordinary = ordinaryCards(c.file.size(), c.csvFormat);
+        const Stats reference = measure(repeats, [&] { read(ordinary); });
+        std::printf("%s (%.2f MB)\n", c.what, static_cast<double>(c.file.size()) / 1e6);
+        print("  read", measure(repeats, [&] { read(c.file); }), nullptr, 100);
+        char label[96];
+        std::snprintf(
+            label, sizeof label, "  the same reader, ordinary %.2f MB", static_cast<double>(ordinary.size()) / 1e6);
+        print(label, reference, nullptr, 0);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc >= 2 && std::string(argv[1]) == "--readers") {
+        try {
+            benchReaders(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "bench_exchange: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_exchange DIR KVILLO [REPEATS]\n");
+        std::fprintf(stderr, "usage: bench_exchange DIR KVILLO [REPEATS]\n       bench_exchange --readers [REPEATS]\n");
         return 2;
     }
     try {
@@ -191,6 +257,8 @@ int main(int argc, char **argv)
         print("  reading the cards alone", measure(repeats, [&] { vcard::read(sys::readFile(cardsFile), cardsFile); }),
             &readCards, 0);
         std::printf("  cards file: %.1f MB\n", static_cast<double>(cards.size()) / 1e6);
+        std::printf("\n");
+        benchReaders(repeats);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_exchange: %s\n", e.what());
         return 1;

@@ -1,7 +1,7 @@
 #include "channel/book_channel.h"
 
-#include "data/memory.h"
-#include "data/system.h"
+#include "sys/memory.h"
+#include "sys/system.h"
 
 #include <QCryptographicHash>
 #include <QLocalSocket>

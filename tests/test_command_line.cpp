@@ -3,8 +3,8 @@
 
 #include "data_test_util.h"
 
-#include "data/cp1251.h"
-#include "data/system.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <QFile>
 #include <QProcess>
@@ -155,6 +155,11 @@ private slots:
         // Reading only: no lock file, no backup, nothing written.
         QCOMPARE(program.book(), before);
         QCOMPARE(program.files(), filesBefore);
+
+        // A tab inside a stored text would start a column of its own: it comes out as a space.
+        program.writeBook(cp1251::fromUtf8("Иванов\tПётр\t\r\n"), "p.ivanov\t@example.ru\r\n");
+        QCOMPARE(program.run({"--query", "иванов"}).out,
+            QStringLiteral("Kvillo: найдено записей: 1\np.ivanov @example.ru\tИванов Пётр \n"));
     }
 
     void queryOfAnUnreadableBookSaysWhyOnTheFirstLine()

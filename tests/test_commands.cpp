@@ -3,12 +3,12 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
-#include "data/errors.h"
+#include "desktop/addresses.h"
+#include "desktop/application.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
+#include "sys/errors.h"
 #include "ui/Unit1.h"
-#include "ui/addresses.h"
-#include "ui/application.h"
 #include "ui/list_box.h"
 
 #include <QAction>
@@ -207,6 +207,10 @@ private slots:
                                     << "mailto:x@y.ru%3Fattach=/home/user/.ssh/id_rsa";
         QTest::newRow("fields") << "x@y.ru?cc=a@b&body=hi#x%20"
                                 << "mailto:x@y.ru%3Fcc=a@b%26body=hi%23x%2520";
+        QTest::newRow("second recipient after a comma") << "victim@x.ru,attacker@evil.example"
+                                                        << "mailto:victim@x.ru%2Cattacker@evil.example";
+        QTest::newRow("recipients after semicolons") << "a@x.ru;b@evil.example; c@evil.example"
+                                                     << "mailto:a@x.ru%3Bb@evil.example%3B c@evil.example";
     }
     void writeToThisOnePassesOnlyTheRecipient()
     {

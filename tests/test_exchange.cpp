@@ -4,12 +4,12 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
-#include "data/cp1251.h"
-#include "data/csv.h"
-#include "data/query.h"
-#include "data/system.h"
-#include "data/vcard.h"
+#include "book/address_store.h"
+#include "exchange/csv.h"
+#include "exchange/query.h"
+#include "exchange/vcard.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <QTest>
 
@@ -339,6 +339,9 @@ void TestExchange::readsCsvFromOtherPrograms_data()
         << QStringList{"Ёлкин Иван Ильич <yolkin@example.ru>"};
     QTest::newRow("no header") << QByteArray("Иван,ivan@example.ru\r\nmaria@example.ru,Мария\r\n")
                                << QStringList{"Иван <ivan@example.ru>", "maria@example.ru <Мария>"};
+    // Read as UTF-8, the bytes would be the overlong forms of "k;": the file is Windows-1251.
+    QTest::newRow("Windows-1251 that would be overlong UTF-8")
+        << QByteArray::fromStdString(cp("Name,E-mail\nБ«А»,b@x\n")) << QStringList{"Б«А» <b@x>"};
     QTest::newRow("quoted field with a doubled quote")
         << QByteArray("Display Name;E-mail\n\"Bob \"\"The Builder\"\"\";\"bob@example.com\"\n")
         << QStringList{"Bob \"The Builder\" <bob@example.com>"};
@@ -387,8 +390,27 @@ void TestExchange::refusesBadInputWhole_data()
         << "строка 3: FN: символ \"王\" (U+738B) нельзя записать в кодировке Windows-1251";
     QTest::newRow("vcard: unknown version")
         << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:5.0\nEND:VCARD\n") << "строка 2: версия vCard 5.0";
+    // Overlong forms of "/" in each width, a surrogate, a code point past U+10FFFF.
+    for (const char *bytes : {"\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+        QTest::addRow("vcard: malformed UTF-8 %s", qPrintable(QByteArray(bytes).toHex(' ')))
+            << "vcard" << (QByteArray("BEGIN:VCARD\nFN;CHARSET=UTF-8:a") + bytes + "\nEMAIL:a@x\nEND:VCARD\n")
+            << "строка 2: FN: неверная последовательность UTF-8";
     QTest::newRow("vcard: broken quoted-printable")
         << "vcard" << QByteArray("BEGIN:VCARD\nFN;QUOTED-PRINTABLE:=ZZ\nEMAIL:a@x\nEND:VCARD\n") << "строка 2";
+
+    // A long name over many short addresses, each entry repeating it: a few hundred kilobytes
+    // that would make hundreds of megabytes.
+    QByteArray longCard = "BEGIN:VCARD\nFN:" + QByteArray(100000, 'n') + "\n",
+               longRow = "\"" + QByteArray(100000, 'n') + "\",a@x";
+    for (int i = 0; i < 2000; ++i) {
+        longCard += "EMAIL:a@x\n";
+        longRow += " ::: a@x";
+    }
+    QTest::newRow("vcard: a long name over many addresses") << "vcard" << longCard + "END:VCARD\n"
+                                                            << "строка 51: имя повторяется при каждом адресе";
+    QTest::newRow("csv: a long name over many addresses") << "csv"
+                                                          << "Name,E-mail\n" + longRow + "\n"
+                                                          << "строка 2: имя повторяется при каждом адресе";
 
     QTest::newRow("csv: unclosed quote") << "csv" << QByteArray("Name,E-mail\nA,a@x\n\"B,b@x\nC,c@x\n")
                                          << "строка 3: кавычка не закрыта";
@@ -412,6 +434,8 @@ void TestExchange::refusesBadInputWhole_data()
     QTest::newRow("csv: byte order mark over Windows-1251")
         << "csv" << (QByteArray("\xEF\xBB\xBFName,E-mail\n") + QByteArray::fromStdString(cp("Иван,i@x\n")))
         << "строка 1: файл помечен как UTF-8";
+    QTest::newRow("csv: byte order mark over overlong UTF-8")
+        << "csv" << QByteArray("\xEF\xBB\xBFName,E-mail\nA,a\xE0\x80\xAF@x\n") << "строка 1: файл помечен как UTF-8";
     QTest::newRow("csv: character outside Windows-1251")
         << "csv" << QByteArray("Name,E-mail\nA,a@x\n\"\xF0\x9F\x98\x80\",b@x\n") << "строка 3: имя: символ";
 }

@@ -1,14 +1,14 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
-#include "data/errors.h"
+#include "app/termination.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "sys/errors.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
-#include "ui/guard.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
-#include "ui/termination.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -554,7 +554,8 @@ private slots:
     void typingSelectsByPrefix()
     {
         ProgramDir dir;
-        dir.writeBook({"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис"}, {"0", "1", "2", "3", "4", "5"});
+        dir.writeBook(
+            {"Бухгалтерия", "John", "бумаги", "Ёлка", "jack", "Борис", "Jan"}, {"0", "1", "2", "3", "4", "5", "6"});
         auto form = start(dir);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -599,6 +600,11 @@ private slots:
         QTest::keyClick(list1, Qt::Key_Backspace);
         QCOMPARE(list1->itemIndex(), 0);
         QCOMPARE(list2->itemIndex(), 0);
+
+        // An item that is all of the typed text: "ja" is at jack, "jan" at Jan.
+        QTest::qWait(700);
+        typeText(list1, QStringLiteral("jan"));
+        QCOMPARE(list1->itemIndex(), 6);
     }
 
     void splitterAndHeaderMoveTogether()

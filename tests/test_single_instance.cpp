@@ -1,8 +1,8 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
-#include "data/system.h"
-#include "ui/single_instance.h"
+#include "app/single_instance.h"
+#include "sys/system.h"
 
 #include <QFileInfo>
 #include <QProcess>

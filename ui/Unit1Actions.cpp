@@ -2,15 +2,15 @@
 
 #include "ui/Unit1.h"
 
+#include "desktop/addresses.h"
+#include "desktop/guard.h"
+#include "desktop/icons.h"
+#include "desktop/platform.h"
+#include "desktop/text.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
-#include "ui/addresses.h"
-#include "ui/guard.h"
-#include "ui/icons.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
-#include "ui/platform.h"
-#include "ui/text.h"
 
 #include <QAction>
 #include <QMenu>
@@ -42,29 +42,17 @@ QString selectionNotice()
     return QStringLiteral("Выберите пункт!");
 }
 
-// "mailto:" and the address, with the characters that would add header fields encoded.
+// "mailto:" and the address, with the characters that would add header fields or further
+// recipients percent-encoded, and the percent sign itself.
 QString mailtoAddress(const QString &address)
 {
     QString encoded;
     encoded.reserve(address.size());
     for (const QChar ch : address) {
-        switch (ch.unicode()) {
-        case '%':
-            encoded += QStringLiteral("%25");
-            break;
-        case '?':
-            encoded += QStringLiteral("%3F");
-            break;
-        case '&':
-            encoded += QStringLiteral("%26");
-            break;
-        case '#':
-            encoded += QStringLiteral("%23");
-            break;
-        default:
+        if (QStringView(u"%?&#,;").contains(ch))
+            encoded += QLatin1Char('%') + QString::number(ch.unicode(), 16).toUpper();
+        else
             encoded += ch;
-            break;
-        }
     }
     return QStringLiteral("mailto:") + encoded;
 }

@@ -3,10 +3,10 @@
 
 #include "ui/Unit1.h"
 
+#include "desktop/platform.h"
 #include "dialogs/Unit2.h"
 #include "print/print_command.h"
 #include "ui/line_list_model.h"
-#include "ui/platform.h"
 
 #include <QDir>
 #include <QFileInfo>

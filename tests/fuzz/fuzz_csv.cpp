@@ -2,12 +2,14 @@
 
 #include "exchange_round_trip.h"
 
-#include "data/csv.h"
+#include "exchange/csv.h"
+#include "tests/crafted_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    static const std::string crafted = kvillo::crafted::mailColumnsTable(6000, 6000);
     return fuzz::exchangeRoundTrip(
-        data, size, [](std::string_view file, const char *name) { return kvillo::csv::read(file, name); },
+        data, size, crafted, [](std::string_view file, const char *name) { return kvillo::csv::read(file, name); },
         [](const kvillo::LineList &descriptions, const kvillo::LineList &mails, std::string &out) {
             kvillo::csv::write(descriptions, mails, out);
         });

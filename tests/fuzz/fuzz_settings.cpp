@@ -1,10 +1,12 @@
 // The settings file: reading never fails but with the conversion error, the integer conversion
 // agrees with a plain reading of its rules, and what is written reads back the same.
 
-#include "data/errors.h"
-#include "data/line_list.h"
-#include "data/scratch_buffer.h"
-#include "data/settings.h"
+#include "work_count.h"
+
+#include "book/line_list.h"
+#include "book/scratch_buffer.h"
+#include "book/settings.h"
+#include "sys/errors.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -81,11 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The input as a whole settings file.
     kvillo::ScratchBuffer memo;
-    memo.setText(kvillo::normalizeLineBreaks(input));
     kvillo::Settings settings;
-    try {
-        kvillo::readSettings(memo, settings);
-    } catch (const kvillo::ConvertError &) { }
+    {
+        // About 55 loads a byte at most on any input found.
+        const fuzz::LinearWork work(size, 200, 20000);
+        memo.setText(kvillo::normalizeLineBreaks(input));
+        try {
+            kvillo::readSettings(memo, settings);
+        } catch (const kvillo::ConvertError &) { }
+    }
     check(!settings.fontName || (!settings.fontName->empty() && settings.fontName->size() <= 31));
 
     // Values taken from the input, written and read back.
