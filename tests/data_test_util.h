@@ -82,16 +82,17 @@ inline QByteArray bytes(std::string_view text)
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// While it lives, the `nth` occurrence of `step` in replacing a file fails with `error` (through
-// the system layer's test seam); the steps before and after it run.
+// While it lives, the `nth` occurrence of `step` in replacing a file (and the `times` - 1 after
+// it) fails with `error` (through the system layer's test seam); the steps before and after run.
 class FailingStep
 {
 public:
-    FailingStep(kvillo::sys::Step step, int nth, int error)
+    FailingStep(kvillo::sys::Step step, int nth, int error, int times = 1)
     {
         s_step = step;
         s_nth = nth;
         s_error = error;
+        s_times = times;
         kvillo::sys::setStepHook(hook);
     }
     ~FailingStep() { kvillo::sys::setStepHook(nullptr); }
@@ -99,11 +100,12 @@ public:
     FailingStep &operator=(const FailingStep &) = delete;
 
 private:
-    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth == 0 ? s_error : 0; }
+    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth <= 0 && s_times-- > 0 ? s_error : 0; }
 
     static inline kvillo::sys::Step s_step = kvillo::sys::Step::Write;
     static inline int s_nth = 0;
     static inline int s_error = 0;
+    static inline int s_times = 0;
 };
 
 // Both lists of the book in the store, as a start reads them.
