@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace kvillo;
 using testutil::ScratchDir;
 
@@ -198,6 +200,65 @@ private slots:
         const Result unwritable = program.run({"--export", "csv", "no/such/folder/book.csv"});
         QCOMPARE(unwritable.status, 1);
         QVERIFY2(unwritable.err.contains("Cannot create file"), qPrintable(unwritable.err));
+    }
+
+    void exportNeverOverwritesTheBook_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("a data file") << "database/mails.dat";
+        QTest::newRow("a link to a data file") << "link.csv";
+        QTest::newRow("a hard link to a data file") << "hard.csv";
+        QTest::newRow("the settings file") << "config/config.ini";
+        QTest::newRow("the lock file") << "database/.kvillo.lock";
+        QTest::newRow("the commit record, not there") << "database/.kvillo-commit";
+    }
+
+    // Whatever name leads to a file of the book, an export refuses to write over it.
+    void exportNeverOverwritesTheBook()
+    {
+        QFETCH(QString, target);
+        Program program;
+        testutil::makeDir(program.path("config"));
+        testutil::writeFile(program.path("config/config.ini"), "FontName=\r\n");
+        testutil::writeFile(program.path("database/.kvillo.lock"), "pid=1\n");
+        QVERIFY(QFile::link("database/mails.dat", QString::fromStdString(program.path("link.csv"))));
+        QVERIFY(::link(program.path("database/mails.dat").c_str(), program.path("hard.csv").c_str()) == 0);
+        const auto state = [&] {
+            return program.book() + testutil::readFile(program.path("config/config.ini"))
+                + testutil::readFile(program.path("database/.kvillo.lock"));
+        };
+        const std::string before = state();
+        const QStringList files = program.files();
+
+        const Result result = program.run({"--export", "csv", target});
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains("\"" + target + "\" — файл самой адресной книги; выгрузка отменена"),
+            qPrintable(result.err));
+        QCOMPARE(state(), before);
+        QCOMPARE(program.files(), files);
+    }
+
+    // A commit record planted in the book (from an archive, say) is set aside untouched, the
+    // import goes on, and the user reads once why.
+    void importSetsAPlantedRecordAside()
+    {
+        Program program;
+        testutil::writeFile(program.path("victim"), "precious\n");
+        testutil::writeFile(program.path("database/.kvillo-save-aaaaaa"), "attacker's\n");
+        testutil::writeFile(program.path("database/.kvillo-commit"),
+            sys::encodeCommitRecord({{".kvillo-save-aaaaaa", program.path("victim"), sys::checksum("attacker's\n")},
+                {".kvillo-save-aaaaaa", "mails.dat", sys::checksum("attacker's\n")}}));
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        const Result result = program.run({"--import", "vcard", "new.vcf"});
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.err.startsWith("kvillo: В папке адресной книги найдена повреждённая или чужая запись")
+                && result.err.count("kvillo: ") == 2,
+            qPrintable(result.err));
+        QCOMPARE(testutil::readFile(program.path("victim")), std::string("precious\n"));
+        QVERIFY(testutil::readFile(program.path("database/mails.dat")).ends_with("fedorov@example.ru\r\nnew@x\r\n"));
+        const QStringList files = testutil::entries(program.path("database"));
+        QCOMPARE(files.filter(QStringLiteral(".kvillo-commit.rejected-")).size(), 1);
+        QVERIFY(files.contains(".kvillo-save-aaaaaa") && !files.contains(".kvillo-commit"));
     }
 
     void importAppendsOrWritesNothing()
