@@ -237,14 +237,23 @@ void Folder::replaceFiles(const std::vector<Replacement> &files)
         } catch (const Error &) { }
         return;
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i == 0 || folderOf(pending[i].target) != folderOf(pending[0].target))
-            flushFolder(pending[i].target);
-    }
+    std::vector<std::string> targets;
+    for (const Pending &file : pending)
+        targets.push_back(file.target);
+    flushFoldersOf(targets);
     // A record left by a crash now names only renamed files: the next recovery just removes it.
     if (record) {
         runStepHook(Step::Remove);
         removeFile(std::string(kCommitRecord));
+    }
+}
+
+// Once for the folder of the first target, and for any other folder a link led to.
+void Folder::flushFoldersOf(const std::vector<std::string> &targets)
+{
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (i == 0 || folderOf(targets[i]) != folderOf(targets[0]))
+            flushFolder(targets[i]);
     }
 }
 
@@ -346,10 +355,10 @@ void Folder::completeCommit(const std::vector<CommitEntry> &entries)
             if (file.complete && !moveFile(file.temporary, file.target, error))
                 throw RecoveryError(m_path, FileCreateError(fullPath(m_path, file.target), errorText(error)).what());
         }
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            if (i == 0 || folderOf(files[i].target) != folderOf(files[0].target))
-                flushFolder(files[i].target);
-        }
+        std::vector<std::string> targets;
+        for (const File &file : files)
+            targets.push_back(file.target);
+        flushFoldersOf(targets);
     }
     // The record goes for good before any temporary it names: a crash in between leaves the
     // record with all of them, or mere leftovers.

@@ -148,6 +148,7 @@ private:
     void removeFile(const std::string &name);
     void keepOld(const std::string &target, const std::string &aside, const std::string &name);
     void removeLeftovers();
+    void flushFoldersOf(const std::vector<std::string> &targets);
 
     // The shared steps of recover().
     void readForRecovery(const std::string &name, Bytes &bytes, std::size_t limit);

@@ -206,11 +206,10 @@ std::string temporaryName(const std::string &folder)
     return name;
 }
 
-// Whether a nameless file can later be given a name: through /proc, or by a process that may link
-// any open file.
+// Whether a nameless file can later be given a name (through /proc).
 bool canNameOpenFiles()
 {
-    static const bool can = ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
     return can;
 }
 
@@ -247,8 +246,7 @@ bool linkTemporary(int fd, int dir, const std::string &folder, std::string &name
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = temporaryName(folder);
-        if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0
-            || (errno == ENOENT && ::linkat(fd, "", dir, name.c_str(), AT_EMPTY_PATH) == 0))
+        if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return true;
         if (errno != EEXIST)
             break;
