@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -77,22 +78,37 @@ inline QStringList entries(const std::string &directory)
     return names;
 }
 
+// Every entry of a directory with its bytes (a folder, or a file over 1 MiB, by what it is).
+inline std::map<std::string, std::string> contentsOf(const std::string &directory)
+{
+    std::map<std::string, std::string> files;
+    for (const QString &name : entries(directory)) {
+        const std::string path = directory + '/' + name.toStdString();
+        struct stat st
+        { };
+        ::stat(path.c_str(), &st);
+        files[name.toStdString()] = S_ISDIR(st.st_mode) ? "<folder>"
+            : st.st_size > (1 << 20)                    ? std::to_string(st.st_size) + " bytes"
+                                                        : readFile(path);
+    }
+    return files;
+}
+
 inline QByteArray bytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// While it lives, the `nth` occurrence of `step` in replacing a file (and the `times` - 1 after
-// it) fails with `error` (through the system layer's test seam); the steps before and after run.
+// While it lives, the `nth` occurrence of `step` in replacing a file fails with `error` (through
+// the system layer's test seam); the steps before and after it run.
 class FailingStep
 {
 public:
-    FailingStep(kvillo::sys::Step step, int nth, int error, int times = 1)
+    FailingStep(kvillo::sys::Step step, int nth, int error)
     {
         s_step = step;
         s_nth = nth;
         s_error = error;
-        s_times = times;
         kvillo::sys::setStepHook(hook);
     }
     ~FailingStep() { kvillo::sys::setStepHook(nullptr); }
@@ -100,12 +116,11 @@ public:
     FailingStep &operator=(const FailingStep &) = delete;
 
 private:
-    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth <= 0 && s_times-- > 0 ? s_error : 0; }
+    static int hook(kvillo::sys::Step step) { return step == s_step && --s_nth == 0 ? s_error : 0; }
 
     static inline kvillo::sys::Step s_step = kvillo::sys::Step::Write;
     static inline int s_nth = 0;
     static inline int s_error = 0;
-    static inline int s_times = 0;
 };
 
 // Both lists of the book in the store, as a start reads them.

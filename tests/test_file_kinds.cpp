@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <functional>
 #include <map>
-#include <optional>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -94,24 +93,7 @@ const std::string kNewDescriptions = "one\r\ntwo\r\nthree\r\n";
 const std::string kNewMails = "one@example.org\r\ntwo@example.org\r\nthree@example.org\r\n";
 const char *const kTemporaries[] = {".kvillo-save-aaaaaa", ".kvillo-save-bbbbbb"};
 
-// Every file in a directory with its bytes (a folder or a huge file by what it is).
-std::map<std::string, std::string> contentsOf(const std::string &directory)
-{
-    std::map<std::string, std::string> files;
-    for (const QString &name : testutil::entries(directory)) {
-        const std::string path = directory + '/' + name.toStdString();
-        const struct stat st = statOf(path);
-        files[name.toStdString()] = S_ISDIR(st.st_mode) ? "<folder>"
-            : st.st_size > (1 << 20)                    ? std::to_string(st.st_size) + " bytes"
-                                                        : testutil::readFile(path);
-    }
-    return files;
-}
-
-std::string folderOf(const std::string &path)
-{
-    return path.substr(0, path.rfind('/') + 1);
-}
+using testutil::contentsOf;
 
 } // namespace
 
@@ -135,8 +117,6 @@ private slots:
     void cutShortCommit();
     void linkOfAnotherOwnerRefused_data();
     void linkOfAnotherOwnerRefused();
-    void newFilesArePrivate_data();
-    void newFilesArePrivate();
     void backupOverTheBookRefused_data();
     void backupOverTheBookRefused();
 };
@@ -398,30 +378,28 @@ void TestFileKinds::damagedCommitRecord_data()
         return record;
     };
     QTest::addColumn<QByteArray>("record"); // when no names are given
-    // Temporary and target of each file, for a record as the program writes it; "victim" is a
-    // file outside the book, by its full path.
+    // Temporary and target of each file of a record as the program writes it; "victim" is a file
+    // outside the book, by its full path.
     QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("placed"); // how the record stands there: file, link, folder, huge
+    QTest::addColumn<QString>("placed"); // the record is a file, a link to one, a folder, huge
     const QStringList ours = {kTemporaries[0], "descriptions.dat", kTemporaries[1], "mails.dat"};
     const auto with = [&](int i, const char *name) {
         QStringList names = ours;
         names[i] = name;
         return names;
     };
-
     QTest::newRow("empty") << QByteArray() << QStringList() << "file";
     QTest::newRow("garbage") << QByteArray("not a record at all") << QStringList() << "file";
-    QTest::newRow("cut short") << fields({"kvillo-commit", ".kvillo-save-aaaaaa", "descriptions.dat"}) << QStringList()
+    QTest::newRow("cut short") << fields({"kvillo-commit", kTemporaries[0], "descriptions.dat"}) << QStringList()
                                << "file";
     QTest::newRow("wrong checksum") << fields(
-        {"kvillo-commit", ".kvillo-save-aaaaaa", "descriptions.dat", "1", ".kvillo-save-bbbbbb", "mails.dat", "2", "3"})
+        {"kvillo-commit", kTemporaries[0], "descriptions.dat", "1", kTemporaries[1], "mails.dat", "2", "3"})
                                     << QStringList() << "file";
     QTest::newRow("only its own checksum wrong") << QByteArray() << ours << "file";
     QTest::newRow("target outside the folder") << QByteArray() << with(1, "../victim") << "file";
     QTest::newRow("target a full path") << QByteArray() << with(3, "victim") << "file";
     QTest::newRow("target not a file of the pair") << QByteArray() << with(1, "notes.txt") << "file";
     QTest::newRow("temporary outside the folder") << QByteArray() << with(0, "../victim") << "file";
-    QTest::newRow("temporary a full path") << QByteArray() << with(2, "victim") << "file";
     QTest::newRow("temporary not the program's") << QByteArray() << with(2, "notes.txt") << "file";
     QTest::newRow("a name twice") << QByteArray() << with(3, "descriptions.dat") << "file";
     QTest::newRow("a link to a good record") << QByteArray() << ours << "link";
@@ -439,113 +417,86 @@ void TestFileKinds::damagedCommitRecord()
     QFETCH(QString, placed);
     Book book;
     const std::string victim = book.dir.path("victim");
+    const std::string path = book.dir.path("database/.kvillo-commit");
     testutil::writeFile(victim, kNewDescriptions);
     testutil::writeFile(book.dir.path("database/notes.txt"), kNewMails);
-    testutil::writeFile(book.dir.path("database/") + kTemporaries[0], kNewDescriptions);
-    testutil::writeFile(book.dir.path("database/") + kTemporaries[1], kNewMails);
+    for (int i = 0; i < 2; ++i)
+        testutil::writeFile(book.dir.path("database/") + kTemporaries[i], i == 0 ? kNewDescriptions : kNewMails);
     std::string bytes = record.toStdString();
     if (!names.isEmpty()) {
-        std::vector<sys::CommitEntry> entries;
-        for (int i = 0; i < names.size(); i += 2) {
-            const auto name = [&](int j) { return names[j] == "victim" ? victim : names[j].toStdString(); };
-            entries.push_back({name(i), name(i + 1), sys::checksum(i == 0 ? kNewDescriptions : kNewMails)});
-        }
-        bytes = sys::encodeCommitRecord(entries);
+        const auto name = [&](int j) { return names[j] == "victim" ? victim : names[j].toStdString(); };
+        bytes = sys::encodeCommitRecord(
+            {{name(0), name(1), sys::checksum(kNewDescriptions)}, {name(2), name(3), sys::checksum(kNewMails)}});
         if (QTest::currentDataTag() == QLatin1String("only its own checksum wrong"))
             bytes[bytes.size() - 2] = bytes[bytes.size() - 2] == '1' ? '2' : '1';
     }
-    const std::string path = book.dir.path("database/.kvillo-commit");
-    if (placed == QLatin1String("folder")) {
+    if (placed == QLatin1String("folder"))
         testutil::makeDir(path);
-    } else if (placed == QLatin1String("link")) {
-        testutil::writeFile(book.dir.path("record"), bytes);
-        QVERIFY(::symlink("../record", path.c_str()) == 0);
-    } else {
-        testutil::writeFile(path, bytes);
-        if (placed == QLatin1String("huge"))
-            QVERIFY(::truncate(path.c_str(), off_t(3) << 30) == 0);
-    }
-    const auto before = contentsOf(book.dir.path());
-    auto beforeInBook = contentsOf(book.dir.path("database"));
+    else
+        testutil::writeFile(placed == QLatin1String("link") ? book.dir.path("record") : path, bytes);
+    QVERIFY(placed != QLatin1String("link") || ::symlink("../record", path.c_str()) == 0);
+    QVERIFY(placed != QLatin1String("huge") || ::truncate(path.c_str(), off_t(3) << 30) == 0);
+    const auto outside = contentsOf(book.dir.path());
+    auto inside = contentsOf(book.dir.path("database"));
 
     AddressStore store(book.dir.path());
-    kvillo::BookLists loaded = testutil::loadBook(store);
-    QCOMPARE(loaded.descriptions.size(), std::size_t(2));
-    QCOMPARE(loaded.mails.size(), std::size_t(2));
+    QCOMPARE(testutil::loadBook(store).mails.size(), std::size_t(2));
     const std::vector<std::string> notices = store.takeNotices();
     QCOMPARE(notices.size(), std::size_t(1));
     const std::size_t from = notices[0].find(path + ".rejected-");
     QVERIFY2(from != std::string::npos, notices[0].c_str());
     const std::string aside = notices[0].substr(from, notices[0].find("»", from) - from);
-    QCOMPARE(contentsOf(book.dir.path()), before);
-    const auto afterInBook = contentsOf(book.dir.path("database"));
-    beforeInBook[aside.substr(aside.rfind('/') + 1)] = beforeInBook[".kvillo-commit"];
-    beforeInBook.erase(".kvillo-commit");
-    QVERIFY(afterInBook == beforeInBook);
+    inside[aside.substr(aside.rfind('/') + 1)] = inside[".kvillo-commit"];
+    inside.erase(".kvillo-commit");
+    QCOMPARE(contentsOf(book.dir.path()), outside);
+    QVERIFY(contentsOf(book.dir.path("database")) == inside);
 
-    // Told once; saves go on, and leave the set-aside record's temporaries alone.
+    // Told once; saves go on and leave the set-aside record's temporaries alone.
     store.savePair(listOf({"x"}), listOf({"x@example.org"}));
     QVERIFY(store.takeNotices().empty());
-    QCOMPARE(contentsOf(book.dir.path("database")).size(), afterInBook.size());
+    QCOMPARE(contentsOf(book.dir.path("database")).size(), inside.size());
 }
 
 void TestFileKinds::cutShortCommit_data()
 {
     // The temporary of each file as a cut-short commit left it: complete; torn (shorter than the
-    // record says); gone because renamed (the file is new); a link to a complete file elsewhere;
-    // complete but held by a save in progress.
-    QTest::addColumn<QString>("descriptions");
-    QTest::addColumn<QString>("mails");
+    // record says); renamed (gone, the file is new); a link to a complete file elsewhere; complete
+    // but held by a save in progress.
+    QTest::addColumn<QStringList>("temporaries");
     QTest::addColumn<QString>("outcome"); // new pair, old pair, or refused with everything left
-    QTest::newRow("both complete") << "complete"
-                                   << "complete"
-                                   << "new";
-    QTest::newRow("the first renamed") << "renamed"
-                                       << "complete"
-                                       << "new";
-    QTest::newRow("one torn, none renamed") << "complete"
-                                            << "torn"
-                                            << "old";
-    QTest::newRow("the first renamed, the second torn") << "renamed"
-                                                        << "torn"
-                                                        << "refused";
-    QTest::newRow("a temporary that is a link") << "link"
-                                                << "complete"
-                                                << "old";
-    QTest::newRow("a temporary a save holds") << "held"
-                                              << "complete"
-                                              << "refused";
+    QTest::newRow("both complete") << QStringList{"complete", "complete"} << "new";
+    QTest::newRow("the first renamed") << QStringList{"renamed", "complete"} << "new";
+    QTest::newRow("one torn, none renamed") << QStringList{"complete", "torn"} << "old";
+    QTest::newRow("the first renamed, the second torn") << QStringList{"renamed", "torn"} << "refused";
+    QTest::newRow("a temporary that is a link") << QStringList{"link", "complete"} << "old";
+    QTest::newRow("a temporary a save holds") << QStringList{"held", "complete"} << "refused";
 }
 
 // A commit record of the program's own: completed when every file can be, undone when nothing is
 // renamed yet, and otherwise left with every file for a later try while the book stays closed.
 void TestFileKinds::cutShortCommit()
 {
-    QFETCH(QString, descriptions);
-    QFETCH(QString, mails);
+    QFETCH(QStringList, temporaries);
     QFETCH(QString, outcome);
     Book book;
     testutil::makeDir(book.dir.path("elsewhere"));
-    const std::string olds[] = {testutil::readFile(book.descriptions), testutil::readFile(book.mails)};
-    const std::string news[] = {kNewDescriptions, kNewMails};
     const std::string targets[] = {book.descriptions, book.mails};
-    std::optional<QFile> holder;
+    const std::string olds[] = {testutil::readFile(targets[0]), testutil::readFile(targets[1])};
+    const std::string news[] = {kNewDescriptions, kNewMails};
+    QFile held(QString::fromStdString(book.dir.path("database/") + kTemporaries[0]));
     for (int i = 0; i < 2; ++i) {
-        const QString state = i == 0 ? descriptions : mails;
         const std::string temporary = book.dir.path("database/") + kTemporaries[i];
         const std::string elsewhere = book.dir.path("elsewhere/") + std::to_string(i);
         testutil::writeFile(elsewhere, news[i]);
-        if (state == QLatin1String("renamed"))
+        if (temporaries[i] == "renamed")
             testutil::writeFile(targets[i], news[i]);
-        else if (state == QLatin1String("link"))
+        else if (temporaries[i] == "link")
             QVERIFY(::symlink(elsewhere.c_str(), temporary.c_str()) == 0);
         else
-            testutil::writeFile(temporary, state == QLatin1String("torn") ? news[i].substr(3) : news[i]);
-        if (state == QLatin1String("held")) {
-            holder.emplace(QString::fromStdString(temporary));
-            QVERIFY(holder->open(QIODevice::ReadOnly) && ::flock(holder->handle(), LOCK_EX) == 0);
-        }
+            testutil::writeFile(temporary, temporaries[i] == "torn" ? news[i].substr(3) : news[i]);
     }
+    if (temporaries[0] == "held")
+        QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX) == 0);
     testutil::writeFile(book.dir.path("database/.kvillo-commit"),
         sys::encodeCommitRecord({{kTemporaries[0], "descriptions.dat", sys::checksum(kNewDescriptions)},
             {kTemporaries[1], "mails.dat", sys::checksum(kNewMails)}}));
@@ -559,12 +510,11 @@ void TestFileKinds::cutShortCommit()
         return;
     }
     QCOMPARE(error, std::string());
-    const bool completed = outcome == QLatin1String("new");
     for (int i = 0; i < 2; ++i)
-        QCOMPARE(testutil::readFile(targets[i]), completed ? news[i] : olds[i]);
-    // Nothing but the data files is left, save a link under a temporary's name, which is not ours.
+        QCOMPARE(testutil::readFile(targets[i]), outcome == QLatin1String("new") ? news[i] : olds[i]);
+    // Nothing else is left, save a link under a temporary's name, which is not the program's.
     QStringList left = {"descriptions.dat", "mails.dat"};
-    if (descriptions == QLatin1String("link"))
+    if (temporaries[0] == "link")
         left.insert(0, kTemporaries[0]);
     QCOMPARE(testutil::entries(book.dir.path("database")), left);
     QCOMPARE(testutil::readFile(book.dir.path("elsewhere/0")), kNewDescriptions);
@@ -573,11 +523,10 @@ void TestFileKinds::cutShortCommit()
 void TestFileKinds::linkOfAnotherOwnerRefused_data()
 {
     QTest::addColumn<bool>("settings"); // the settings file, or a data file
-    QTest::addColumn<QString>("foreign"); // what belongs to another user: the link, its target, its folder
+    QTest::addColumn<QString>("foreign"); // what another user owns: the link, its target, its folder
     QTest::newRow("data file: another's link") << false << "link";
     QTest::newRow("data file: a link to another's file") << false << "target";
     QTest::newRow("settings: a link in another's folder") << true << "folder";
-    QTest::newRow("settings: another's link") << true << "link";
 }
 
 // Root saving a book whose folder someone else could write: a link to a file is followed only when
@@ -592,64 +541,38 @@ void TestFileKinds::linkOfAnotherOwnerRefused()
     Book book;
     AddressStore store(book.dir.path());
     const std::string path = settings ? store.settingsPath() : book.mails;
+    const std::string folder = path.substr(0, path.rfind('/'));
     const std::string victim = book.dir.path("victim");
     testutil::writeFile(victim, "root's own\n");
     ::unlink(path.c_str());
     QVERIFY(::symlink(victim.c_str(), path.c_str()) == 0);
     const auto owner = [&](const char *what) { return foreign == QLatin1String(what) ? kNobody : uid_t(0); };
-    QVERIFY(::lchown(path.c_str(), owner("link"), -1) == 0);
-    QVERIFY(::chown(victim.c_str(), owner("target"), -1) == 0);
-    QVERIFY(::chown(folderOf(path).c_str(), owner("folder"), -1) == 0);
-    const auto folderBefore = contentsOf(folderOf(path));
+    QVERIFY(::lchown(path.c_str(), owner("link"), -1) == 0 && ::chown(victim.c_str(), owner("target"), -1) == 0
+        && ::chown(folder.c_str(), owner("folder"), -1) == 0);
+    const auto before = contentsOf(folder);
 
     ScratchBuffer memo;
     memo.addLine("FontName=");
-    const std::string error = settings ? errorOf([&] { memo.saveToFile(path); })
-                                       : errorOf([&] { store.savePair(listOf({"a"}), listOf({"a@example.org"})); });
-    QCOMPARE(error, cannotCreate(path, EACCES));
+    QCOMPARE(settings ? errorOf([&] { memo.saveToFile(path); })
+                      : errorOf([&] { store.savePair(listOf({"a"}), listOf({"a@example.org"})); }),
+        cannotCreate(path, EACCES));
     QCOMPARE(testutil::readFile(victim), std::string("root's own\n"));
     QVERIFY(S_ISLNK(statOf(path, false).st_mode));
-    QVERIFY(contentsOf(folderOf(path)) == folderBefore);
-    QCOMPARE(testutil::entries(book.dir.path()), (QStringList{"config", "database", "victim"}));
-}
-
-void TestFileKinds::newFilesArePrivate_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::newRow("data file") << "database/mails.dat";
-    QTest::newRow("backup") << "copy.bak";
-}
-
-// A file the program makes holds entries: only its owner may read it, whatever the umask.
-void TestFileKinds::newFilesArePrivate()
-{
-    QFETCH(QString, file);
-    Book book;
-    const std::string path = book.dir.path(file.toStdString());
-    ::unlink(path.c_str());
-    const mode_t mask = ::umask(0);
-    if (file == QLatin1String("database/mails.dat"))
-        AddressStore(book.dir.path()).save(ListId::Mails, listOf({"a@example.org"}));
-    else
-        sys::replaceFile(path, "x\r\n");
-    ::umask(mask);
-    QCOMPARE(int(statOf(path).st_mode & 07777), 0600);
+    QVERIFY(contentsOf(folder) == before);
 }
 
 void TestFileKinds::backupOverTheBookRefused_data()
 {
     QTest::addColumn<QString>("target");
-    QTest::newRow("a data file") << "database/mails.dat";
     QTest::newRow("the other data file by another path") << "config/../database/descriptions.dat";
     QTest::newRow("a link to a data file") << "link";
     QTest::newRow("a hard link to a data file") << "hard";
     QTest::newRow("the settings file") << "config/config.ini";
     QTest::newRow("the lock file") << "database/.kvillo.lock";
     QTest::newRow("the commit record, not there") << "database/.kvillo-commit";
-    QTest::newRow("the import journal, not there") << "database/.kvillo-imported";
 }
 
-// A backup is never written over a file of the book itself, whatever name leads to it.
+// A backup (as an export) is never written over a file of the book itself, by whatever name.
 void TestFileKinds::backupOverTheBookRefused()
 {
     QFETCH(QString, target);
