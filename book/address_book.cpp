@@ -189,6 +189,8 @@ bool AddressBook::replaceAndSave(
 
 void AddressBook::backUp(ListId id, const std::string &path)
 {
+    if (m_store.isBookFile(path))
+        throw Error("Файл «" + path + "» — это файл самой адресной книги, резервную копию нельзя записать поверх него");
     // Read from the folder the book was loaded from, even if another now stands at its path.
     m_scratch.clear();
     m_scratch.setText(normalizeLineBreaks(m_store.readData(id)));

@@ -119,7 +119,8 @@ public:
     bool replaceAndSave(
         const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views = nullptr);
 
-    // Copies one data file, through the scratch buffer, to `path`.
+    // Copies one data file, through the scratch buffer, to `path`. A `path` that names a file of
+    // the book itself is refused with an Error that says so, and nothing is written.
     void backUp(ListId id, const std::string &path);
 
     // A backup file's text as a restore takes it (line breaks made CR LF); the text stays in the

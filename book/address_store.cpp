@@ -3,6 +3,8 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace kvillo {
@@ -16,16 +18,26 @@ std::string applicationDirectory()
 
 namespace {
 
-const char *fileName(ListId id)
+constexpr std::string_view kDescriptionsFile = "descriptions.dat";
+constexpr std::string_view kMailsFile = "mails.dat";
+
+// The files of database/ that a save of the book replaces together: the only names a commit
+// record may rename onto. A file joining the book's commit is added here.
+constexpr std::string_view kCommittedFiles[] = {kDescriptionsFile, kMailsFile};
+
+std::string fileName(ListId id)
 {
-    return id == ListId::Mails ? "mails.dat" : "descriptions.dat";
+    return std::string(id == ListId::Mails ? kMailsFile : kDescriptionsFile);
 }
+
+AddressStore::NoticeHandler g_noticeHandler = nullptr;
 
 } // namespace
 
 AddressStore::AddressStore(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
-    , m_database(m_directory + "database" + sys::pathSeparator)
+    , m_database(m_directory + "database" + sys::pathSeparator,
+          std::vector<std::string>(std::begin(kCommittedFiles), std::end(kCommittedFiles)))
 { }
 
 std::string AddressStore::dataPath(ListId id) const
@@ -38,19 +50,34 @@ std::string AddressStore::settingsPath() const
     return m_directory + "config" + sys::pathSeparator + "config.ini";
 }
 
-// Done once, before the first data file is read: whoever uses the store (the window, the command
-// line) sees a pair in step.
-void AddressStore::recoverOnce()
+bool AddressStore::isBookFile(const std::string &path) const
 {
-    if (m_recovered)
+    std::vector<std::string> files = {settingsPath()};
+    for (const std::string_view name :
+        {kDescriptionsFile, kMailsFile, sys::kCommitRecord, bookfile::kLock, bookfile::kImportJournal})
+        files.push_back(m_database.path() + std::string(name));
+    return std::any_of(files.begin(), files.end(), [&](const std::string &file) { return sys::sameFile(path, file); });
+}
+
+// Before every read and write: whoever uses the store (the window, the command line) sees a pair
+// in step, also after a save that was made but whose renames are still to be completed.
+void AddressStore::recover()
+{
+    const std::optional<std::string> aside = m_database.recover();
+    if (!aside)
         return;
-    m_database.recover();
-    m_recovered = true;
+    const std::string notice = "В папке адресной книги найдена повреждённая или чужая запись о прерванном "
+                               "сохранении. Она ничего не изменила и отложена в файл «"
+        + *aside + "»";
+    if (g_noticeHandler != nullptr)
+        g_noticeHandler(notice);
+    else
+        m_notices.push_back(notice);
 }
 
 void AddressStore::load(ListId id, LineList &list)
 {
-    recoverOnce();
+    recover();
     Bytes bytes;
     m_database.readFile(fileName(id), bytes);
     // A NUL ends the text: what follows it is not shown, but the file keeps it until it is
@@ -62,7 +89,7 @@ void AddressStore::load(ListId id, LineList &list)
 
 std::string AddressStore::readData(ListId id)
 {
-    recoverOnce();
+    recover();
     Bytes bytes;
     m_database.readFile(fileName(id), bytes);
     return std::string(bytes.begin(), bytes.end());
@@ -105,7 +132,7 @@ void AddressStore::replacePair(std::optional<std::string_view> descriptions, std
 
 void AddressStore::write(const std::vector<Write> &writes)
 {
-    recoverOnce();
+    recover();
     std::vector<sys::Replacement> files;
     std::vector<std::string> kept;
     for (const Write &write : writes) {
@@ -131,6 +158,16 @@ void AddressStore::write(const std::vector<Write> &writes)
 std::vector<std::string> AddressStore::takeKeptAside()
 {
     return std::exchange(m_keptAside, {});
+}
+
+std::vector<std::string> AddressStore::takeNotices()
+{
+    return std::exchange(m_notices, {});
+}
+
+void AddressStore::setNoticeHandler(NoticeHandler handler)
+{
+    g_noticeHandler = handler;
 }
 
 } // namespace kvillo

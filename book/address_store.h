@@ -24,7 +24,9 @@ enum class ListId { Descriptions = 0, Mails = 1 };
 //
 // The two data files are one record split in two, and are saved as a pair that commits whole: a
 // crash at any moment leaves the old pair or the new pair. A commit cut short is completed or
-// undone before the store first reads a data file.
+// undone before the store reads or writes a data file; a commit record that is not one of the
+// store's own is set aside untouched and told of (takeNotices); a commit that cannot be completed
+// now throws RecoveryError and leaves everything for the next try.
 class AddressStore
 {
 public:
@@ -34,6 +36,10 @@ public:
     const std::string &applicationDirectory() const { return m_directory; }
     std::string dataPath(ListId id) const;
     std::string settingsPath() const;
+    // Whether `path` names one of the book's own files (data files, settings, lock, commit record,
+    // import journal), through links and hard links too: nothing may be written over one of them
+    // from outside the store.
+    bool isBookFile(const std::string &path) const;
 
     // Fills `list` from its data file; throws FileOpenError and leaves `list` as it was.
     void load(ListId id, LineList &list);
@@ -48,8 +54,9 @@ public:
     // Writes both lists as one commit: either both files are replaced or neither. The files are
     // written in the order given by `first` (so a failure names the file that failed; the close
     // writes descriptions first, an Add or Edit mails first). Throws FileCreateError or
-    // StreamWriteError; both old files are then as they were, unless only the second rename
-    // failed: then the next save or start completes the pair.
+    // StreamWriteError; both old files are then as they were. A save that reached its commit
+    // record does not fail: a rename that fails after it is completed at once, or by the store's
+    // next read or write (at the latest the next start).
     void savePair(const LineList &descriptions, const LineList &mails, ListId first = ListId::Descriptions);
     // The same for raw line-file bytes (a restore): the files given are replaced as one commit.
     void replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails);
@@ -59,6 +66,13 @@ public:
 
     // The full paths of the copies kept aside since the last call (see above), to tell the user.
     std::vector<std::string> takeKeptAside();
+    // What else is to be told to the user once, as sentences, since the last call: a commit record
+    // set aside.
+    std::vector<std::string> takeNotices();
+    // Where a program whose stores are made out of its sight (the command line) hears of notices
+    // at once; they are then not kept for takeNotices. Null: kept.
+    using NoticeHandler = void (*)(const std::string &notice);
+    static void setNoticeHandler(NoticeHandler handler);
 
 private:
     struct Write
@@ -67,14 +81,20 @@ private:
         std::string_view bytes;
     };
     void write(const std::vector<Write> &writes);
-    void recoverOnce();
+    void recover();
 
     std::string m_directory;
     sys::Folder m_database;
-    bool m_recovered = false;
     std::array<bool, 2> m_loaded{false, false};
     std::vector<std::string> m_keptAside;
+    std::vector<std::string> m_notices;
 };
+
+// The names of the book's own files in its database/ folder besides the data files.
+namespace bookfile {
+inline constexpr std::string_view kLock = ".kvillo.lock";
+inline constexpr std::string_view kImportJournal = ".kvillo-imported";
+} // namespace bookfile
 
 // The directory of the running executable, with its trailing separator.
 std::string applicationDirectory();

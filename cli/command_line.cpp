@@ -121,9 +121,13 @@ int query(const std::string &utf8Text)
 
 int exportBook(Format format, const std::string *file)
 {
+    const std::string directory = bookDirectory();
+    const bool toFile = file != nullptr && *file != "-";
+    if (toFile && AddressStore(directory).isBookFile(*file))
+        return usageError("\"" + *file + "\" — файл самой адресной книги; выгрузка отменена, ничего не записано");
     LineList descriptions, mails;
     try {
-        BookAccess(bookDirectory()).load(descriptions, mails);
+        BookAccess(directory).load(descriptions, mails);
     } catch (const std::exception &e) {
         complain(std::string("не удалось прочитать адресную книгу: ") + e.what());
         return kUsage;
@@ -133,7 +137,7 @@ int exportBook(Format format, const std::string *file)
         vcard::write(descriptions, mails, bytes);
     else
         csv::write(descriptions, mails, bytes);
-    if (file == nullptr || *file == "-") {
+    if (!toFile) {
         writeOut(bytes);
         return kDone;
     }
@@ -190,6 +194,8 @@ bool wantsCommandLine(int argc, char **argv)
 
 int run(int argc, char **argv)
 {
+    // No window shows what the book's store has to tell: it goes where the errors go.
+    AddressStore::setNoticeHandler([](const std::string &notice) { complain(notice); });
     std::vector<std::string> args(argv + 1, argv + argc);
     // "--query=TEXT" is "--query TEXT".
     if (!args.empty() && args[0].rfind("--", 0) == 0) {

@@ -36,6 +36,11 @@ ConvertError::ConvertError(const std::string &cp1251Value)
     : Error(convertMessage(cp1251Value))
 { }
 
+RecoveryError::RecoveryError(const std::string &folder, const std::string &reason)
+    : Error("Не удалось завершить прерванное сохранение адресной книги в папке \"" + folder + "\" (" + reason
+        + "). Файлы оставлены как были; книга откроется, когда ошибка будет устранена")
+{ }
+
 MemoCapacityError::MemoCapacityError()
     : Error("Text exceeds memo capacity")
 { }

@@ -61,6 +61,14 @@ public:
     explicit NulByteError(const std::string &path);
 };
 
+// A save cut short that could be neither completed nor undone now (a read error, a failing
+// rename): every file was left as it was, and the book is not opened until a later try succeeds.
+class RecoveryError : public Error
+{
+public:
+    RecoveryError(const std::string &folder, const std::string &reason);
+};
+
 // Printer failures carry their own fixed texts ("Printing in progress" and so on).
 class PrinterError : public Error
 {

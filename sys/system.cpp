@@ -4,11 +4,13 @@
 #include "memory.h"
 #include "system_shared.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
+#include <stdexcept>
 
 namespace kvillo::sys {
 
@@ -17,8 +19,70 @@ namespace {
 StepHook g_stepHook = nullptr;
 int g_syncs = 0;
 
+// The record: "kvillo-commit", then temporary, target and checksum of each file, then the checksum
+// of all before it; every field ends with a NUL (no file name holds one), so a record cut short or
+// damaged is seen as such.
+constexpr std::string_view kRecordMagic = "kvillo-commit";
+
+std::optional<std::vector<CommitEntry>> decodeRecord(std::string_view record)
+{
+    std::vector<std::string_view> fields;
+    for (std::size_t from = 0; from < record.size();) {
+        const std::size_t end = record.find('\0', from);
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        fields.push_back(record.substr(from, end - from));
+        from = end + 1;
+    }
+    if (fields.size() < 5 || fields.front() != kRecordMagic || (fields.size() - 2) % 3 != 0)
+        return std::nullopt;
+    const std::string_view body = record.substr(0, record.size() - fields.back().size() - 1);
+    if (fields.back() != std::to_string(checksum(body)))
+        return std::nullopt;
+    std::vector<CommitEntry> entries;
+    for (std::size_t i = 1; i + 1 < fields.size(); i += 3) {
+        const std::string_view digits = fields[i + 2];
+        if (digits.empty() || digits.size() > 20)
+            return std::nullopt;
+        std::uint64_t sum = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            sum = sum * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        entries.push_back({std::string(fields[i]), std::string(fields[i + 1]), sum});
+    }
+    return entries;
+}
+
+// Whether the record names only what this folder's saves write: the program's own temporaries
+// and the commit names, each once, as plain names in the folder.
+bool namesOnlyOurs(const std::vector<CommitEntry> &entries, const std::vector<std::string> &commitNames)
+{
+    std::vector<std::string_view> seen;
+    for (const CommitEntry &entry : entries) {
+        if (!isTemporaryName(std::string_view(entry.temporary))
+            || std::find(commitNames.begin(), commitNames.end(), entry.target) == commitNames.end())
+            return false;
+        for (const std::string_view name : {std::string_view(entry.temporary), std::string_view(entry.target)}) {
+            if (std::find(seen.begin(), seen.end(), name) != seen.end())
+                return false;
+            seen.push_back(name);
+        }
+    }
+    return true;
+}
+
+// The name part of a name or path.
+std::string baseName(const std::string &path)
+{
+    return path.substr(folderOf(path).size());
+}
+
+} // namespace
+
 // A checksum of a file's bytes, eight at a time: enough to tell a complete temporary from a torn
-// one or another file, not meant against tampering.
+// one or another file, not meant against tampering (the names a record may hold are).
 std::uint64_t checksum(std::string_view bytes)
 {
     std::uint64_t hash = 0xcbf29ce484222325ull ^ bytes.size();
@@ -34,22 +98,11 @@ std::uint64_t checksum(std::string_view bytes)
     return hash;
 }
 
-// One line of a commit record: the temporary, the file it replaces, and the temporary's checksum.
-struct RecordEntry
+std::string encodeCommitRecord(const std::vector<CommitEntry> &entries)
 {
-    std::string temporary;
-    std::string target;
-    std::uint64_t sum = 0;
-};
-
-// The record: "kvillo-commit", then temporary, target and checksum of each file, then the checksum
-// of all before it; every field ends with a NUL (no file name holds one), so a record cut short or
-// damaged is seen as such.
-std::string encodeRecord(const std::vector<RecordEntry> &entries)
-{
-    std::string record = "kvillo-commit";
+    std::string record(kRecordMagic);
     record += '\0';
-    for (const RecordEntry &entry : entries) {
+    for (const CommitEntry &entry : entries) {
         for (const std::string &field : {entry.temporary, entry.target, std::to_string(entry.sum)}) {
             record += field;
             record += '\0';
@@ -59,36 +112,6 @@ std::string encodeRecord(const std::vector<RecordEntry> &entries)
     record += '\0';
     return record;
 }
-
-std::optional<std::vector<RecordEntry>> decodeRecord(std::string_view record)
-{
-    std::vector<std::string_view> fields;
-    for (std::size_t from = 0; from < record.size();) {
-        const std::size_t end = record.find('\0', from);
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        fields.push_back(record.substr(from, end - from));
-        from = end + 1;
-    }
-    if (fields.size() < 2 || fields.front() != "kvillo-commit" || (fields.size() - 2) % 3 != 0)
-        return std::nullopt;
-    const std::string_view body = record.substr(0, record.size() - fields.back().size() - 1);
-    if (fields.back() != std::to_string(checksum(body)))
-        return std::nullopt;
-    std::vector<RecordEntry> entries;
-    for (std::size_t i = 1; i + 1 < fields.size(); i += 3) {
-        std::uint64_t sum = 0;
-        for (const char c : fields[i + 2]) {
-            if (c < '0' || c > '9')
-                return std::nullopt;
-            sum = sum * 10 + static_cast<std::uint64_t>(c - '0');
-        }
-        entries.push_back({std::string(fields[i]), std::string(fields[i + 1]), sum});
-    }
-    return entries;
-}
-
-} // namespace
 
 std::string trimErrorText(std::string text)
 {
@@ -160,98 +183,194 @@ void replaceFile(const std::string &path, std::string_view bytes)
     folder.replaceFiles({{path.substr(folder.path().size()), bytes, {}}});
 }
 
+Folder::Folder(std::string path, std::vector<std::string> commitNames)
+    : m_path(std::move(path))
+    , m_commitNames(std::move(commitNames))
+{ }
+
 void Folder::replaceFiles(const std::vector<Replacement> &files)
 {
-    recover();
+    const bool committed = files.size() > 1;
+    for (const Replacement &file : files) {
+        if (committed && std::find(m_commitNames.begin(), m_commitNames.end(), file.name) == m_commitNames.end())
+            throw std::logic_error("a file saved with others that is no commit name: " + file.name);
+    }
     // Every new file whole on disk before anything is replaced; the first failure ends the save.
     std::vector<Pending> pending(files.size());
     for (std::size_t i = 0; i < files.size(); ++i)
-        writeTemporary(files[i].name, files[i].bytes, !files[i].keepOldAs.empty(), pending[i]);
+        writeTemporary(files[i].name, files[i].bytes,
+            kFollowLinks | (files[i].keepOldAs.empty() ? 0u : unsigned(kMayBeDirectory)), pending[i]);
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!files[i].keepOldAs.empty())
             keepOld(pending[i].target, files[i].keepOldAs, files[i].name);
     }
 
-    // From the record on, a crash completes the save at the next start instead of losing it.
+    // The commit point: from the record on, the save is made whatever happens after.
     std::optional<Pending> record;
-    if (files.size() > 1) {
-        std::vector<RecordEntry> entries;
-        for (std::size_t i = 0; i < files.size(); ++i)
-            entries.push_back({pending[i].temporary, pending[i].target, checksum(files[i].bytes)});
+    if (committed) {
+        std::vector<CommitEntry> entries;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            nameTemporary(pending[i]);
+            entries.push_back({baseName(pending[i].temporary), files[i].name, checksum(files[i].bytes)});
+        }
         record.emplace();
-        writeTemporary(std::string(kCommitRecord), encodeRecord(entries), false, *record);
+        writeTemporary(std::string(kCommitRecord), encodeCommitRecord(entries), 0, *record);
         int error = 0;
-        if (!moveFile(record->temporary, std::string(kCommitRecord), error))
+        if (!commitTemporary(*record, std::string(kCommitRecord), error))
             throw FileCreateError(m_path + files.front().name, errorText(error));
-        record->renamed = true;
         flushFolder(std::string(kCommitRecord));
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         int error = 0;
-        if (!moveFile(pending[i].temporary, pending[i].target, error)) {
-            if (record && i > 0) {
-                // Part of the pair is replaced: the rest stays for the next start to complete.
-                for (Pending &rest : pending)
-                    rest.renamed = true;
-            } else if (record) {
-                removeFile(std::string(kCommitRecord));
-            }
+        if (commitTemporary(pending[i], pending[i].target, error))
+            continue;
+        if (!record)
             throw FileCreateError(m_path + files[i].name, errorText(error));
-        }
-        pending[i].renamed = true;
+        // Committed: the record completes the renames, now if it can, or else at the next
+        // recovery. The temporaries stay for it, unlocked.
+        for (Pending &rest : pending)
+            rest.renamed = true;
+        pending.clear();
+        record.reset();
+        try {
+            recover();
+        } catch (const Error &) { }
+        return;
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i == 0 || folderOf(pending[i].target) != folderOf(pending[0].target))
-            flushFolder(pending[i].target);
-    }
+    std::vector<std::string> targets;
+    for (const Pending &file : pending)
+        targets.push_back(file.target);
+    flushFoldersOf(targets);
+    // A record left by a crash now names only renamed files: the next recovery just removes it.
     if (record) {
         runStepHook(Step::Remove);
         removeFile(std::string(kCommitRecord));
     }
 }
 
-void Folder::recover()
+// Once for the folder of the first target, and for any other folder a link led to.
+void Folder::flushFoldersOf(const std::vector<std::string> &targets)
 {
-    Bytes bytes;
-    if (kindOf(std::string(kCommitRecord)) != Kind::Missing) {
-        std::optional<std::vector<RecordEntry>> entries;
-        try {
-            readFile(std::string(kCommitRecord), bytes);
-            entries = decodeRecord(std::string_view(bytes.data(), bytes.size()));
-        } catch (const Error &) { }
-        // Forward only when every file is either its complete temporary or already renamed.
-        bool forward = entries.has_value();
-        std::vector<bool> toRename;
-        for (const RecordEntry &entry : entries ? *entries : std::vector<RecordEntry>()) {
-            const auto sumOf = [&](const std::string &name) -> std::optional<std::uint64_t> {
-                try {
-                    readFile(name, bytes);
-                    return checksum(std::string_view(bytes.data(), bytes.size()));
-                } catch (const Error &) {
-                    return std::nullopt;
-                }
-            };
-            const bool present = kindOf(entry.temporary) == Kind::File && sumOf(entry.temporary) == entry.sum;
-            forward = forward && (present || sumOf(entry.target) == entry.sum);
-            toRename.push_back(present);
-        }
-        bool completed = true;
-        for (std::size_t i = 0; entries && i < entries->size(); ++i) {
-            int error = 0;
-            const RecordEntry &entry = (*entries)[i];
-            if (!forward)
-                removeFile(entry.temporary);
-            else if (toRename[i] && completed)
-                completed = moveFile(entry.temporary, entry.target, error);
-            flushFolder(entry.target);
-        }
-        // A rename that fails now (a folder made read-only) is tried again at the next start.
-        if (!completed)
-            return;
-        removeFile(std::string(kCommitRecord));
-        flushFolder(std::string(kCommitRecord));
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (i == 0 || folderOf(targets[i]) != folderOf(targets[0]))
+            flushFolder(targets[i]);
     }
-    removeLeftovers(std::string());
+}
+
+void Folder::readForRecovery(const std::string &name, Bytes &bytes, std::size_t limit)
+{
+    try {
+        if (const int error = runStepHook(Step::Read))
+            throw FileOpenError(fullPath(m_path, name), errorText(error));
+        readEntry(name, bytes, limit);
+    } catch (const FileOpenError &e) {
+        throw RecoveryError(m_path, e.what());
+    }
+}
+
+std::optional<std::string> Folder::recover()
+{
+    if (m_commitNames.empty())
+        return std::nullopt;
+    const std::string record(kCommitRecord);
+    const Kind kind = entryKind(record);
+    if (kind == Kind::Missing) {
+        removeLeftovers();
+        return std::nullopt;
+    }
+    std::optional<std::vector<CommitEntry>> entries;
+    if (kind == Kind::File) {
+        Bytes bytes;
+        readForRecovery(record, bytes, kMaxRecordBytes + 1);
+        if (bytes.size() <= kMaxRecordBytes)
+            entries = decodeRecord(std::string_view(bytes.data(), bytes.size()));
+    }
+    if (!entries || !namesOnlyOurs(*entries, m_commitNames))
+        return m_path + setAside(record);
+    completeCommit(*entries);
+    return std::nullopt;
+}
+
+// Nothing the record names is touched: it goes under a name that says what it is, for the user
+// to look at. Its temporaries stay with it (no leftover goes while it is there).
+std::string Folder::setAside(const std::string &record)
+{
+    const std::string base = record + ".rejected-" + localTimestamp();
+    std::string aside = base;
+    for (int n = 2; entryKind(aside) != Kind::Missing; ++n)
+        aside = base + "-" + std::to_string(n);
+    int error = 0;
+    if (!moveFile(record, aside, error))
+        throw RecoveryError(m_path, FileCreateError(m_path + aside, errorText(error)).what());
+    flushFolder(record);
+    return aside;
+}
+
+void Folder::completeCommit(const std::vector<CommitEntry> &entries)
+{
+    struct File
+    {
+        std::string temporary;
+        std::string target;
+        bool present = false; // not renamed yet
+        bool complete = false; // present, and what the record says
+        bool done = false; // renamed: the target is what the record says
+    };
+    std::vector<File> files;
+    Bytes bytes;
+    for (const CommitEntry &entry : entries) {
+        File file;
+        try {
+            file.target = resolveTarget(entry.target);
+        } catch (const Error &e) {
+            throw RecoveryError(m_path, e.what());
+        }
+        file.temporary = folderOf(file.target) + entry.temporary;
+        const Kind kind = entryKind(file.temporary);
+        file.present = kind != Kind::Missing;
+        if (kind == Kind::File) {
+            if (isHeld(file.temporary))
+                throw RecoveryError(m_path, "\"" + fullPath(m_path, file.temporary) + "\" ещё записывается");
+            readForRecovery(file.temporary, bytes, std::numeric_limits<std::size_t>::max());
+            file.complete = checksum(std::string_view(bytes.data(), bytes.size())) == entry.sum;
+        } else if (!file.present && entryKind(file.target) == Kind::File) {
+            readForRecovery(file.target, bytes, std::numeric_limits<std::size_t>::max());
+            file.done = checksum(std::string_view(bytes.data(), bytes.size())) == entry.sum;
+        }
+        files.push_back(std::move(file));
+    }
+
+    const bool forward = std::all_of(files.begin(), files.end(), [](const File &f) { return f.complete || f.done; });
+    // Undone only while nothing is renamed: then every old file is still in place.
+    const bool back = std::all_of(files.begin(), files.end(), [](const File &f) { return f.present; });
+    if (!forward && !back) {
+        const File &lost
+            = *std::find_if(files.begin(), files.end(), [](const File &f) { return !f.complete && !f.done; });
+        throw RecoveryError(m_path,
+            "нет ни \"" + fullPath(m_path, lost.temporary) + "\", ни нового \"" + fullPath(m_path, lost.target) + "\"");
+    }
+    if (forward) {
+        for (const File &file : files) {
+            int error = 0;
+            if (file.complete && !moveFile(file.temporary, file.target, error))
+                throw RecoveryError(m_path, FileCreateError(fullPath(m_path, file.target), errorText(error)).what());
+        }
+        std::vector<std::string> targets;
+        for (const File &file : files)
+            targets.push_back(file.target);
+        flushFoldersOf(targets);
+    }
+    // The record goes for good before any temporary it names: a crash in between leaves the
+    // record with all of them, or mere leftovers.
+    runStepHook(Step::Remove);
+    removeFile(std::string(kCommitRecord));
+    flushFolder(std::string(kCommitRecord));
+    // Only the program's own files go: something else under a temporary's name stays.
+    for (const File &file : files) {
+        if (!forward && entryKind(file.temporary) == Kind::File && !isHeld(file.temporary))
+            removeFile(file.temporary);
+    }
+    removeLeftovers();
 }
 
 } // namespace kvillo::sys

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,13 +42,33 @@ void readFile(const std::string &path, Bytes &bytes, std::size_t limit = std::nu
 // Replaces the file atomically: a temporary file beside it is written, flushed to disk and
 // renamed over the target, so the old contents stay intact on any failure. Throws
 // FileCreateError when the file cannot be created and StreamWriteError when writing fails.
-// The new file keeps the old one's owner, group and mode; a symbolic link is followed and kept;
-// a dangling link, a file without write permission bits and anything that is not a regular file
-// are refused, never replaced.
+// The new file keeps the old one's owner, group and mode (a new file is its owner's alone); a
+// symbolic link is followed and kept where the link, the folder holding it and the file it names
+// have one owner, and refused otherwise; a dangling link, a file without write permission bits and
+// anything that is not a regular file are refused, never replaced. Nothing else in the folder is
+// touched: a save cut short leaves nothing behind where the system has nameless files.
 void replaceFile(const std::string &path, std::string_view bytes);
 
 enum class Kind { Missing, File, Directory, Other };
 Kind kindOf(const std::string &path);
+
+// Whether the two paths name one file: the same file through links and hard links; for a name not
+// there yet, the same name in the same folder.
+bool sameFile(const std::string &a, const std::string &b);
+
+// The commit record of a folder's save of several files.
+inline constexpr std::string_view kCommitRecord = ".kvillo-commit";
+
+// The commit record's format, for tests that plant one: the checksum of a file's bytes, and a
+// record of (temporary, target, checksum of the temporary) entries.
+struct CommitEntry
+{
+    std::string temporary;
+    std::string target;
+    std::uint64_t sum = 0;
+};
+std::uint64_t checksum(std::string_view bytes);
+std::string encodeCommitRecord(const std::vector<CommitEntry> &entries);
 
 // One file of a save that replaces files of a folder together.
 struct Replacement
@@ -67,8 +88,10 @@ struct Replacement
 class Folder
 {
 public:
-    // `path` ends with a separator.
-    explicit Folder(std::string path);
+    // `path` ends with a separator. `commitNames` are the files of the folder that its saves of
+    // several files replace together: only a folder given them writes commit records, and its
+    // recovery renames onto no other name.
+    explicit Folder(std::string path, std::vector<std::string> commitNames = {});
     ~Folder();
     Folder(const Folder &) = delete;
     Folder &operator=(const Folder &) = delete;
@@ -82,30 +105,58 @@ public:
     // Replaces the files as one: every temporary file is written and flushed to disk first (in
     // the order given); if one fails, none is replaced, the temporaries go, and the error of that
     // file is thrown (FileCreateError with its full path, or StreamWriteError). Then the kept
-    // copies are made, a commit record naming every temporary and target is written and flushed
-    // (for more than one file), the temporaries are renamed over their targets, the folder is
-    // flushed and the record removed. A commit cut short is completed first.
+    // copies are made and, for more than one file (all of them commit names), a commit record
+    // naming every temporary and target is written, flushed and renamed into place: the commit
+    // point. Before it a failure changes nothing and is thrown; after it the save is made, and a
+    // rename that fails is completed at once or, failing that, by the next recover(), never
+    // reported as a failure. The temporaries are renamed over their targets, the folder is
+    // flushed and the record removed. The caller has run recover() first.
     void replaceFiles(const std::vector<Replacement> &files);
 
-    // Completes a commit cut short by a crash: when the record is whole and every temporary it
-    // names is present and complete (or already renamed), the renames are done; otherwise the
-    // temporaries go and the old files stay. Leftover temporaries of dead saves are removed.
-    void recover();
+    // Completes a commit cut short: when every temporary the record names is complete or already
+    // renamed, the renames are done; when none was renamed yet but one is not complete, the
+    // temporaries go and the old files stay. Then leftover temporaries of dead saves are removed.
+    // A record that is not one this folder's saves write (damaged, too large, a link, naming
+    // anything but the commit names and the program's own temporaries) is acted on in no way: it
+    // is renamed to "<record>.rejected-YYYYMMDD-HHMMSS" and that full path returned, to be told to
+    // the user. An error reading the record or a file it names, a failing rename, or a commit that
+    // can be neither completed nor undone leaves every file as it is and throws RecoveryError;
+    // the next call tries again. Does nothing in a folder without commit names.
+    std::optional<std::string> recover();
 
     struct Pending;
 
 private:
-    // The system's branches: the open folder (POSIX), writing a temporary, renaming, flushing
-    // the folder, removing, keeping an old file.
+    // How writeTemporary treats what it finds at the name.
+    enum WriteFlags : unsigned { kFollowLinks = 1, kMayBeDirectory = 2 };
+
+    // The system's branches: the open folder (POSIX), what stands at a name (a link is Other),
+    // reading without following a link, following a file's links where that is allowed (the path
+    // to write, relative to the folder or full), whether a live save holds a temporary, writing a
+    // temporary, giving it a name and renaming it into place, renaming, flushing the folder,
+    // removing, keeping an old file, removing leftovers.
     std::intptr_t handle();
-    void writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending);
+    Kind entryKind(const std::string &name);
+    void readEntry(const std::string &name, Bytes &bytes, std::size_t limit);
+    std::string resolveTarget(const std::string &name);
+    bool isHeld(const std::string &name);
+    void writeTemporary(const std::string &name, std::string_view bytes, unsigned flags, Pending &pending);
+    void nameTemporary(Pending &pending);
+    bool commitTemporary(Pending &pending, const std::string &to, int &error);
     bool moveFile(const std::string &from, const std::string &to, int &error);
     void flushFolder(const std::string &name);
     void removeFile(const std::string &name);
     void keepOld(const std::string &target, const std::string &aside, const std::string &name);
-    void removeLeftovers(const std::string &name);
+    void removeLeftovers();
+    void flushFoldersOf(const std::vector<std::string> &targets);
+
+    // The shared steps of recover().
+    void readForRecovery(const std::string &name, Bytes &bytes, std::size_t limit);
+    std::string setAside(const std::string &record);
+    void completeCommit(const std::vector<CommitEntry> &entries);
 
     std::string m_path;
+    std::vector<std::string> m_commitNames;
     std::intptr_t m_handle = -1;
 };
 
@@ -116,9 +167,10 @@ bool renamePath(const std::string &from, const std::string &to, int &error);
 std::string trimErrorText(std::string text);
 
 // A test seam: a hook run before each step of replacing files (each write, each flush to disk,
-// each rename, and the removal of a commit record). It may end the process there, or return an
-// error code to fail the step; 0 lets the step run. No hook is set in the program.
-enum class Step { Write, Sync, Rename, Remove };
+// each rename, and the removal of a commit record) and before each read of a recovery. It may end
+// the process there, or return an error code to fail the step; 0 lets the step run. No hook is
+// set in the program.
+enum class Step { Write, Sync, Rename, Remove, Read };
 using StepHook = int (*)(Step step);
 void setStepHook(StepHook hook);
 int runStepHook(Step step);

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace kvillo::sys {
 
@@ -66,17 +67,21 @@ private:
 
 // What `name` stands for once its symbolic links are followed, each relative to the folder of the
 // link; false (with `error`) when that goes wrong. A name that does not exist stands for itself; a
-// link to nothing is ENOENT.
+// link to nothing is ENOENT, a link to anything but a file or folder EINVAL. A link is followed
+// only where the link, the folder that holds it and what it leads to have one owner (the rule of
+// the kernel's protected_symlinks, here in every folder): a link someone else could make or change
+// would send the program's write (as root, too) to a file of their choosing. It is refused with
+// EACCES.
 bool resolveLinks(int dir, std::string &name, int &error)
 {
     for (int depth = 0; depth < 40; ++depth) {
-        struct stat st
+        struct stat link
         { };
-        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(dir, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
             error = errno;
             return error == ENOENT && depth == 0;
         }
-        if (!S_ISLNK(st.st_mode))
+        if (!S_ISLNK(link.st_mode))
             return true;
         char target[PATH_MAX];
         const ssize_t n = ::readlinkat(dir, name.c_str(), target, sizeof target);
@@ -84,8 +89,26 @@ bool resolveLinks(int dir, std::string &name, int &error)
             error = n < 0 ? errno : ENAMETOOLONG;
             return false;
         }
+        struct stat folder
+        { };
+        struct stat leadsTo
+        { };
+        const std::string holder = folderOf(name);
+        if (::fstatat(dir, holder.empty() ? "." : holder.c_str(), &folder, 0) != 0
+            || ::fstatat(dir, name.c_str(), &leadsTo, 0) != 0) {
+            error = errno;
+            return false;
+        }
+        if (!S_ISREG(leadsTo.st_mode) && !S_ISDIR(leadsTo.st_mode)) {
+            error = EINVAL;
+            return false;
+        }
+        if (link.st_uid != folder.st_uid || link.st_uid != leadsTo.st_uid) {
+            error = EACCES;
+            return false;
+        }
         name = target[0] == '/' ? std::string(target, static_cast<std::size_t>(n))
-                                : folderOf(name) + std::string(target, static_cast<std::size_t>(n));
+                                : holder + std::string(target, static_cast<std::size_t>(n));
     }
     error = ELOOP;
     return false;
@@ -97,41 +120,47 @@ int openFolder(int dir, const std::string &folder)
     return ::openat(dir, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// Whether another open file (a save in progress, of this process or another) holds the lock on
+// the file; false when it cannot be opened.
+bool lockedByAnother(int dir, const std::string &name)
+{
+    const FileDescriptor file(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return file.get() >= 0 && ::flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 // A save cut short by a crash or a power cut leaves its temporary file behind. The file being
 // written by a running save is locked, so only the leftovers of dead processes are removed, and
-// none while a commit record may still need them.
-void removeStaleTemporaries(int dir, const std::string &folder)
+// none while a commit record, live or set aside, may still need them.
+void removeStaleTemporaries(int dir)
 {
-    struct stat st
-    { };
-    if (::fstatat(dir, std::string(kCommitRecord).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return;
-    const int fd = openFolder(dir, folder);
+    const int fd = openFolder(dir, std::string());
     DIR *listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (listing == nullptr) {
         if (fd >= 0)
             ::close(fd);
         return;
     }
+    std::vector<std::string> leftovers;
+    bool record = false;
     while (const dirent *entry = ::readdir(listing)) {
         const std::string_view name = entry->d_name;
-        if (!name.starts_with(kTemporaryPrefix) || name.size() != kTemporaryNameLength)
-            continue;
-        const std::string path = folder + std::string(name);
-        FileDescriptor file(::openat(dir, path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (file.get() >= 0 && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode)
-            && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
-            ::unlinkat(dir, path.c_str(), 0);
+        record = record || isRecordName(name);
+        if (isTemporaryName(name))
+            leftovers.emplace_back(name);
     }
     ::closedir(listing);
+    for (const std::string &name : record ? std::vector<std::string>() : leftovers) {
+        FileDescriptor file(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st
+        { };
+        if (file.get() >= 0 && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dir, name.c_str(), 0);
+    }
 }
 
-mode_t creationMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
+// A file the program makes holds entries (a book, a backup, an export): it is its owner's alone.
+constexpr mode_t kCreationMode = 0600;
 
 bool writeAll(int fd, std::string_view bytes)
 {
@@ -163,24 +192,67 @@ void ignoreFileSizeSignal()
     (void)ignored;
 }
 
-// A new file of its own name in `folder` of `dir`, opened for writing only by us.
-int createTemporary(int dir, const std::string &folder, std::string &name)
+// A fresh temporary name in `folder`, another one at each call.
+std::string temporaryName(const std::string &folder)
 {
     static unsigned counter = 0;
     const auto seed
         = static_cast<unsigned long long>(::getpid()) << 32 ^ static_cast<unsigned long long>(std::time(nullptr));
-    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned long long value = seed * 6364136223846793005ull + ++counter * 1442695040888963407ull;
-        value ^= value >> 29;
-        name = folder + std::string(kTemporaryPrefix);
-        for (int i = 0; i < 6; ++i, value /= 62)
-            name += kDigits[value % 62];
-        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
+    unsigned long long value = seed * 6364136223846793005ull + ++counter * 1442695040888963407ull;
+    value ^= value >> 29;
+    std::string name = folder + std::string(kTemporaryPrefix);
+    for (int i = 0; i < 6; ++i, value /= kTemporaryAlphabet.size())
+        name += kTemporaryAlphabet[value % kTemporaryAlphabet.size()];
+    return name;
+}
+
+// Whether a nameless file can later be given a name (through /proc).
+bool canNameOpenFiles()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// A new file in `folder` of `dir`, opened for writing only by us: nameless where the file system
+// allows (a save cut short then leaves nothing behind, wherever it writes), with `name` left
+// empty; otherwise under a name of its own.
+int createTemporary(int dir, const std::string &folder, std::string &name)
+{
+    name.clear();
+#ifdef O_TMPFILE
+    if (canNameOpenFiles()) {
+        const int fd
+            = ::openat(dir, folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreationMode);
+        if (fd >= 0)
             return fd;
     }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryName(folder);
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kCreationMode);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0)
+                name.clear();
+            return fd;
+        }
+    }
+    name.clear();
     return -1;
+}
+
+// Gives the nameless open file `fd` a fresh temporary name in `folder`; false with errno set.
+bool linkTemporary(int fd, int dir, const std::string &folder, std::string &name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryName(folder);
+        if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return false;
 }
 
 } // namespace
@@ -225,13 +297,11 @@ std::string errorText(int code)
     return trimErrorText(std::strerror(code));
 }
 
-namespace { } // namespace
-
-Reader::Reader(std::intptr_t folder, const std::string &name, const std::string &path)
+Reader::Reader(std::intptr_t folder, const std::string &name, const std::string &path, bool follow)
     : m_path(path)
 {
-    m_handle
-        = ::openat(folder < 0 ? AT_FDCWD : static_cast<int>(folder), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    m_handle = ::openat(folder < 0 ? AT_FDCWD : static_cast<int>(folder), name.c_str(),
+        O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
     if (m_handle < 0)
         throw FileOpenError(path, errorText(errno));
     struct stat st
@@ -279,10 +349,6 @@ void releasePages(void *block, std::size_t bytes) noexcept
     ::munmap(block, bytes);
 }
 
-Folder::Folder(std::string path)
-    : m_path(std::move(path))
-{ }
-
 Folder::~Folder()
 {
     if (m_handle >= 0)
@@ -324,6 +390,41 @@ Kind Folder::kindOf(const std::string &name)
     return S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
 }
 
+Kind Folder::entryKind(const std::string &name)
+{
+    struct stat st
+    { };
+    const int dir = static_cast<int>(handle());
+    if (dir < 0 || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Other;
+    if (S_ISREG(st.st_mode))
+        return Kind::File;
+    return S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+}
+
+void Folder::readEntry(const std::string &name, Bytes &bytes, std::size_t limit)
+{
+    const int dir = static_cast<int>(handle());
+    if (dir < 0)
+        throw FileOpenError(fullPath(m_path, name), errorText(errno));
+    readFileInto(dir, name, fullPath(m_path, name), bytes, limit, false);
+}
+
+std::string Folder::resolveTarget(const std::string &name)
+{
+    const int dir = static_cast<int>(handle());
+    std::string target = name;
+    int error = errno;
+    if (dir < 0 || !resolveLinks(dir, target, error))
+        throw FileCreateError(m_path + name, errorText(error));
+    return target;
+}
+
+bool Folder::isHeld(const std::string &name)
+{
+    return lockedByAnother(static_cast<int>(handle()), name);
+}
+
 Folder::Pending::~Pending()
 {
     if (folder != nullptr && !renamed && !temporary.empty())
@@ -332,7 +433,7 @@ Folder::Pending::~Pending()
         ::close(static_cast<int>(lock));
 }
 
-void Folder::writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending)
+void Folder::writeTemporary(const std::string &name, std::string_view bytes, unsigned flags, Pending &pending)
 {
     ignoreFileSizeSignal();
     const std::string path = m_path + name;
@@ -340,15 +441,13 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
     if (dir < 0)
         throw FileCreateError(path, errorText(errno));
     // A link is followed: the file it names is replaced and the link stays. A link to nothing
-    // (a drive not mounted) is an error, never replaced by a file.
-    std::string target = name;
-    int error = 0;
-    if (!resolveLinks(dir, target, error))
-        throw FileCreateError(path, errorText(error));
+    // (a drive not mounted) is an error, never replaced by a file. A commit record is never
+    // written through a link.
+    const std::string target = flags & kFollowLinks ? resolveTarget(name) : name;
     struct stat st
     { };
     const bool exists = ::fstatat(dir, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && S_ISDIR(st.st_mode) && !mayBeDirectory)
+    if (exists && S_ISDIR(st.st_mode) && !(flags & kMayBeDirectory))
         throw FileCreateError(path, errorText(EISDIR));
     // A FIFO or a device is not ours to replace.
     if (exists && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
@@ -359,17 +458,15 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
     if (exists && S_ISREG(st.st_mode) && ::faccessat(dir, target.c_str(), W_OK, 0) != 0)
         throw FileCreateError(path, errorText(errno));
 
-    const std::string folder = folderOf(target);
-    removeStaleTemporaries(dir, folder);
-    FileDescriptor fd(createTemporary(dir, folder, pending.temporary));
+    FileDescriptor fd(createTemporary(dir, folderOf(target), pending.temporary));
     if (fd.get() < 0)
         throw FileCreateError(path, errorText(errno));
     pending.folder = this;
     pending.target = target;
     // Locked until the save is over, also after `fd` is closed, so that a save in this folder by
-    // another process does not take the file for a leftover.
-    ::flock(fd.get(), LOCK_EX);
-    pending.lock = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
+    // another process does not take the file for a leftover. Without the lock it would be one.
+    if (::flock(fd.get(), LOCK_EX) != 0 || (pending.lock = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0)) < 0)
+        throw FileCreateError(path, errorText(errno));
 
     // The new file is the old one's: owner and group first (that clears set-id bits), then mode.
     if (exists && S_ISREG(st.st_mode)) {
@@ -377,10 +474,40 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
             (void)!::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid);
         ::fchmod(fd.get(), st.st_mode & 07777);
     } else {
-        ::fchmod(fd.get(), creationMode());
+        ::fchmod(fd.get(), kCreationMode);
     }
     if (!beforeStep(Step::Write) || !writeAll(fd.get(), bytes) || !flushToDisk(fd.get()) || ::close(fd.release()) != 0)
         throw StreamWriteError();
+}
+
+void Folder::nameTemporary(Pending &pending)
+{
+    if (!pending.temporary.empty())
+        return;
+    const int dir = static_cast<int>(handle());
+    if (dir < 0 || !linkTemporary(static_cast<int>(pending.lock), dir, folderOf(pending.target), pending.temporary))
+        throw FileCreateError(fullPath(m_path, pending.target), errorText(errno));
+}
+
+bool Folder::commitTemporary(Pending &pending, const std::string &to, int &error)
+{
+    if (!beforeStep(Step::Rename)) {
+        error = errno;
+        return false;
+    }
+    try {
+        nameTemporary(pending);
+    } catch (const FileCreateError &) {
+        error = errno;
+        return false;
+    }
+    const int dir = static_cast<int>(handle());
+    if (::renameat(dir, pending.temporary.c_str(), dir, to.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    pending.renamed = true;
+    return true;
 }
 
 bool Folder::moveFile(const std::string &from, const std::string &to, int &error)
@@ -405,11 +532,11 @@ void Folder::removeFile(const std::string &name)
     ::unlinkat(static_cast<int>(handle()), name.c_str(), 0);
 }
 
-void Folder::removeLeftovers(const std::string &name)
+void Folder::removeLeftovers()
 {
     const int dir = static_cast<int>(handle());
     if (dir >= 0)
-        removeStaleTemporaries(dir, folderOf(name));
+        removeStaleTemporaries(dir);
 }
 
 void Folder::keepOld(const std::string &target, const std::string &aside, const std::string &name)
@@ -449,6 +576,24 @@ Kind kindOf(const std::string &path)
     if (S_ISDIR(st.st_mode))
         return Kind::Directory;
     return Kind::Other;
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    struct stat first
+    { };
+    struct stat second
+    { };
+    const bool hasFirst = ::stat(a.c_str(), &first) == 0;
+    const bool hasSecond = ::stat(b.c_str(), &second) == 0;
+    if (hasFirst || hasSecond)
+        return hasFirst && hasSecond && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    // Neither is there yet: one name in one folder is one file to be.
+    const std::string folders[] = {folderOf(a), folderOf(b)};
+    return a.substr(folders[0].size()) == b.substr(folders[1].size())
+        && ::stat(folders[0].empty() ? "." : folders[0].c_str(), &first) == 0
+        && ::stat(folders[1].empty() ? "." : folders[1].c_str(), &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
 }
 
 bool renamePath(const std::string &from, const std::string &to, int &error)

@@ -18,24 +18,60 @@ namespace kvillo::sys {
 struct Folder::Pending
 {
     Folder *folder = nullptr;
-    std::string temporary; // relative to the folder, or a full path
+    // Relative to the folder, or a full path; empty while the file has no name yet (POSIX).
+    std::string temporary;
     std::string target; // the file replaced (a link's target), relative to the folder or a full path
-    std::intptr_t lock = -1;
+    std::intptr_t lock = -1; // POSIX: the temporary, open and locked
     bool renamed = false;
     ~Pending();
 };
 
-// The names the saves of a folder use: temporaries start with the prefix; the commit record of a
-// save of several files has a name of its own.
+// The names the saves of a folder use: temporaries are the prefix and six letters or digits; the
+// commit record of a save of several files has a name of its own, and keeps it with a suffix when
+// it is set aside.
 constexpr std::string_view kTemporaryPrefix = ".kvillo-save-";
 constexpr std::size_t kTemporaryNameLength = kTemporaryPrefix.size() + 6;
-constexpr std::string_view kCommitRecord = ".kvillo-commit";
+constexpr std::string_view kTemporaryAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+// A record is tiny: anything larger is not one of ours.
+constexpr std::size_t kMaxRecordBytes = 4096;
+
+template <typename Char> bool isTemporaryName(std::basic_string_view<Char> name)
+{
+    if (name.size() != kTemporaryNameLength)
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned long>(name[i]);
+        const bool fits = i < kTemporaryPrefix.size()
+            ? c == static_cast<unsigned char>(kTemporaryPrefix[i])
+            : c < 128 && kTemporaryAlphabet.find(static_cast<char>(c)) != std::string_view::npos;
+        if (!fits)
+            return false;
+    }
+    return true;
+}
+
+// A commit record, live or set aside: while one is in a folder, its temporaries may be needed.
+template <typename Char> bool isRecordName(std::basic_string_view<Char> name)
+{
+    if (name.size() < kCommitRecord.size())
+        return false;
+    return std::equal(kCommitRecord.begin(), kCommitRecord.end(), name.begin(), [](char a, Char b) {
+        return static_cast<unsigned long>(static_cast<unsigned char>(a)) == static_cast<unsigned long>(b);
+    });
+}
 
 // The folder part of a name or path ("" for a bare name), with its trailing separator.
 inline std::string folderOf(const std::string &name)
 {
     const auto separator = name.find_last_of(pathSeparator == '/' ? "/" : "/\\");
     return separator == std::string::npos ? std::string() : name.substr(0, separator + 1);
+}
+
+// A name a folder gave out (relative to it, or a full path) as a full path, for messages.
+inline std::string fullPath(const std::string &folder, const std::string &name)
+{
+    const bool full = !name.empty() && (name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':'));
+    return full ? name : folder + name;
 }
 
 // Reads a file of `sizeHint` bytes (its size when it was opened), or its first `limit` bytes, into
@@ -75,12 +111,13 @@ void readWhole(Container &bytes, std::size_t sizeHint, std::size_t limit, ReadSo
 }
 
 // A file opened for reading by the system's branch: without waiting (a FIFO never blocks), and only
-// a regular file (a device is never read without limit). `folder` is an open folder the name is
-// relative to (POSIX), or -1 for a path. Errors throw FileOpenError naming `path`.
+// a regular file (a device is never read without limit); a link is followed unless `follow` is
+// false, when it is refused. `folder` is an open folder the name is relative to (POSIX), or -1 for
+// a path. Errors throw FileOpenError naming `path`.
 class Reader
 {
 public:
-    Reader(std::intptr_t folder, const std::string &name, const std::string &path);
+    Reader(std::intptr_t folder, const std::string &name, const std::string &path, bool follow = true);
     ~Reader();
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
@@ -97,9 +134,9 @@ private:
 
 template <typename Container>
 void readFileInto(std::intptr_t folder, const std::string &name, const std::string &path, Container &bytes,
-    std::size_t limit = std::numeric_limits<std::size_t>::max())
+    std::size_t limit = std::numeric_limits<std::size_t>::max(), bool follow = true)
 {
-    Reader reader(folder, name, path);
+    Reader reader(folder, name, path, follow);
     readWhole(bytes, reader.size(), limit, [&](char *into, std::size_t room) { return reader.read(into, room); });
 }
 

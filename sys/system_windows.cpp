@@ -162,25 +162,50 @@ bool moveWithRetry(const std::wstring &from, const std::wstring &to, DWORD flags
     }
 }
 
+// Whether anything in `directory` matches the pattern.
+bool anyMatch(const std::wstring &directory, const std::wstring &pattern)
+{
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((directory + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(search);
+    return true;
+}
+
 // A save cut short by a crash or a power cut leaves its temporary file behind. A running save
 // holds its file open without sharing it, so the system refuses to delete that one, and only the
-// leftovers of dead processes go; none while a commit record may still need them.
+// leftovers of dead processes go; none while a commit record, live or set aside, may still need
+// them.
 void removeStaleTemporaries(const std::wstring &directory)
 {
-    if (::GetFileAttributesW((directory + widen(kCommitRecord)).c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (anyMatch(directory, widen(kCommitRecord) + L"*"))
         return;
-    const std::wstring prefix = widen(kTemporaryPrefix);
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((directory + prefix + L"*").c_str(), &found);
+    const HANDLE search = ::FindFirstFileW((directory + widen(kTemporaryPrefix) + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
         const std::wstring_view name = found.cFileName;
-        if (name.size() == kTemporaryNameLength && name.starts_with(prefix)
+        if (isTemporaryName(name)
             && !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             ::DeleteFileW((directory + std::wstring(name)).c_str());
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
+}
+
+// The volume and file index of what the path names, links followed; false when it cannot be
+// opened.
+bool fileIdentity(const std::wstring &path, BY_HANDLE_FILE_INFORMATION &info)
+{
+    const HANDLE file
+        = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    return known;
 }
 
 // A name of a folder's file, or a path the folder gave out (a temporary, a link's target), as a
@@ -292,17 +317,22 @@ std::string errorText(int code)
 }
 
 // Windows opens files by path; others may read the file while it is loaded, but not write it.
-Reader::Reader(std::intptr_t, const std::string &, const std::string &path)
+Reader::Reader(std::intptr_t, const std::string &, const std::string &path, bool follow)
     : m_path(path)
 {
     const HANDLE file = ::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw FileOpenError(path, errorText(static_cast<int>(::GetLastError())));
     m_handle = reinterpret_cast<std::intptr_t>(file);
     LARGE_INTEGER size{};
-    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
-        const DWORD error = ::GetFileType(file) != FILE_TYPE_DISK ? ERROR_INVALID_FUNCTION : ::GetLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool link = !follow && ::GetFileInformationByHandle(file, &info)
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (link || ::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
+        const DWORD error = link                    ? ERROR_CANT_ACCESS_FILE
+            : ::GetFileType(file) != FILE_TYPE_DISK ? ERROR_INVALID_FUNCTION
+                                                    : ::GetLastError();
         ::CloseHandle(file);
         throw FileOpenError(path, errorText(static_cast<int>(error)));
     }
@@ -336,10 +366,6 @@ void releasePages(void *block, std::size_t) noexcept
     ::VirtualFree(block, 0, MEM_RELEASE);
 }
 
-Folder::Folder(std::string path)
-    : m_path(std::move(path))
-{ }
-
 Folder::~Folder() = default;
 
 // Windows reaches the folder's files by path.
@@ -359,20 +385,55 @@ Kind Folder::kindOf(const std::string &name)
     return sys::kindOf(pathInFolder(m_path, name));
 }
 
+Kind Folder::entryKind(const std::string &name)
+{
+    const DWORD attributes = ::GetFileAttributesW(inFolder(m_path, name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::Missing : Kind::Other;
+    }
+    if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+        return Kind::Other;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::Directory : Kind::File;
+}
+
+void Folder::readEntry(const std::string &name, Bytes &bytes, std::size_t limit)
+{
+    const std::string path = pathInFolder(m_path, name);
+    readFileInto(-1, path, path, bytes, limit, false);
+}
+
+// Windows lets only an administrator (or a developer's account) make links: a link is followed
+// as it is, and the owners are not compared.
+std::string Folder::resolveTarget(const std::string &name)
+{
+    return narrow(resolveLink(systemPath(m_path + name)));
+}
+
+// A running save holds its temporary open without sharing it.
+bool Folder::isHeld(const std::string &name)
+{
+    const Handle file(::CreateFileW(
+        inFolder(m_path, name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 Folder::Pending::~Pending()
 {
     if (folder != nullptr && !renamed && !temporary.empty())
         ::DeleteFileW(systemPath(temporary).c_str());
 }
 
-void Folder::writeTemporary(const std::string &name, std::string_view bytes, bool mayBeDirectory, Pending &pending)
+void Folder::writeTemporary(const std::string &name, std::string_view bytes, unsigned flags, Pending &pending)
 {
     const std::string path = m_path + name;
-    const std::wstring target = resolveLink(systemPath(path));
+    const std::wstring target = flags & kFollowLinks ? resolveLink(systemPath(path)) : systemPath(path);
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     // A directory, or a file the user made read-only, is not ours to replace: the system would
-    // refuse to open either for writing, and so do we.
-    const DWORD refused = FILE_ATTRIBUTE_READONLY | (mayBeDirectory ? 0 : FILE_ATTRIBUTE_DIRECTORY);
+    // refuse to open either for writing, and so do we. A commit record is never written through
+    // a link.
+    const DWORD refused = FILE_ATTRIBUTE_READONLY | (flags & kMayBeDirectory ? 0 : FILE_ATTRIBUTE_DIRECTORY)
+        | (flags & kFollowLinks ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & refused))
         throw FileCreateError(path, errorText(ERROR_ACCESS_DENIED));
 
@@ -398,6 +459,16 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, boo
         throw StreamWriteError();
 }
 
+// Every temporary has its name from the start.
+void Folder::nameTemporary(Pending &)
+{ }
+
+bool Folder::commitTemporary(Pending &pending, const std::string &to, int &error)
+{
+    pending.renamed = moveFile(pending.temporary, to, error);
+    return pending.renamed;
+}
+
 bool Folder::moveFile(const std::string &from, const std::string &to, int &error)
 {
     DWORD code = 0;
@@ -419,9 +490,9 @@ void Folder::removeFile(const std::string &name)
     ::DeleteFileW(inFolder(m_path, name).c_str());
 }
 
-void Folder::removeLeftovers(const std::string &name)
+void Folder::removeLeftovers()
 {
-    removeStaleTemporaries(directoryOf(inFolder(m_path, name.empty() ? std::string("x") : name)));
+    removeStaleTemporaries(directoryOf(inFolder(m_path, "x")));
 }
 
 void Folder::keepOld(const std::string &target, const std::string &aside, const std::string &name)
@@ -451,6 +522,27 @@ Kind kindOf(const std::string &path)
     if (attributes & FILE_ATTRIBUTE_DEVICE)
         return Kind::Other;
     return Kind::File;
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    const bool hasFirst = fileIdentity(systemPath(a), first);
+    const bool hasSecond = fileIdentity(systemPath(b), second);
+    if (hasFirst || hasSecond)
+        return hasFirst && hasSecond && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber
+            && first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    // Neither is there yet: one name (in any case) in one folder is one file to be.
+    const std::string folders[] = {folderOf(a), folderOf(b)};
+    const std::wstring names[] = {widen(a.substr(folders[0].size())), widen(b.substr(folders[1].size()))};
+    return ::CompareStringOrdinal(names[0].c_str(), static_cast<int>(names[0].size()), names[1].c_str(),
+               static_cast<int>(names[1].size()), TRUE)
+        == CSTR_EQUAL
+        && fileIdentity(systemPath(folders[0].empty() ? "." : folders[0]), first)
+        && fileIdentity(systemPath(folders[1].empty() ? "." : folders[1]), second)
+        && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh
+        && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 // Unlike rename(2), this never replaces an existing `to`: the callers move a file aside to a

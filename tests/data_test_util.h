@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -75,6 +76,22 @@ inline QStringList entries(const std::string &directory)
     }
     names.sort();
     return names;
+}
+
+// Every entry of a directory with its bytes (a folder, or a file over 1 MiB, by what it is).
+inline std::map<std::string, std::string> contentsOf(const std::string &directory)
+{
+    std::map<std::string, std::string> files;
+    for (const QString &name : entries(directory)) {
+        const std::string path = directory + '/' + name.toStdString();
+        struct stat st
+        { };
+        ::stat(path.c_str(), &st);
+        files[name.toStdString()] = S_ISDIR(st.st_mode) ? "<folder>"
+            : st.st_size > (1 << 20)                    ? std::to_string(st.st_size) + " bytes"
+                                                        : readFile(path);
+    }
+    return files;
 }
 
 inline QByteArray bytes(std::string_view text)

@@ -255,8 +255,8 @@ void TestAddressBook::restoreThatCannotReadChangesNothing()
     setup.expectOldFiles();
 }
 
-// The descriptions are written first. When either write fails (the first, or the second after
-// the descriptions were replaced), both data files are as they were.
+// The descriptions are written first. When either write fails, or the commit record cannot be
+// put in place, both data files are as they were.
 void TestAddressBook::restoreThatCannotWriteChangesNothing_data()
 {
     QTest::addColumn<int>("step");
@@ -266,7 +266,7 @@ void TestAddressBook::restoreThatCannotWriteChangesNothing_data()
     QTest::newRow("mails: write") << int(sys::Step::Write) << 2 << "Stream write error";
     // Each file is flushed, renamed, and its directory flushed: the mails' flush is the third.
     QTest::newRow("mails: flush") << int(sys::Step::Sync) << 3 << "Stream write error";
-    QTest::newRow("mails: rename") << int(sys::Step::Rename) << 2 << "Cannot create file";
+    QTest::newRow("record: rename") << int(sys::Step::Rename) << 1 << "Cannot create file";
 }
 
 void TestAddressBook::restoreThatCannotWriteChangesNothing()

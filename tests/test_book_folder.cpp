@@ -9,6 +9,7 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -26,11 +27,19 @@ std::string shippedSettings()
 sys::Step g_failStep = sys::Step::Write;
 int g_failNth = 0;
 int g_calls = 0;
+// Instead of failing: another first start puts its own book at this path then.
+std::string g_racingBook;
 
 // Fails the g_failNth-th step of the kind g_failStep in replacing files, as a full disk would.
 int failNthStep(sys::Step step)
 {
-    return step == g_failStep && ++g_calls == g_failNth ? ENOSPC : 0;
+    if (step != g_failStep || ++g_calls != g_failNth)
+        return 0;
+    if (g_racingBook.empty())
+        return ENOSPC;
+    QDir().mkpath(QString::fromStdString(g_racingBook + "database"));
+    testutil::writeFile(g_racingBook + "database/mails.dat", "theirs\r\n");
+    return 0;
 }
 
 } // namespace
@@ -115,8 +124,9 @@ void TestBookFolder::firstStartMakesAWholeBook()
     store.load(ListId::Mails, mails);
     QCOMPARE(mails.size(), std::size_t(0));
 
-    // An address book is private: only its owner may enter the folders made for it.
-    for (const std::string &path : {dir.path("home/.local"), book, book + "database"}) {
+    // An address book is private: only its owner may enter the folders made for it, or read its files.
+    for (const std::string &path :
+        {dir.path("home/.local"), book, book + "database", store.dataPath(ListId::Mails), store.settingsPath()}) {
         struct stat st
         { };
         QCOMPARE(::stat(path.c_str(), &st), 0);
@@ -163,33 +173,43 @@ void TestBookFolder::aFirstStartCutShortLeavesNothing_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("nth");
+    QTest::addColumn<bool>("racing"); // another start makes the book meanwhile: the last rename fails
     // Each of the three files is written, flushed and renamed into place; after each rename the
     // folder is flushed too (a failure there is not an error).
     const char *const files[] = {"mails.dat", "descriptions.dat", "config.ini"};
     for (int file = 0; file < 3; ++file) {
-        QTest::addRow("writing %s", files[file]) << int(sys::Step::Write) << file + 1;
-        QTest::addRow("flushing %s", files[file]) << int(sys::Step::Sync) << 2 * file + 1;
-        QTest::addRow("renaming %s", files[file]) << int(sys::Step::Rename) << file + 1;
+        QTest::addRow("writing %s", files[file]) << int(sys::Step::Write) << file + 1 << false;
+        QTest::addRow("flushing %s", files[file]) << int(sys::Step::Sync) << 2 * file + 1 << false;
+        QTest::addRow("renaming %s", files[file]) << int(sys::Step::Rename) << file + 1 << false;
     }
+    QTest::addRow("another start makes the book first") << int(sys::Step::Rename) << 3 << true;
 }
 
 // A disk that fills up while the book is being made: no half-made book is left (it would
 // otherwise be taken for a damaged one at every later start), and the next start makes it whole.
+// A start that loses to another leaves that one's book alone and nothing of its own.
 void TestBookFolder::aFirstStartCutShortLeavesNothing()
 {
     QFETCH(int, step);
     QFETCH(int, nth);
+    QFETCH(bool, racing);
     ScratchDir dir;
     const std::string book = dir.path("share/kvillo/");
     g_calls = 0;
     g_failStep = static_cast<sys::Step>(step);
     g_failNth = nth;
+    g_racingBook = racing ? book : std::string();
     sys::setStepHook(failNthStep);
     const bool made = createBookOnFirstStart(book);
     sys::setStepHook(nullptr);
     QCOMPARE(g_calls, nth);
     QVERIFY(!made);
-    QCOMPARE(testutil::entries(dir.path("share")), QStringList());
+    QCOMPARE(testutil::entries(dir.path("share")), racing ? QStringList{"kvillo"} : QStringList());
+    if (racing) {
+        QCOMPARE(testutil::entries(book + "database"), QStringList{"mails.dat"});
+        QCOMPARE(testutil::readFile(book + "database/mails.dat"), std::string("theirs\r\n"));
+        return;
+    }
 
     QVERIFY(createBookOnFirstStart(book));
     QCOMPARE(

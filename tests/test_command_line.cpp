@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace kvillo;
 using testutil::ScratchDir;
 
@@ -198,6 +200,35 @@ private slots:
         const Result unwritable = program.run({"--export", "csv", "no/such/folder/book.csv"});
         QCOMPARE(unwritable.status, 1);
         QVERIFY2(unwritable.err.contains("Cannot create file"), qPrintable(unwritable.err));
+    }
+
+    // The export checks its target as a backup does: a hard link to a data file is refused.
+    void exportNeverOverwritesTheBook()
+    {
+        Program program;
+        QVERIFY(::link(program.path("database/mails.dat").c_str(), program.path("hard.csv").c_str()) == 0);
+        const std::string before = program.book();
+        const Result result = program.run({"--export", "csv", "hard.csv"});
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains("\"hard.csv\" — файл самой адресной книги; выгрузка отменена, ничего не записано"),
+            qPrintable(result.err));
+        QCOMPARE(program.book(), before);
+    }
+
+    // A commit record planted in the book (from an archive, say) is set aside untouched, the
+    // import goes on, and the user reads once why.
+    void importSetsAPlantedRecordAside()
+    {
+        Program program;
+        testutil::writeFile(program.path("database/.kvillo-commit"), "kvillo-commit");
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        const Result result = program.run({"--import", "vcard", "new.vcf"});
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.err.startsWith("kvillo: В папке адресной книги найдена повреждённая или чужая запись")
+                && result.err.count("kvillo: ") == 2,
+            qPrintable(result.err));
+        QVERIFY(testutil::readFile(program.path("database/mails.dat")).ends_with("fedorov@example.ru\r\nnew@x\r\n"));
+        QCOMPARE(testutil::entries(program.path("database")).filter(".kvillo-commit.rejected-").size(), 1);
     }
 
     void importAppendsOrWritesNothing()

@@ -136,6 +136,19 @@ int recordStep(sys::Step step)
     return 0;
 }
 
+// The step hook that fails the N-th step of any kind and, while g_failOn, every later one of
+// that kind.
+int g_failAt = 0;
+int g_failWith = 0;
+bool g_failOn = false;
+sys::Step g_failing = sys::Step::Write;
+int failAtStep(sys::Step step)
+{
+    if (++g_steps == g_failAt)
+        g_failing = step;
+    return g_steps == g_failAt || (g_failOn && g_steps > g_failAt && step == g_failing) ? g_failWith : 0;
+}
+
 // What `action` throws while the `nth` occurrence of `step` fails with `error` ("" if nothing).
 std::string messageWhenFailing(sys::Step step, int nth, int error, const std::function<void()> &action)
 {
@@ -193,6 +206,8 @@ private slots:
     void crashWhileSavingPair();
     void pairFailsBetweenFiles_data();
     void pairFailsBetweenFiles();
+    void failureAtEveryStep_data();
+    void failureAtEveryStep();
     void fileSizeLimitBetweenFiles();
     void flushesBeforeRenames_data();
     void flushesBeforeRenames();
@@ -612,21 +627,26 @@ void TestFaultInjection::crashWhileSavingPair_data()
 {
     QTest::addColumn<int>("how");
     QTest::addColumn<int>("steps");
+    QTest::addColumn<bool>("readError"); // the first start after the kill cannot read
     // Each file's write and flush, the record's write, flush and rename, the folder's flush,
     // both renames, the folder's flush, the record's removal.
-    QTest::newRow("close") << int(PairSave::Close) << 12;
-    QTest::newRow("add or edit") << int(PairSave::Add) << 12;
-    QTest::newRow("restore of both files") << int(PairSave::RestoreBoth) << 12;
+    QTest::newRow("close") << int(PairSave::Close) << 12 << false;
+    QTest::newRow("add or edit") << int(PairSave::Add) << 12 << false;
+    QTest::newRow("restore of both files") << int(PairSave::RestoreBoth) << 12 << false;
     // One file needs no record: write, flush, rename, flush the folder.
-    QTest::newRow("restore of the mails only") << int(PairSave::RestoreMails) << 4;
+    QTest::newRow("restore of the mails only") << int(PairSave::RestoreMails) << 4 << false;
+    // An import saves as an Add does.
+    QTest::newRow("import, then a recovery meets a read error") << int(PairSave::Add) << 12 << true;
 }
 
 // The process killed at every step of a pair save; each time, the next start (a new store) reads
-// the old pair or the new one, never one file of each, and nothing else is left in the folder.
+// the old pair or the new one, never one file of each, and nothing else is left in the folder. A
+// start whose recovery cannot read the record or a file refuses the book and changes nothing.
 void TestFaultInjection::crashWhileSavingPair()
 {
     QFETCH(int, how);
     QFETCH(int, steps);
+    QFETCH(bool, readError);
 
     ScratchDir dir;
     prepare(dir);
@@ -652,10 +672,22 @@ void TestFaultInjection::crashWhileSavingPair()
             break;
         QVERIFY2(result.killed(), result.message.c_str());
         ++kills;
+        const std::string where = " after a kill at step " + std::to_string(g_killAt);
 
+        const auto before = testutil::contentsOf(dir.path("database"));
+        if (readError && before.count(".kvillo-commit") != 0) {
+            const std::string thrown = messageWhenFailing(sys::Step::Read, 1, EIO, [&] {
+                AddressStore broken(root);
+                testutil::loadBook(broken);
+            });
+            QVERIFY2(thrown.find("Не удалось завершить прерванное сохранение") == 0
+                    && thrown.find(sys::errorText(EIO)) != std::string::npos,
+                (thrown + where).c_str());
+            QVERIFY2(
+                testutil::contentsOf(dir.path("database")) == before, ("changed by a failed recovery" + where).c_str());
+        }
         AddressStore next(root);
         const BookLists book = testutil::loadBook(next);
-        const std::string where = " after a kill at step " + std::to_string(g_killAt);
         if (how != int(PairSave::RestoreMails))
             QCOMPARE(book.descriptions.size(), book.mails.size());
         const std::string found[] = {text(book.descriptions), text(book.mails)};
@@ -680,8 +712,8 @@ void TestFaultInjection::pairFailsBetweenFiles_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("nth");
     QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("failing"); // the file named in the message, or "" for a write error
-    QTest::addColumn<bool>("replaced"); // a failure after the commit point: the next start completes it
+    QTest::addColumn<QString>("failing"); // the file named in the message, "" for a write error
+    QTest::addColumn<bool>("replaced"); // a failure after the commit point: saved all the same
 
     const int close = int(PairSave::Close);
     const int add = int(PairSave::Add);
@@ -693,14 +725,14 @@ void TestFaultInjection::pairFailsBetweenFiles_data()
     QTest::newRow("I/O error flushing the second file") << close << sync << 2 << EIO << "" << false;
     QTest::newRow("disk full writing the record") << close << write << 3 << ENOSPC << "" << false;
     QTest::newRow("record cannot be renamed") << close << rename << 1 << EACCES << "descriptions.dat" << false;
-    QTest::newRow("first file cannot be renamed") << close << rename << 2 << EACCES << "descriptions.dat" << false;
-    QTest::newRow("first file of an add cannot be renamed") << add << rename << 2 << EACCES << "mails.dat" << false;
-    QTest::newRow("second file cannot be renamed") << close << rename << 3 << EACCES << "mails.dat" << true;
+    QTest::newRow("first file cannot be renamed") << close << rename << 2 << EACCES << "saved" << true;
+    QTest::newRow("first file of an add cannot be renamed") << add << rename << 2 << EACCES << "saved" << true;
+    QTest::newRow("second file cannot be renamed") << close << rename << 3 << EACCES << "saved" << true;
 }
 
-// A pair save that fails part way: the message names the file that failed, and both files stay
-// old; once the commit point is passed, the next start completes the save instead. Either way
-// the files are in step and nothing is left behind.
+// A pair save that fails part way: before the commit point the message names the file that
+// failed, and both files stay old; after it the save is reported made and completed at once.
+// Either way the files are in step and nothing is left behind.
 void TestFaultInjection::pairFailsBetweenFiles()
 {
     QFETCH(int, how);
@@ -717,15 +749,15 @@ void TestFaultInjection::pairFailsBetweenFiles()
     testutil::loadBook(store);
     const std::string thrown = messageWhenFailing(
         static_cast<sys::Step>(step), nth, error, [&] { runPairSave(store, static_cast<PairSave>(how), m_new); });
-    const std::string expected = failing.isEmpty()
+    const std::string expected = replaced ? std::string()
+        : failing.isEmpty()
         ? std::string("Stream write error")
         : "Cannot create file \"" + dir.path("database/") + failing.toStdString() + "\". " + sys::errorText(error);
     QCOMPARE(thrown, expected);
-    if (!replaced) {
-        QVERIFY(testutil::readFile(dir.path("database/descriptions.dat")) == text(m_old.descriptions));
-        QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(m_old.mails));
-        QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
-    }
+    const BookLists &now = replaced ? m_new : m_old;
+    QVERIFY(testutil::readFile(dir.path("database/descriptions.dat")) == text(now.descriptions));
+    QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(now.mails));
+    QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
 
     AddressStore next(root);
     const BookLists book = testutil::loadBook(next);
@@ -737,6 +769,57 @@ void TestFaultInjection::pairFailsBetweenFiles()
     // The fault is gone: the same save goes through.
     runPairSave(store, static_cast<PairSave>(how), m_new);
     QVERIFY(testutil::readFile(dir.path("database/mails.dat")) == text(m_new.mails));
+}
+
+void TestFaultInjection::failureAtEveryStep_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("lasting"); // every later step of the kind fails too (the retry's)
+    QTest::newRow("I/O error") << EIO << false;
+    QTest::newRow("another device") << EXDEV << false;
+    QTest::newRow("disk full") << ENOSPC << false;
+    QTest::newRow("lasting I/O error") << EIO << true;
+}
+
+// Each step of an Add's (an import's) save failing in turn: what the save reports is what the
+// next start reads. A failure before the commit record is thrown and changes nothing; one after
+// it is no failure, so a retry of the import cannot store its entries twice.
+void TestFaultInjection::failureAtEveryStep()
+{
+    QFETCH(int, error);
+    QFETCH(bool, lasting);
+    ScratchDir dir;
+    prepare(dir);
+    int failed = 0;
+    int saved = 0;
+    for (g_failAt = 1;; ++g_failAt) {
+        testutil::writeFile(dir.path("database/descriptions.dat"), text(m_old.descriptions));
+        testutil::writeFile(dir.path("database/mails.dat"), text(m_old.mails));
+        AddressStore store(dir.path());
+        testutil::loadBook(store);
+        g_steps = 0;
+        g_failWith = error;
+        g_failOn = lasting;
+        sys::setStepHook(failAtStep);
+        bool thrown = false;
+        try {
+            runPairSave(store, PairSave::Add, m_new);
+        } catch (const Error &) {
+            thrown = true;
+        }
+        sys::setStepHook(nullptr);
+        if (g_steps < g_failAt)
+            break;
+        AddressStore next(dir.path());
+        const BookLists book = testutil::loadBook(next);
+        const BookLists &expected = thrown ? m_old : m_new;
+        const std::string where = "failing step " + std::to_string(g_failAt);
+        QVERIFY2(text(book.descriptions) == text(expected.descriptions) && text(book.mails) == text(expected.mails),
+            where.c_str());
+        QCOMPARE(strayNames(dir.path("database"), {"descriptions.dat", "mails.dat"}), std::string());
+        ++(thrown ? failed : saved);
+    }
+    QVERIFY(failed >= 5 && saved >= 5);
 }
 
 // A real file size limit that the first file fits and the second does not. The program does not
@@ -775,13 +858,19 @@ void TestFaultInjection::fileSizeLimitBetweenFiles()
 void TestFaultInjection::flushesBeforeRenames_data()
 {
     using S = sys::Step;
-    QTest::addColumn<int>("how"); // -1: one data file
+    QTest::addColumn<int>("how"); // -1: one data file, -2: a recovery
     QTest::addColumn<QList<int>>("steps");
     QTest::newRow("one data file") << -1 << QList<int>{int(S::Write), int(S::Sync), int(S::Rename), int(S::Sync)};
     const QList<int> pair = {int(S::Write), int(S::Sync), int(S::Write), int(S::Sync), int(S::Write), int(S::Sync),
         int(S::Rename), int(S::Sync), int(S::Rename), int(S::Rename), int(S::Sync), int(S::Remove)};
     QTest::newRow("pair") << int(PairSave::Close) << pair;
     QTest::newRow("restore of a pair") << int(PairSave::RestoreBoth) << pair;
+    // A save whose second rename failed, completed by the next start: the record, the renamed
+    // file and the other temporary are read, then the rename, the folder's flush, the record's
+    // removal and the folder's flush again.
+    QTest::newRow("recovery") << -2
+                              << QList<int>{int(S::Read), int(S::Read), int(S::Read), int(S::Rename), int(S::Sync),
+                                     int(S::Remove), int(S::Sync)};
 }
 
 // Every file is flushed to disk before its rename, and the folder after the renames: the steps
@@ -795,10 +884,21 @@ void TestFaultInjection::flushesBeforeRenames()
     prepare(dir);
     AddressStore store(dir.path());
     testutil::loadBook(store);
+    if (how == -2) {
+        // The second rename (the tenth step) fails, and again when tried at once.
+        g_steps = 0;
+        g_failAt = 10;
+        g_failWith = EIO;
+        g_failOn = true;
+        sys::setStepHook(failAtStep);
+        runPairSave(store, PairSave::Close, m_new);
+    }
     g_seen.clear();
     sys::setStepHook(recordStep);
     const int before = sys::syncCount();
-    if (how < 0)
+    if (how == -2)
+        AddressStore(dir.path()).readData(ListId::Mails);
+    else if (how < 0)
         store.save(ListId::Mails, m_new.mails);
     else
         runPairSave(store, static_cast<PairSave>(how), m_new);

@@ -4,6 +4,7 @@
 
 #include "data_test_util.h"
 
+#include "book/address_book.h"
 #include "book/address_store.h"
 #include "book/line_list.h"
 #include "book/scratch_buffer.h"
@@ -11,13 +12,16 @@
 #include "sys/system.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <cerrno>
 #include <functional>
+#include <map>
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -84,6 +88,13 @@ struct Book
 
 constexpr uid_t kNobody = 65534;
 
+// What a save of a third entry writes, and the temporaries a commit record of it names.
+const std::string kNewDescriptions = "one\r\ntwo\r\nthree\r\n";
+const std::string kNewMails = "one@example.org\r\ntwo@example.org\r\nthree@example.org\r\n";
+const char *const kTemporaries[] = {".kvillo-save-aaaaaa", ".kvillo-save-bbbbbb"};
+
+using testutil::contentsOf;
+
 } // namespace
 
 class TestFileKinds : public QObject
@@ -102,6 +113,12 @@ private slots:
     void folderMovedAway();
     void damagedCommitRecord_data();
     void damagedCommitRecord();
+    void cutShortCommit_data();
+    void cutShortCommit();
+    void linkOfAnotherOwnerRefused_data();
+    void linkOfAnotherOwnerRefused();
+    void backupOverTheBookRefused_data();
+    void backupOverTheBookRefused();
 };
 
 void TestFileKinds::notAFile_data()
@@ -360,27 +377,218 @@ void TestFileKinds::damagedCommitRecord_data()
             record.append(text).append('\0');
         return record;
     };
-    QTest::addColumn<QByteArray>("record");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("garbage") << QByteArray("not a record at all");
-    QTest::newRow("cut short") << fields({"kvillo-commit", ".kvillo-save-aaaaaa", "descriptions.dat"});
-    QTest::newRow("wrong checksum") << fields({"kvillo-commit", ".kvillo-save-aaaaaa", "descriptions.dat", "1",
-        ".kvillo-save-bbbbbb", "mails.dat", "2", "3"});
+    QTest::addColumn<QByteArray>("record"); // when no names are given
+    // Temporary and target of each file of a record as the program writes it; "victim" is a file
+    // outside the book, by its full path.
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("placed"); // the record is a file, a link to one, a folder, huge
+    const QStringList ours = {kTemporaries[0], "descriptions.dat", kTemporaries[1], "mails.dat"};
+    const auto with = [&](int i, const char *name) {
+        QStringList names = ours;
+        names[i] = name;
+        return names;
+    };
+    QTest::newRow("empty") << QByteArray() << QStringList() << "file";
+    QTest::newRow("garbage") << QByteArray("not a record at all") << QStringList() << "file";
+    QTest::newRow("cut short") << fields({"kvillo-commit", kTemporaries[0], "descriptions.dat"}) << QStringList()
+                               << "file";
+    QTest::newRow("wrong checksum") << fields(
+        {"kvillo-commit", kTemporaries[0], "descriptions.dat", "1", kTemporaries[1], "mails.dat", "2", "3"})
+                                    << QStringList() << "file";
+    QTest::newRow("only its own checksum wrong") << QByteArray() << ours << "file";
+    QTest::newRow("target outside the folder") << QByteArray() << with(1, "../victim") << "file";
+    QTest::newRow("target a full path") << QByteArray() << with(3, "victim") << "file";
+    QTest::newRow("target not a file of the pair") << QByteArray() << with(1, "notes.txt") << "file";
+    QTest::newRow("temporary outside the folder") << QByteArray() << with(0, "../victim") << "file";
+    QTest::newRow("temporary not the program's") << QByteArray() << with(2, "notes.txt") << "file";
+    QTest::newRow("a name twice") << QByteArray() << with(3, "descriptions.dat") << "file";
+    QTest::newRow("a link to a good record") << QByteArray() << ours << "link";
+    QTest::newRow("a good record in a huge file") << QByteArray() << ours << "huge";
+    QTest::newRow("a folder") << QByteArray() << QStringList() << "folder";
 }
 
-// A record that is not whole is never acted on: its temporaries go, the old pair stays.
+// A record that is not one the program writes (damaged, planted with names of files anywhere, a
+// link, too large) is acted on in no way: it is set aside under a name that says so, every file
+// keeps its bytes, the user is told once, and the book opens as it was.
 void TestFileKinds::damagedCommitRecord()
 {
     QFETCH(QByteArray, record);
+    QFETCH(QStringList, names);
+    QFETCH(QString, placed);
     Book book;
-    testutil::writeFile(book.dir.path("database/.kvillo-commit"), record.toStdString());
-    testutil::writeFile(book.dir.path("database/.kvillo-save-aaaaaa"), "new\r\n");
-    testutil::writeFile(book.dir.path("database/.kvillo-save-bbbbbb"), "new@example.org\r\n");
+    const std::string victim = book.dir.path("victim");
+    const std::string path = book.dir.path("database/.kvillo-commit");
+    testutil::writeFile(victim, kNewDescriptions);
+    testutil::writeFile(book.dir.path("database/notes.txt"), kNewMails);
+    for (int i = 0; i < 2; ++i)
+        testutil::writeFile(book.dir.path("database/") + kTemporaries[i], i == 0 ? kNewDescriptions : kNewMails);
+    std::string bytes = record.toStdString();
+    if (!names.isEmpty()) {
+        const auto name = [&](int j) { return names[j] == "victim" ? victim : names[j].toStdString(); };
+        bytes = sys::encodeCommitRecord(
+            {{name(0), name(1), sys::checksum(kNewDescriptions)}, {name(2), name(3), sys::checksum(kNewMails)}});
+        if (QTest::currentDataTag() == QLatin1String("only its own checksum wrong"))
+            bytes[bytes.size() - 2] = bytes[bytes.size() - 2] == '1' ? '2' : '1';
+    }
+    if (placed == QLatin1String("folder"))
+        testutil::makeDir(path);
+    else
+        testutil::writeFile(placed == QLatin1String("link") ? book.dir.path("record") : path, bytes);
+    QVERIFY(placed != QLatin1String("link") || ::symlink("../record", path.c_str()) == 0);
+    QVERIFY(placed != QLatin1String("huge") || ::truncate(path.c_str(), off_t(3) << 30) == 0);
+    const auto outside = contentsOf(book.dir.path());
+    auto inside = contentsOf(book.dir.path("database"));
+
     AddressStore store(book.dir.path());
-    kvillo::BookLists loaded = testutil::loadBook(store);
-    QCOMPARE(loaded.descriptions.size(), std::size_t(2));
-    QCOMPARE(loaded.mails.size(), std::size_t(2));
-    QCOMPARE(testutil::entries(book.dir.path("database")), (QStringList{"descriptions.dat", "mails.dat"}));
+    QCOMPARE(testutil::loadBook(store).mails.size(), std::size_t(2));
+    const std::vector<std::string> notices = store.takeNotices();
+    QCOMPARE(notices.size(), std::size_t(1));
+    const std::size_t from = notices[0].find(path + ".rejected-");
+    QVERIFY2(from != std::string::npos, notices[0].c_str());
+    const std::string aside = notices[0].substr(from, notices[0].find("»", from) - from);
+    inside[aside.substr(aside.rfind('/') + 1)] = inside[".kvillo-commit"];
+    inside.erase(".kvillo-commit");
+    QCOMPARE(contentsOf(book.dir.path()), outside);
+    QVERIFY(contentsOf(book.dir.path("database")) == inside);
+
+    // Told once; saves go on and leave the set-aside record's temporaries alone.
+    store.savePair(listOf({"x"}), listOf({"x@example.org"}));
+    QVERIFY(store.takeNotices().empty());
+    QCOMPARE(contentsOf(book.dir.path("database")).size(), inside.size());
+}
+
+void TestFileKinds::cutShortCommit_data()
+{
+    // The temporary of each file as a cut-short commit left it: complete; torn (shorter than the
+    // record says); renamed (gone, the file is new); a link to a complete file elsewhere; complete
+    // but held by a save in progress.
+    QTest::addColumn<QStringList>("temporaries");
+    QTest::addColumn<QString>("outcome"); // new pair, old pair, or refused with everything left
+    QTest::newRow("both complete") << QStringList{"complete", "complete"} << "new";
+    QTest::newRow("the first renamed") << QStringList{"renamed", "complete"} << "new";
+    QTest::newRow("one torn, none renamed") << QStringList{"complete", "torn"} << "old";
+    QTest::newRow("the first renamed, the second torn") << QStringList{"renamed", "torn"} << "refused";
+    QTest::newRow("a temporary that is a link") << QStringList{"link", "complete"} << "old";
+    QTest::newRow("a temporary a save holds") << QStringList{"held", "complete"} << "refused";
+}
+
+// A commit record of the program's own: completed when every file can be, undone when nothing is
+// renamed yet, and otherwise left with every file for a later try while the book stays closed.
+void TestFileKinds::cutShortCommit()
+{
+    QFETCH(QStringList, temporaries);
+    QFETCH(QString, outcome);
+    Book book;
+    testutil::makeDir(book.dir.path("elsewhere"));
+    const std::string targets[] = {book.descriptions, book.mails};
+    const std::string olds[] = {testutil::readFile(targets[0]), testutil::readFile(targets[1])};
+    const std::string news[] = {kNewDescriptions, kNewMails};
+    QFile held(QString::fromStdString(book.dir.path("database/") + kTemporaries[0]));
+    for (int i = 0; i < 2; ++i) {
+        const std::string temporary = book.dir.path("database/") + kTemporaries[i];
+        const std::string elsewhere = book.dir.path("elsewhere/") + std::to_string(i);
+        testutil::writeFile(elsewhere, news[i]);
+        if (temporaries[i] == "renamed")
+            testutil::writeFile(targets[i], news[i]);
+        else if (temporaries[i] == "link")
+            QVERIFY(::symlink(elsewhere.c_str(), temporary.c_str()) == 0);
+        else
+            testutil::writeFile(temporary, temporaries[i] == "torn" ? news[i].substr(3) : news[i]);
+    }
+    if (temporaries[0] == "held")
+        QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX) == 0);
+    testutil::writeFile(book.dir.path("database/.kvillo-commit"),
+        sys::encodeCommitRecord({{kTemporaries[0], "descriptions.dat", sys::checksum(kNewDescriptions)},
+            {kTemporaries[1], "mails.dat", sys::checksum(kNewMails)}}));
+    const auto before = contentsOf(book.dir.path("database"));
+
+    AddressStore store(book.dir.path());
+    const std::string error = errorOf([&] { testutil::loadBook(store); });
+    if (outcome == QLatin1String("refused")) {
+        QVERIFY2(error.find("Не удалось завершить прерванное сохранение") == 0, error.c_str());
+        QVERIFY(contentsOf(book.dir.path("database")) == before);
+        return;
+    }
+    QCOMPARE(error, std::string());
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(testutil::readFile(targets[i]), outcome == QLatin1String("new") ? news[i] : olds[i]);
+    // Nothing else is left, save a link under a temporary's name, which is not the program's.
+    QStringList left = {"descriptions.dat", "mails.dat"};
+    if (temporaries[0] == "link")
+        left.insert(0, kTemporaries[0]);
+    QCOMPARE(testutil::entries(book.dir.path("database")), left);
+    QCOMPARE(testutil::readFile(book.dir.path("elsewhere/0")), kNewDescriptions);
+}
+
+void TestFileKinds::linkOfAnotherOwnerRefused_data()
+{
+    QTest::addColumn<bool>("settings"); // the settings file, or a data file
+    QTest::addColumn<QString>("foreign"); // what another user owns: the link, its target, its folder
+    QTest::newRow("data file: another's link") << false << "link";
+    QTest::newRow("data file: a link to another's file") << false << "target";
+    QTest::newRow("settings: a link in another's folder") << true << "folder";
+}
+
+// Root saving a book whose folder someone else could write: a link to a file is followed only when
+// the link, the folder holding it and the file have one owner; otherwise the save is refused with
+// the usual error and writes nothing anywhere.
+void TestFileKinds::linkOfAnotherOwnerRefused()
+{
+    QFETCH(bool, settings);
+    QFETCH(QString, foreign);
+    if (::geteuid() != 0)
+        QSKIP("only root can give files to another user");
+    Book book;
+    AddressStore store(book.dir.path());
+    const std::string path = settings ? store.settingsPath() : book.mails;
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const std::string victim = book.dir.path("victim");
+    testutil::writeFile(victim, "root's own\n");
+    ::unlink(path.c_str());
+    QVERIFY(::symlink(victim.c_str(), path.c_str()) == 0);
+    const auto owner = [&](const char *what) { return foreign == QLatin1String(what) ? kNobody : uid_t(0); };
+    QVERIFY(::lchown(path.c_str(), owner("link"), -1) == 0 && ::chown(victim.c_str(), owner("target"), -1) == 0
+        && ::chown(folder.c_str(), owner("folder"), -1) == 0);
+    const auto before = contentsOf(folder);
+
+    ScratchBuffer memo;
+    memo.addLine("FontName=");
+    QCOMPARE(settings ? errorOf([&] { memo.saveToFile(path); })
+                      : errorOf([&] { store.savePair(listOf({"a"}), listOf({"a@example.org"})); }),
+        cannotCreate(path, EACCES));
+    QCOMPARE(testutil::readFile(victim), std::string("root's own\n"));
+    QVERIFY(S_ISLNK(statOf(path, false).st_mode));
+    QVERIFY(contentsOf(folder) == before);
+}
+
+void TestFileKinds::backupOverTheBookRefused_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("the other data file by another path") << "config/../database/descriptions.dat";
+    QTest::newRow("a link to a data file") << "link";
+    QTest::newRow("a hard link to a data file") << "hard";
+    QTest::newRow("the settings file") << "config/config.ini";
+    QTest::newRow("the lock file") << "database/.kvillo.lock";
+    QTest::newRow("the commit record, not there") << "database/.kvillo-commit";
+}
+
+// A backup (as an export) is never written over a file of the book itself, by whatever name.
+void TestFileKinds::backupOverTheBookRefused()
+{
+    QFETCH(QString, target);
+    Book book;
+    testutil::writeFile(book.dir.path("config/config.ini"), "FontName=\r\n");
+    testutil::writeFile(book.dir.path("database/.kvillo.lock"), "pid=1\n");
+    QVERIFY(::symlink("database/mails.dat", book.dir.path("link").c_str()) == 0);
+    QVERIFY(::link(book.mails.c_str(), book.dir.path("hard").c_str()) == 0);
+    const auto before = contentsOf(book.dir.path("database"));
+    AddressBook document(book.dir.path());
+    document.load();
+    const std::string path = book.dir.path(target.toStdString());
+    QCOMPARE(errorOf([&] { document.backUp(ListId::Descriptions, path); }),
+        "Файл «" + path + "» — это файл самой адресной книги, резервную копию нельзя записать поверх него");
+    QVERIFY(contentsOf(book.dir.path("database")) == before);
+    QCOMPARE(testutil::readFile(book.dir.path("config/config.ini")), std::string("FontName=\r\n"));
 }
 
 QTEST_APPLESS_MAIN(TestFileKinds)

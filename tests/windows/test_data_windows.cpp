@@ -436,9 +436,15 @@ TEST(leftoversOfCrashedSavesGo)
     const HANDLE running = ::CreateFileW(
         wide(database + ".kvillo-save-d4e5f6").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     REQUIRE(running != INVALID_HANDLE_VALUE);
-    sys::replaceFile(book.mails, "new\r\n");
+    book.store.save(ListId::Mails, listOf({"new"}));
     ::CloseHandle(running);
     CHECK_EQ(book.database(), names({".kvillo-save-d4e5f6", ".kvillo-save-x", "mails.dat", "notes.txt"}));
+
+    // A folder of the user's choosing (a backup's) is no book's: nothing in it but the file goes.
+    makeDir(book.dir.path("copies"));
+    writeRaw(book.dir.path("copies\\.kvillo-save-a1b2c3"), "someone's");
+    sys::replaceFile(book.dir.path("copies\\x.bak"), "new\r\n");
+    CHECK_EQ(entries(book.dir.path("copies")), names({".kvillo-save-a1b2c3", "x.bak"}));
 }
 
 TEST(failedStepKeepsTheOldFile)
@@ -634,14 +640,16 @@ TEST(pairCommitsWhole)
     CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
 
     {
-        // The second rename fails after the first went through: the record stays for the next start.
+        // The second rename fails after the first went through: the save is made all the same (its
+        // record is in place), and completed at once.
         HookScope hook;
         g_failAt = sys::Step::Rename;
         g_failWith = ERROR_DISK_FULL;
         g_failNth = 3;
-        CHECK_THROWS_MESSAGE(FileCreateError, book.store.savePair(listOf({"new"}), listOf({"new@example.org"})),
-            "Cannot create file \"" + book.mails + "\". " + kDiskFull);
+        book.store.savePair(listOf({"new"}), listOf({"new@example.org"}));
     }
+    CHECK_EQ(contents(book.mails), std::string("new@example.org\r\n"));
+    CHECK_EQ(book.database(), names({"descriptions.dat", "mails.dat"}));
     AddressStore next(book.dir.path());
     LineList mails;
     next.load(ListId::Descriptions, loaded);
