@@ -96,6 +96,21 @@ private slots:
         QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
     }
 
+    void aPlantedCommitRecordIsSetAsideAndToldOnce()
+    {
+        ProgramDir dir;
+        dir.writeBook({"a"}, {"a@x"});
+        dir.writeSettings(QStringLiteral("Arial"), 10, 100, 640, 400);
+        dir.write("database/.kvillo-commit", QByteArray("kvillo-commit\0../../victim\0", 28));
+        auto form = start(dir);
+        QCOMPARE(m_platform.log.size(), 1);
+        QVERIFY(m_platform.log[0].startsWith(QStringLiteral("notice: ")));
+        QVERIFY(m_platform.log[0].contains(QStringLiteral(".kvillo-commit.rejected-")));
+        QCOMPARE(count(*form, ListId::Mails), 1);
+        QVERIFY(form->close());
+        QCOMPARE(m_platform.log.size(), 1);
+    }
+
     void startupFailuresShowOneMessage_data()
     {
         QTest::addColumn<bool>("descriptions");

@@ -227,6 +227,13 @@ void TForm1::loadList(ListId id)
 void TForm1::saving(const std::function<void()> &save)
 {
     save();
+    tellStoreNotices();
+}
+
+void TForm1::tellStoreNotices()
+{
+    for (const std::string &notice : m_book.store().takeNotices())
+        tell(QString::fromStdString(notice));
     for (const std::string &copy : m_book.store().takeKeptAside()) {
         const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
         tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он "
@@ -345,6 +352,8 @@ void TForm1::FormCreate()
     } catch (...) {
         m_platform.showMessage(damageCaption(), damageMessage(), Platform::Buttons::Ok);
     }
+    // A commit record that the load found and set aside.
+    tellStoreNotices();
 }
 
 void TForm1::FormShow()

@@ -168,6 +168,8 @@ private:
     // Every save of the book runs through here: afterwards the user is told of each data file
     // the save kept aside (one that had not been read whole), once.
     void saving(const std::function<void()> &save);
+    // Tells the user, once, of what the store set aside (a damaged commit record, a file kept aside).
+    void tellStoreNotices();
     // Removes the selected item; afterwards the list has no selection.
     void deleteAtCurrent(ListId id);
 
