@@ -51,6 +51,18 @@ public:
     // StreamWriteError; both old files are then as they were, unless only the second rename
     // failed: then the next save or start completes the pair.
     void savePair(const LineList &descriptions, const LineList &mails, ListId first = ListId::Descriptions);
+    // The same, for an import handed over by the command line: `importId` (see isImportId) is
+    // recorded in the book's journal of imports in the same commit, so that the import is found
+    // stored exactly when its entries are.
+    void savePair(const LineList &descriptions, const LineList &mails, ListId first, const std::string &importId);
+    // Whether the import is recorded as stored (after completing any commit cut short). Throws
+    // FileOpenError when the journal is there but cannot be read.
+    bool hasImported(const std::string &importId);
+    // An import's identifier: 32 lowercase hexadecimal digits.
+    static bool isImportId(std::string_view text);
+    // The journal of the last imports stored, beside the data files: one identifier a line.
+    static constexpr const char *kImportJournal = ".kvillo-imported";
+
     // The same for raw line-file bytes (a restore): the files given are replaced as one commit.
     void replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails);
 
@@ -66,7 +78,9 @@ private:
         ListId id;
         std::string_view bytes;
     };
-    void write(const std::vector<Write> &writes);
+    void write(const std::vector<Write> &writes, const std::string &importId = {});
+    // The identifiers in the journal, oldest first.
+    std::vector<std::string> importJournal();
     void recoverOnce();
 
     std::string m_directory;
