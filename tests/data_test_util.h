@@ -7,16 +7,24 @@
 #include "data/address_store.h"
 #include "data/system.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include <dirent.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testutil {
 
@@ -114,5 +122,108 @@ inline kvillo::BookLists loadBook(kvillo::AddressStore &store)
     store.load(kvillo::ListId::Mails, book.mails);
     return book;
 }
+
+// A local socket at `path`: listening there, or connected to it; -1 on failure.
+inline int localSocket(const std::string &path, bool listening)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    const auto *any = reinterpret_cast<const sockaddr *>(&address);
+    if (fd >= 0
+        && (listening ? ::bind(fd, any, sizeof address) == 0 && ::listen(fd, 8) == 0
+                      : ::connect(fd, any, sizeof address) == 0))
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// What `fd` receives until its peer ends or is silent for `ms` (or, with `oneLine`, a line ends).
+inline std::string receive(int fd, int ms, bool oneLine = false)
+{
+    std::string received;
+    pollfd wait{fd, POLLIN, 0};
+    char buffer[65536];
+    for (ssize_t n; (!oneLine || received.find('\n') == std::string::npos) && ::poll(&wait, 1, ms) > 0
+         && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<std::size_t>(n));
+    return received;
+}
+
+// A child process, of the user nobody or of our own, that plays another program: `body` sets
+// itself up, says so with `ready()`, may wait for `release` to become readable (the test lets it
+// go), and returns its report.
+class Child
+{
+public:
+    using Body = std::function<std::string(const std::function<void()> &ready, int release)>;
+    static constexpr uid_t kNobody = 65534;
+
+    Child(bool asNobody, const Body &body)
+    {
+        int ready[2], release[2], report[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0 || ::pipe(report) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            ::close(report[0]);
+            if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+                ::_exit(2);
+            const std::string text = body([&] { (void)!::write(ready[1], "r", 1); }, release[0]);
+            (void)!::write(report[1], text.data(), text.size());
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        ::close(report[1]);
+        m_ready = ready[0];
+        m_release = release[1];
+        m_report = report[0];
+    }
+    ~Child() { finish(); }
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+
+    pid_t pid() const { return m_pid; }
+    // Waits until the child has set itself up; false when it ended first.
+    bool waitReady()
+    {
+        char byte;
+        return ::read(m_ready, &byte, 1) == 1;
+    }
+    // Lets the child go and waits for its report, serving this process's events meanwhile.
+    std::string finish()
+    {
+        if (m_pid <= 0 || m_finished)
+            return m_text;
+        ::close(m_release);
+        pollfd wait{m_report, POLLIN, 0};
+        for (ssize_t n = 1; n > 0;) {
+            if (QCoreApplication::instance() != nullptr)
+                QCoreApplication::processEvents();
+            char buffer[4096];
+            if (::poll(&wait, 1, 10) > 0 && (n = ::read(m_report, buffer, sizeof buffer)) > 0)
+                m_text.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::waitpid(m_pid, &m_status, 0);
+        ::close(m_ready);
+        ::close(m_report);
+        m_finished = true;
+        return m_text;
+    }
+    // The child's status once it is finished.
+    int status() const { return m_status; }
+
+private:
+    pid_t m_pid = -1;
+    int m_ready = -1, m_release = -1, m_report = -1;
+    int m_status = 0;
+    bool m_finished = false;
+    std::string m_text;
+};
 
 } // namespace testutil

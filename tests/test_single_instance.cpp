@@ -1,12 +1,15 @@
+#include "data_test_util.h"
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "channel/book_channel.h"
 #include "data/system.h"
 #include "ui/single_instance.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <pwd.h>
@@ -24,6 +27,34 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private:
+    // The channel's folders for this process and the programs it starts, put back at the end.
+    class Environment
+    {
+    public:
+        Environment(const QByteArray &runtime, const QByteArray &temporary)
+        {
+            for (const char *name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+                m_saved << qgetenv(name);
+            set("XDG_RUNTIME_DIR", runtime);
+            set("TMPDIR", temporary);
+        }
+        ~Environment()
+        {
+            set("XDG_RUNTIME_DIR", m_saved[0]);
+            set("TMPDIR", m_saved[1]);
+        }
+
+    private:
+        static void set(const char *name, const QByteArray &value)
+        {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+        QList<QByteArray> m_saved;
+    };
+
     // A program directory with its own copy of the program in it.
     static void install(const ProgramDir &dir, const QString &entry = QStringLiteral("Иванов"),
         const QString &mail = QStringLiteral("ivanov@x.ru"))
@@ -294,7 +325,7 @@ private slots:
     void holderThatDoesNotAnswer()
     {
         ProgramDir dir;
-        kvillo::sys::FolderLock hung(dir.directory() + "database/.kvillo.lock");
+        kvillo::sys::FolderLock hung(dir.directory() + "database/");
         QCOMPARE(hung.state(), kvillo::sys::FolderLock::State::Held);
         FakePlatform platform;
         kvillo::SingleInstance instance(dir.directory() + "database/");
@@ -304,61 +335,228 @@ private slots:
         QVERIFY(platform.log[0].contains(QStringLiteral("Процесс: %1").arg(::getpid())));
     }
 
-    // Another user's program holds the book: it cannot be reached, so the start says who holds it.
+    // Another user's program holds the book: it cannot be reached, so the start says who holds it,
+    // and an import refuses at once, naming that user.
     void lockHeldByAnotherUser()
     {
         if (::geteuid() != 0)
             QSKIP("needs root to run a process as another user");
         ProgramDir dir;
+        install(dir);
+        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         QVERIFY(::chmod(dir.path("database").toLocal8Bit().constData(), 0777) == 0);
-        const std::string lockFile = dir.directory() + "database/.kvillo.lock";
-        int ready[2];
-        int release[2];
-        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            ::close(release[1]);
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(2);
-            kvillo::sys::FolderLock lock(lockFile);
-            const char state = lock.state() == kvillo::sys::FolderLock::State::Held ? 'y' : 'n';
-            [[maybe_unused]] const ssize_t w = ::write(ready[1], &state, 1);
+        const std::string folder = dir.directory() + "database/";
+        testutil::Child holder(true, [&](const std::function<void()> &ready, int release) {
+            kvillo::sys::FolderLock lock(folder);
+            if (lock.state() != kvillo::sys::FolderLock::State::Held)
+                return std::string("not held");
+            ready();
             char byte;
-            [[maybe_unused]] const ssize_t r = ::read(release[0], &byte, 1);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        char state = 0;
-        QCOMPARE(::read(ready[0], &state, 1), ssize_t(1));
-        QCOMPARE(state, 'y');
+            (void)!::read(release, &byte, 1);
+            return std::string();
+        });
+        QVERIFY(holder.waitReady());
+        const QString before = snapshot(dir);
 
         FakePlatform platform;
-        kvillo::SingleInstance instance(dir.directory() + "database/");
+        kvillo::SingleInstance instance(folder);
         const Decision decision = instance.start(platform);
-        ::close(release[1]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(ready[0]);
+        QProcess import;
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        QVERIFY(import.waitForFinished(30000));
+        holder.finish();
         QCOMPARE(decision, Decision::Refused);
         QCOMPARE(platform.log.size(), 1);
-        const passwd *nobody = ::getpwuid(65534);
+        const passwd *nobody = ::getpwuid(testutil::Child::kNobody);
         QVERIFY(nobody != nullptr);
         QCOMPARE(platform.log[0],
-            QStringLiteral("error: Адресная книга уже открыта другой программой Kvillo и не отвечает.\n\n"
+            QStringLiteral("error: Адресная книга уже открыта программой Kvillo другого пользователя.\n\n"
                            "Компьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
                            "Закройте ту программу и запустите Kvillo снова.")
                 .arg(QString::fromStdString(kvillo::sys::hostName()))
-                .arg(child)
+                .arg(holder.pid())
                 .arg(QString::fromLocal8Bit(nobody->pw_name)));
+        QCOMPARE(import.exitCode(), 1);
+        const QString error = QString::fromUtf8(import.readAllStandardError());
+        QVERIFY2(error.contains(QStringLiteral("другого пользователя")) && error.contains(nobody->pw_name),
+            qPrintable(error));
+        QCOMPARE(snapshot(dir), before);
 
         // Its owner gone, the lock file of another user is taken over.
         FakePlatform later;
-        kvillo::SingleInstance next(dir.directory() + "database/");
+        kvillo::SingleInstance next(folder);
         QCOMPARE(next.start(later), Decision::Run);
         QVERIFY(later.log.isEmpty());
+    }
+
+    // However the lock file is removed, replaced or turned into a link while a program holds the
+    // book, a second start still reaches that program, and an import still goes to it.
+    void lockFileSwappedUnderTheHolder_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("deleted") << "rm";
+        QTest::newRow("replaced") << "mv";
+        QTest::newRow("a link to nothing") << "ln";
+    }
+    void lockFileSwappedUnderTheHolder()
+    {
+        QFETCH(QString, how);
+        ProgramDir dir;
+        install(dir);
+        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        QProcess first;
+        startHolding(first, dir.path("kvillo"), dir.directory() + "database/");
+        const QString lock = dir.path("database/.kvillo.lock");
+        QVERIFY(QFile::remove(lock));
+        if (how == "mv") {
+            dir.write("other", "host=elsewhere\n");
+            QVERIFY(::rename(dir.path("other").toLocal8Bit().constData(), lock.toLocal8Bit().constData()) == 0);
+        } else if (how == "ln") {
+            QVERIFY(QFile::link(dir.path("nowhere"), lock));
+        }
+
+        handsOver(dir.path("kvillo"));
+        QProcess import;
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        QVERIFY(import.waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(import.readAllStandardError()).contains("переданы работающей программе"));
+        QCOMPARE(first.state(), QProcess::Running);
+        endsOnRequest(first);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "new@x"}));
+        QVERIFY(!dir.exists("nowhere"));
+    }
+
+    // Another user sets a trap for this user's channel: takes the folder it would be made in, or
+    // gets a socket into it. The window says it has no channel; an import hands that user nothing
+    // and says nothing was written; and the user's channel is not where the other's would be.
+    void channelTrappedByAnotherUser_data()
+    {
+        QTest::addColumn<bool>("folderTaken"); // or a socket inside our own folder
+        QTest::newRow("takes the folder first") << true;
+        QTest::newRow("listens inside our folder") << false;
+    }
+    void channelTrappedByAnotherUser()
+    {
+        QFETCH(bool, folderTaken);
+        if (::geteuid() != 0)
+            QSKIP("needs root to run a process as another user");
+        ProgramDir dir;
+        QTemporaryDir place;
+        const QByteArray root = QFile::encodeName(place.path());
+        QVERIFY(::chmod(root.constData(), folderTaken ? 01777 : 0700) == 0);
+        const Environment environment(folderTaken ? QByteArray() : root, root);
+        install(dir);
+        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
+        const std::string folder = dir.directory() + "database/";
+        QString problem;
+        const std::string ours = kvillo::channel::listenName(folder, problem).toStdString();
+        QVERIFY2(!ours.empty(), qPrintable(problem));
+        if (folderTaken)
+            QVERIFY(::rmdir(ours.substr(0, ours.rfind('/')).c_str()) == 0);
+        else
+            QVERIFY(::chmod(root.constData(), 0777) == 0);
+
+        testutil::Child trap(true, [&](const std::function<void()> &ready, int release) {
+            QString unused;
+            const std::string theirs = kvillo::channel::listenName(folder, unused).toStdString();
+            if (folderTaken)
+                ::mkdir(ours.substr(0, ours.rfind('/')).c_str(), 0700);
+            const int server = testutil::localSocket(ours, true);
+            ready();
+            std::size_t received = 0;
+            pollfd waits[2] = {{server, POLLIN, 0}, {release, POLLIN, 0}};
+            while (server >= 0 && ::poll(waits, 2, -1) > 0 && waits[1].revents == 0) {
+                const int client = ::accept(server, nullptr, nullptr);
+                received += testutil::receive(client, 1000).size();
+                ::close(client);
+            }
+            return std::to_string(server >= 0) + " " + std::to_string(received) + " " + theirs;
+        });
+        QVERIFY(trap.waitReady());
+        QVERIFY(::chmod(root.constData(), folderTaken ? 01777 : 0700) == 0);
+
+        FakePlatform platform;
+        kvillo::SingleInstance window(folder);
+        std::optional<kvillo::sys::FolderLock> hung;
+        if (folderTaken)
+            QCOMPARE(window.start(platform), Decision::Run);
+        else
+            hung.emplace(folder);
+        const QString before = snapshot(dir);
+        QProcess import;
+        import.setProcessEnvironment(headless());
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        QVERIFY(import.waitForFinished(30000));
+        const QStringList report = QString::fromStdString(trap.finish()).split(' ');
+        QCOMPARE(report.value(0), QStringLiteral("1"));
+        QCOMPARE(report.value(1), QStringLiteral("0"));
+        QVERIFY(report.value(2) != QString::fromStdString(ours));
+        QCOMPARE(import.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(import.readAllStandardError()).contains("ничего не записано"));
+        QCOMPARE(snapshot(dir), before);
+        if (folderTaken) {
+            QCOMPARE(platform.log.size(), 1);
+            QVERIFY2(platform.log[0].contains(QStringLiteral("канал"))
+                    && platform.log[0].contains(QStringLiteral("папка другого пользователя")),
+                qPrintable(platform.log[0]));
+        }
+    }
+
+    // The holder stores only a sound import of its own user: lists of one length, texts without
+    // a NUL, an identifier of its kind. Anything else gets a failed answer (another user's none at
+    // all) and nothing is stored.
+    void holderRefusesBadRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<QByteArray>("answer");
+        kvillo::BookLists one;
+        one.descriptions.append("Новый");
+        one.mails.append("new@x");
+        const std::string id(32, 'a');
+        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added\n");
+        kvillo::BookLists unequal = one;
+        unequal.descriptions.append("Лишний");
+        QTest::newRow("lists of unequal length")
+            << kvillo::channel::addRequest(unequal, id) << false << QByteArray("failed описаний 2, а адресов 1\n");
+        QTest::newRow("a NUL in a text") << "add 5 " + QByteArray(32, 'a') + '\n' + QByteArray("x\0y\0z", 5) << false
+                                         << QByteArray("failed bad request\n");
+        QTest::newRow("not an identifier")
+            << kvillo::channel::addRequest(one, std::string(32, 'Z')) << false << QByteArray("failed bad request\n");
+        QTest::newRow("from another user") << kvillo::channel::addRequest(one, id) << true << QByteArray();
+    }
+    void holderRefusesBadRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, asNobody);
+        QFETCH(QByteArray, answer);
+        if (asNobody && ::geteuid() != 0)
+            QSKIP("needs root to run a process as another user");
+        QTemporaryDir place;
+        const QByteArray root = QFile::encodeName(place.path());
+        const Environment environment(root, QByteArray());
+        ProgramDir dir;
+        FakePlatform platform;
+        kvillo::SingleInstance instance(dir.directory() + "database/");
+        QCOMPARE(instance.start(platform), Decision::Run);
+        int added = 0;
+        instance.setAddHandler([&](const kvillo::BookLists &, const std::string &) {
+            ++added;
+            return std::string();
+        });
+        QString problem;
+        const std::string name = kvillo::channel::listenName(dir.directory() + "database/", problem).toStdString();
+        if (asNobody)
+            QVERIFY(::chmod(root.constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0);
+        testutil::Child client(asNobody, [&](const std::function<void()> &, int) {
+            const int socket = testutil::localSocket(name, false);
+            (void)!::write(socket, request.constData(), static_cast<std::size_t>(request.size()));
+            return socket < 0 ? std::string("no channel") : testutil::receive(socket, 3000, true);
+        });
+        QCOMPARE(QByteArray::fromStdString(client.finish()), answer);
+        QCOMPARE(added, answer == "added\n" ? 1 : 0);
     }
 };
 
