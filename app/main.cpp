@@ -1,10 +1,10 @@
+#include "app/single_instance.h"
+#include "app/termination.h"
+#include "book/book_folder.h"
 #include "cli/command_line.h"
-#include "data/book_folder.h"
+#include "desktop/application.h"
+#include "desktop/qt_platform.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
-#include "ui/qt_platform.h"
-#include "ui/single_instance.h"
-#include "ui/termination.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -11,8 +11,8 @@
 // privileges, so every file is read once before timing: the load figures are warm-cache figures.
 // The data files are rewritten with their own contents; the entries added are removed at the end.
 
-#include "data/address_book.h"
-#include "data/errors.h"
+#include "book/address_book.h"
+#include "sys/errors.h"
 
 #include <algorithm>
 #include <chrono>

@@ -16,9 +16,9 @@
 // KVILLO is the built program; it is copied to DIR/kvillo (where it finds DIR's book) and to
 // DIR/import/kvillo (an empty book the imports go to, emptied before each run).
 
-#include "data/address_store.h"
-#include "data/system.h"
-#include "data/vcard.h"
+#include "book/address_store.h"
+#include "exchange/vcard.h"
+#include "sys/system.h"
 
 #include <algorithm>
 #include <chrono>

@@ -12,13 +12,13 @@
 #include "fake_canvas.h"
 #include "fake_platform.h"
 
-#include "data/address_book.h"
-#include "data/cp1251.h"
-#include "data/scratch_buffer.h"
+#include "book/address_book.h"
+#include "book/scratch_buffer.h"
+#include "desktop/application.h"
+#include "desktop/qt_printing.h"
 #include "print/print_command.h"
-#include "print/qt_printing.h"
 #include "print/report.h"
-#include "ui/application.h"
+#include "sys/cp1251.h"
 
 #include <QApplication>
 #include <QFileInfo>

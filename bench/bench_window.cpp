@@ -8,12 +8,12 @@
 // process with /usr/bin/time -v as well. The run never waits for a person: a message box the
 // program would show (a damaged or missing file, say) ends it with the box's text and status 1.
 
+#include "desktop/application.h"
+#include "desktop/qt_platform.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
 #include "ui/list_box.h"
-#include "ui/qt_platform.h"
 
 #include <QAction>
 #include <QApplication>

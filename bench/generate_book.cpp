@@ -4,8 +4,8 @@
 // DIR/database/mails.dat (Windows-1251 line files, CR LF), creating DIR and DIR/database when
 // needed. The same seed gives the same files byte for byte. A million entries make about 60 MB.
 
-#include "data/cp1251.h"
-#include "data/system.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "channel/book_channel.h"
 
-#include "data/address_store.h"
-#include "data/memory.h"
-#include "data/system.h"
+#include "book/address_store.h"
+#include "sys/memory.h"
+#include "sys/system.h"
 
 #include <QCryptographicHash>
 #include <QLocalSocket>

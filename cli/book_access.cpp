@@ -1,9 +1,9 @@
 #include "cli/book_access.h"
 
+#include "book/address_book.h"
 #include "channel/book_channel.h"
-#include "data/address_book.h"
-#include "data/errors.h"
-#include "data/system.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QDeadlineTimer>
 #include <QRandomGenerator>

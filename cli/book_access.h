@@ -1,8 +1,8 @@
 #pragma once
 
-#include "data/exchange.h"
-#include "data/line_list.h"
-#include "data/memory.h"
+#include "book/line_list.h"
+#include "exchange/exchange.h"
+#include "sys/memory.h"
 
 #include <string>
 

@@ -1,13 +1,13 @@
 #include "cli/command_line.h"
 
+#include "book/address_store.h"
+#include "book/book_folder.h"
 #include "cli/book_access.h"
-#include "data/address_store.h"
-#include "data/book_folder.h"
-#include "data/cp1251.h"
-#include "data/csv.h"
-#include "data/query.h"
-#include "data/system.h"
-#include "data/vcard.h"
+#include "exchange/csv.h"
+#include "exchange/query.h"
+#include "exchange/vcard.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,35 +1,113 @@
-# The layers' arrows point one way: app -> ui -> dialogs/print -> data. A source file that includes
-# against them stops the configuration, so the build itself keeps the layers apart.
-#   data/             the standard library and data/ only: no Qt, nothing of the other folders
-#   dialogs/, print/  nothing of the main window (ui/Unit1*) and nothing of app/
-#   ui/               nothing of app/ or cli/
-#   cli/              no window: nothing of app/, ui/, dialogs/, print/
-#   channel/          the channel between programs: data/ and Qt Core and Network only
-# The check runs at configuration and, as the test "layers", on every test run
-# (cmake -DSOURCE=<tree> -P cmake/layers.cmake).
-if(NOT KVILLO_TREE)
-    set(KVILLO_TREE ${CMAKE_CURRENT_SOURCE_DIR})
-endif()
+# The layers, one folder and one library each, with their arrows pointing one way: a folder may
+# include only itself and the layers below it. A source file that includes against them stops the
+# configuration, so the build itself keeps the layers apart. The check runs at configuration and,
+# as the test "layers", on every test run (cmake -DKVILLO_TREE=<tree> -P cmake/layers.cmake).
+#
+# The table: each layer with the layers directly below it (what its library links, and the root
+# CMakeLists.txt checks that it links no more) and the Qt modules it may include (none unless
+# named; ANY for the widgets' layers). A Qt header is told by its module only where the include
+# names it (<QtWidgets/QWidget>, <QtGui>); a bare <QWidget> in a layer whose library does not link
+# Qt Widgets finds no header and fails to compile instead.
+cmake_policy(VERSION 3.25)
+set(KVILLO_LAYERS)
 
-function(kvillo_check_layer folder)
-    cmake_parse_arguments(PARSE_ARGV 1 LAYER "" "" "FORBIDDEN")
-    file(GLOB sources ${KVILLO_TREE}/${folder}/*.h ${KVILLO_TREE}/${folder}/*.cpp)
+function(kvillo_layer folder)
+    cmake_parse_arguments(PARSE_ARGV 1 LAYER "" "" "BELOW;QT")
+    set(KVILLO_LAYERS ${KVILLO_LAYERS} ${folder} PARENT_SCOPE)
+    set(KVILLO_LAYER_${folder}_BELOW ${LAYER_BELOW} PARENT_SCOPE)
+    set(KVILLO_LAYER_${folder}_QT ${LAYER_QT} PARENT_SCOPE)
+endfunction()
+
+#            folder    directly below                   Qt
+kvillo_layer(sys)
+kvillo_layer(book     BELOW sys)
+kvillo_layer(exchange BELOW book)
+kvillo_layer(channel  BELOW book                       QT Core Network)
+kvillo_layer(desktop  BELOW book                       QT ANY)
+kvillo_layer(print    BELOW desktop book               QT ANY)
+kvillo_layer(dialogs  BELOW desktop book               QT ANY)
+kvillo_layer(ui       BELOW dialogs print desktop book QT ANY)
+kvillo_layer(cli      BELOW channel exchange book      QT Core)
+kvillo_layer(app      BELOW ui cli channel             QT ANY)
+
+# Every layer below `folder`, directly or not, into `result`.
+function(kvillo_layers_below folder result)
+    set(found)
+    set(pending ${KVILLO_LAYER_${folder}_BELOW})
+    while(pending)
+        list(POP_FRONT pending layer)
+        if(NOT layer IN_LIST found)
+            list(APPEND found ${layer})
+            list(APPEND pending ${KVILLO_LAYER_${layer}_BELOW})
+        endif()
+    endwhile()
+    set(${result} ${found} PARENT_SCOPE)
+endfunction()
+
+function(kvillo_check_layer tree folder)
+    kvillo_layers_below(${folder} allowed)
+    list(APPEND allowed ${folder})
+    set(qt ${KVILLO_LAYER_${folder}_QT})
+    file(GLOB sources ${tree}/${folder}/*.h ${tree}/${folder}/*.cpp)
     foreach(source ${sources})
+        file(RELATIVE_PATH name ${tree} ${source})
         file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include")
         foreach(line ${includes})
-            foreach(pattern ${LAYER_FORBIDDEN})
-                if(line MATCHES "${pattern}")
-                    file(RELATIVE_PATH name ${KVILLO_TREE} ${source})
-                    message(FATAL_ERROR "${name}: \"${line}\" crosses the layers (${folder}/ may not include ${pattern})")
-                endif()
-            endforeach()
+            set(module)
+            if(line MATCHES "<Qt([A-Za-z]+)/")
+                set(module ${CMAKE_MATCH_1})
+            elseif(line MATCHES "<Qt(Core|Gui|Widgets|PrintSupport|Network|Test)>")
+                set(module ${CMAKE_MATCH_1})
+            endif()
+            set(reason)
+            if(line MATCHES "\"([^\"/]+)/[^\"]*\"" AND NOT CMAKE_MATCH_1 IN_LIST allowed)
+                string(JOIN ", " names ${allowed})
+                set(reason "${folder}/ may include only ${names}")
+            elseif(line MATCHES "<Q" AND NOT qt)
+                set(reason "${folder}/ includes no Qt")
+            elseif(module AND NOT "ANY" IN_LIST qt AND NOT module IN_LIST qt)
+                string(JOIN " and " names ${qt})
+                set(reason "${folder}/ may include Qt ${names} only")
+            endif()
+            if(reason)
+                message(FATAL_ERROR "${name}: \"${line}\" crosses the layers (${reason})")
+            endif()
         endforeach()
     endforeach()
 endfunction()
 
-kvillo_check_layer(data FORBIDDEN "<Q" "\"(app|ui|dialogs|print)/")
-kvillo_check_layer(dialogs FORBIDDEN "\"ui/Unit1" "\"app/")
-kvillo_check_layer(print FORBIDDEN "\"ui/Unit1" "\"dialogs/" "\"app/")
-kvillo_check_layer(ui FORBIDDEN "\"app/" "\"cli/")
-kvillo_check_layer(cli FORBIDDEN "\"app/" "\"ui/" "\"dialogs/" "\"print/")
-kvillo_check_layer(channel FORBIDDEN "\"app/" "\"ui/" "\"dialogs/" "\"print/" "\"cli/")
+# Stops unless `folder`'s library links exactly the layers the table puts directly below it.
+function(kvillo_check_links folder linked)
+    set(expected ${KVILLO_LAYER_${folder}_BELOW})
+    list(SORT linked)
+    list(SORT expected)
+    if(NOT "${linked}" STREQUAL "${expected}")
+        string(JOIN ", " linked ${linked})
+        string(JOIN ", " expected ${expected})
+        message(FATAL_ERROR "kvillo_${folder} links the layers (${linked}); the table puts (${expected}) directly below it")
+    endif()
+endfunction()
+
+# Every layer's library in this build, against the table.
+function(kvillo_check_layer_links)
+    foreach(folder ${KVILLO_LAYERS})
+        if(NOT TARGET kvillo_${folder})
+            continue()
+        endif()
+        get_target_property(links kvillo_${folder} LINK_LIBRARIES)
+        set(linked)
+        foreach(library ${links})
+            if(library MATCHES "^kvillo_(.+)$" AND CMAKE_MATCH_1 IN_LIST KVILLO_LAYERS)
+                list(APPEND linked ${CMAKE_MATCH_1})
+            endif()
+        endforeach()
+        kvillo_check_links(${folder} "${linked}")
+    endforeach()
+endfunction()
+
+if(NOT KVILLO_TREE)
+    set(KVILLO_TREE ${CMAKE_CURRENT_SOURCE_DIR})
+endif()
+foreach(folder ${KVILLO_LAYERS})
+    kvillo_check_layer(${KVILLO_TREE} ${folder})
+endforeach()

@@ -1,14 +1,36 @@
+# Installing. The program directory <prefix>/lib/kvillo holds the executable either way.
+set(KVILLO_PROGRAM_DIR lib/kvillo)
+install(TARGETS kvillo RUNTIME DESTINATION ${KVILLO_PROGRAM_DIR})
+foreach(size 16 32 48 64 128)
+    install(FILES resources/icons/kvillo-${size}.png DESTINATION share/icons/hicolor/${size}x${size}/apps
+            RENAME kvillo.png)
+endforeach()
+
+if(NOT KVILLO_USER_DATA)
+    # Beside the program: its database/ and config/ lie there, as the program expects; the shipped
+    # empty data files and default settings go there only where none exist, so a reinstall never
+    # touches a user's data.
+    install(CODE "
+        set(program_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}\")
+        execute_process(COMMAND \"${CMAKE_COMMAND}\" -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources
+                                -DDESTINATION=\${program_dir} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
+                        COMMAND_ERROR_IS_FATAL ANY)
+        set(KVILLO_EXEC \"\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}/kvillo\")
+        configure_file(${CMAKE_CURRENT_SOURCE_DIR}/resources/kvillo.desktop.in ${CMAKE_BINARY_DIR}/kvillo.desktop @ONLY)
+    ")
+    install(FILES ${CMAKE_BINARY_DIR}/kvillo.desktop DESTINATION share/applications)
+    return()
+endif()
+
 # Installing for everyone (KVILLO_USER_DATA): the program in <prefix>/lib/kvillo with a `kvillo`
 # command on the PATH. Each user's address book lives in their own data folder, so nothing beside
 # the program is ever written and no data files are installed. CPack turns the install into a
 # Debian package (tools/package).
 
-set(KVILLO_PROGRAM_DIR lib/kvillo)
 set(package_dir ${CMAKE_BINARY_DIR}/package)
 set(package_sources ${CMAKE_CURRENT_SOURCE_DIR}/resources/package)
 file(MAKE_DIRECTORY ${package_dir}/bin)
 
-install(TARGETS kvillo RUNTIME DESTINATION ${KVILLO_PROGRAM_DIR})
 file(CREATE_LINK ../${KVILLO_PROGRAM_DIR}/kvillo ${package_dir}/bin/kvillo SYMBOLIC)
 install(FILES ${package_dir}/bin/kvillo DESTINATION bin)
 

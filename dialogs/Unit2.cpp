@@ -1,10 +1,10 @@
 #include "dialogs/Unit2.h"
 
-#include "ui/addresses.h"
-#include "ui/application.h"
-#include "ui/guard.h"
-#include "ui/icons.h"
-#include "ui/platform.h"
+#include "desktop/addresses.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "desktop/icons.h"
+#include "desktop/platform.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "dialogs/Unit4.h"
 
-#include "ui/guard.h"
-#include "ui/text.h"
+#include "desktop/guard.h"
+#include "desktop/text.h"
 
 namespace kvillo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/address_store.h"
+#include "book/address_store.h"
 #include "dialogs/entry_dialog.h"
 
 #include <string_view>

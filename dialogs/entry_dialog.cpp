@@ -1,9 +1,9 @@
 #include "dialogs/entry_dialog.h"
 
-#include "ui/application.h"
-#include "ui/guard.h"
-#include "ui/platform.h"
-#include "ui/text.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "desktop/platform.h"
+#include "desktop/text.h"
 
 #include <QAction>
 #include <QGroupBox>

@@ -1,10 +1,10 @@
 #include "print/print_command.h"
 
-#include "data/scratch_buffer.h"
-#include "print/printer_canvas.h"
+#include "book/scratch_buffer.h"
+#include "desktop/platform.h"
+#include "desktop/printer_canvas.h"
 #include "print/printer_text_device.h"
 #include "print/report.h"
-#include "ui/platform.h"
 
 namespace kvillo {
 

@@ -1,7 +1,7 @@
 #include "print/printer_text_device.h"
 
-#include "data/errors.h"
-#include "print/printer_canvas.h"
+#include "desktop/printer_canvas.h"
+#include "sys/errors.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "print/report.h"
 
-#include "data/address_book.h"
-#include "data/cp1251.h"
-#include "data/scratch_buffer.h"
-#include "ui/addresses.h"
+#include "book/address_book.h"
+#include "book/scratch_buffer.h"
+#include "desktop/addresses.h"
+#include "sys/cp1251.h"
 
 #include <string>
 

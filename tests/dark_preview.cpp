@@ -3,9 +3,9 @@
 
 #include "dark_palette.h"
 
+#include "desktop/application.h"
+#include "desktop/qt_platform.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
-#include "ui/qt_platform.h"
 
 #include <QApplication>
 #include <QStyleFactory>

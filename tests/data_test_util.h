@@ -3,9 +3,9 @@
 // Small helpers shared by the data tests: a scratch directory per test and whole-file access that
 // does not go through the code under test.
 
-#include "data/address_book.h"
-#include "data/address_store.h"
-#include "data/system.h"
+#include "book/address_book.h"
+#include "book/address_store.h"
+#include "sys/system.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

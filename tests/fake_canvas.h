@@ -1,6 +1,6 @@
 #pragma once
 
-#include "print/printer_canvas.h"
+#include "desktop/printer_canvas.h"
 
 #include <QStringList>
 

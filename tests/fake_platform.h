@@ -1,8 +1,8 @@
 #pragma once
 
-#include "data/errors.h"
-#include "print/printer_canvas.h"
-#include "ui/platform.h"
+#include "desktop/platform.h"
+#include "desktop/printer_canvas.h"
+#include "sys/errors.h"
 
 #include <functional>
 

@@ -92,7 +92,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-#include "data/cp1251.h"
+#include "sys/cp1251.h"
 
 inline char ProgramDir::cp1251(QChar ch)
 {

@@ -4,7 +4,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
 function(kvillo_gui_test name)
     add_executable(${name} ${name}.cpp ${ARGN})
-    target_link_libraries(${name} PRIVATE kvillo_ui Qt6::Test)
+    target_link_libraries(${name} PRIVATE kvillo_app Qt6::Test)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -3,9 +3,9 @@
 
 #include "data_test_util.h"
 
-#include "data/address_book.h"
-#include "data/errors.h"
-#include "data/system.h"
+#include "book/address_book.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QTest>
 

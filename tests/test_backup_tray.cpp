@@ -1,11 +1,11 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "app/termination.h"
+#include "desktop/application.h"
 #include "dialogs/Unit2.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
 #include "ui/list_box.h"
-#include "ui/termination.h"
 
 #include <QAction>
 #include <QApplication>

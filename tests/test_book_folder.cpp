@@ -1,13 +1,13 @@
 // Where the address book lives when each user keeps their own, and how a first start sets it up:
 // real folders and files in a scratch directory.
 
-#include "data/address_store.h"
-#include "data/book_folder.h"
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
-#include "data/settings.h"
-#include "data/system.h"
+#include "book/address_store.h"
+#include "book/book_folder.h"
+#include "book/scratch_buffer.h"
+#include "book/settings.h"
 #include "data_test_util.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QTest>
 

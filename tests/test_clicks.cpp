@@ -1,10 +1,10 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "desktop/addresses.h"
+#include "desktop/application.h"
 #include "dialogs/Unit2.h"
 #include "ui/Unit1.h"
-#include "ui/addresses.h"
-#include "ui/application.h"
 #include "ui/list_box.h"
 
 #include <QApplication>

@@ -3,10 +3,10 @@
 
 #include "data_test_util.h"
 
+#include "book/address_book.h"
 #include "channel/book_channel.h"
-#include "data/address_book.h"
-#include "data/cp1251.h"
-#include "data/system.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <QFile>
 #include <QProcess>

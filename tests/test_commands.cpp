@@ -3,12 +3,12 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
-#include "data/errors.h"
+#include "desktop/addresses.h"
+#include "desktop/application.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
+#include "sys/errors.h"
 #include "ui/Unit1.h"
-#include "ui/addresses.h"
-#include "ui/application.h"
 #include "ui/list_box.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "desktop/application.h"
+#include "desktop/icons.h"
+#include "desktop/qt_platform.h"
 #include "dialogs/Unit2.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
-#include "ui/icons.h"
-#include "ui/qt_platform.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -4,12 +4,12 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
-#include "data/cp1251.h"
-#include "data/csv.h"
-#include "data/query.h"
-#include "data/system.h"
-#include "data/vcard.h"
+#include "book/address_store.h"
+#include "exchange/csv.h"
+#include "exchange/query.h"
+#include "exchange/vcard.h"
+#include "sys/cp1251.h"
+#include "sys/system.h"
 
 #include <QTest>
 

@@ -4,12 +4,12 @@
 
 #include "data_test_util.h"
 
-#include "data/address_book.h"
-#include "data/cp1251.h"
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
-#include "data/settings.h"
-#include "data/system.h"
+#include "book/address_book.h"
+#include "book/scratch_buffer.h"
+#include "book/settings.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QTest>
 

@@ -4,11 +4,11 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
-#include "data/errors.h"
-#include "data/line_list.h"
-#include "data/scratch_buffer.h"
-#include "data/system.h"
+#include "book/address_store.h"
+#include "book/line_list.h"
+#include "book/scratch_buffer.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QDir>
 #include <QTest>

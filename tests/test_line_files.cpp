@@ -3,11 +3,11 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
-#include "data/cp1251.h"
-#include "data/errors.h"
-#include "data/line_list.h"
-#include "data/system.h"
+#include "book/address_store.h"
+#include "book/line_list.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QRegularExpression>
 #include <QTest>

@@ -1,14 +1,14 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
-#include "data/errors.h"
+#include "app/termination.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "sys/errors.h"
 #include "ui/Unit1.h"
-#include "ui/application.h"
-#include "ui/guard.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
-#include "ui/termination.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

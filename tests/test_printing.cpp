@@ -1,14 +1,14 @@
 #include "fake_canvas.h"
 #include "fake_platform.h"
 
-#include "data/address_book.h"
-#include "data/cp1251.h"
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
+#include "book/address_book.h"
+#include "book/scratch_buffer.h"
+#include "desktop/addresses.h"
 #include "print/print_command.h"
 #include "print/printer_text_device.h"
 #include "print/report.h"
-#include "ui/addresses.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
 
 #include <QtTest>
 

@@ -1,14 +1,14 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "desktop/addresses.h"
+#include "desktop/application.h"
+#include "desktop/qt_platform.h"
+#include "desktop/qt_printing.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
-#include "print/qt_printing.h"
 #include "ui/Unit1.h"
-#include "ui/addresses.h"
-#include "ui/application.h"
-#include "ui/qt_platform.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,9 +2,9 @@
 
 #include "data_test_util.h"
 
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
-#include "data/system.h"
+#include "book/scratch_buffer.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 
 #include <QTest>
 

@@ -2,10 +2,10 @@
 
 #include "data_test_util.h"
 
-#include "data/cp1251.h"
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
-#include "data/settings.h"
+#include "book/scratch_buffer.h"
+#include "book/settings.h"
+#include "sys/cp1251.h"
+#include "sys/errors.h"
 
 #include <QTest>
 

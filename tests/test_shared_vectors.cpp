@@ -3,9 +3,9 @@
 
 #include "data_test_util.h"
 
-#include "data/address_store.h"
-#include "data/line_list.h"
-#include "data/scratch_buffer.h"
+#include "book/address_store.h"
+#include "book/line_list.h"
+#include "book/scratch_buffer.h"
 
 #include <QDir>
 #include <QFileInfo>

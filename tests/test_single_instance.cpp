@@ -2,9 +2,9 @@
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
+#include "app/single_instance.h"
 #include "channel/book_channel.h"
-#include "data/system.h"
-#include "ui/single_instance.h"
+#include "sys/system.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,15 +1,15 @@
 #include "ui/Unit1.h"
 
-#include "data/errors.h"
-#include "data/system.h"
-#include "ui/application.h"
-#include "ui/guard.h"
-#include "ui/icons.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "desktop/icons.h"
+#include "desktop/platform.h"
+#include "desktop/text.h"
+#include "sys/errors.h"
+#include "sys/system.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
-#include "ui/platform.h"
-#include "ui/text.h"
 
 #include <QApplication>
 #include <QCloseEvent>

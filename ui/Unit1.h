@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/address_book.h"
-#include "data/settings.h"
+#include "book/address_book.h"
+#include "book/settings.h"
 #include "ui/commands.h"
 
 #include <QFont>

@@ -2,15 +2,15 @@
 
 #include "ui/Unit1.h"
 
+#include "desktop/addresses.h"
+#include "desktop/guard.h"
+#include "desktop/icons.h"
+#include "desktop/platform.h"
+#include "desktop/text.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
-#include "ui/addresses.h"
-#include "ui/guard.h"
-#include "ui/icons.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
-#include "ui/platform.h"
-#include "ui/text.h"
 
 #include <QAction>
 #include <QMenu>

@@ -3,9 +3,9 @@
 
 #include "ui/Unit1.h"
 
+#include "desktop/platform.h"
 #include "dialogs/Unit2.h"
 #include "print/print_command.h"
-#include "ui/platform.h"
 
 namespace kvillo {
 

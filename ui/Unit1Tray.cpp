@@ -2,10 +2,10 @@
 
 #include "ui/Unit1.h"
 
-#include "ui/application.h"
-#include "ui/guard.h"
-#include "ui/icons.h"
-#include "ui/platform.h"
+#include "desktop/application.h"
+#include "desktop/guard.h"
+#include "desktop/icons.h"
+#include "desktop/platform.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QAction>

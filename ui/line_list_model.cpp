@@ -1,6 +1,6 @@
 #include "ui/line_list_model.h"
 
-#include "ui/text.h"
+#include "desktop/text.h"
 
 namespace kvillo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/address_book.h"
+#include "book/address_book.h"
 
 #include <QAbstractListModel>
 #include <QScopeGuard>

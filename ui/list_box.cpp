@@ -1,7 +1,7 @@
 #include "ui/list_box.h"
 
+#include "desktop/text.h"
 #include "ui/line_list_model.h"
-#include "ui/text.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -4,7 +4,7 @@
 // error or gives entries a line file can hold, each with an address; what the reader gives,
 // written out again by the matching writer, reads back the same.
 
-#include "data/exchange.h"
+#include "exchange/exchange.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The code page: every byte string survives the way to UTF-8 and back, the UTF-8 produced is
 // well formed, and the byte to character table is a bijection.
 
-#include "data/cp1251.h"
+#include "sys/cp1251.h"
 
 #include <cstdint>
 #include <cstdlib>

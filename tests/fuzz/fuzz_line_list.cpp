@@ -1,7 +1,7 @@
 // The line-file reader: any file read into a list and written back gives each of its lines
 // followed by CR LF, and edits of the list keep every item intact.
 
-#include "data/line_list.h"
+#include "book/line_list.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // a number of pages bounded by the text, and draws no run that overruns the page but a single
 // character too wide for any line.
 
-#include "print/printer_canvas.h"
+#include "desktop/printer_canvas.h"
 #include "print/printer_text_device.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

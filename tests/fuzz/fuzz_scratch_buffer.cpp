@@ -1,8 +1,8 @@
 // The scratch buffer: a file loaded becomes its text with every line break as CR LF, cut at the
 // first NUL; the line count and the lines agree with that text, also while lines are added.
 
-#include "data/errors.h"
-#include "data/scratch_buffer.h"
+#include "book/scratch_buffer.h"
+#include "sys/errors.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // The settings file: reading never fails but with the conversion error, the integer conversion
 // agrees with a plain reading of its rules, and what is written reads back the same.
 
-#include "data/errors.h"
-#include "data/line_list.h"
-#include "data/scratch_buffer.h"
-#include "data/settings.h"
+#include "book/line_list.h"
+#include "book/scratch_buffer.h"
+#include "book/settings.h"
+#include "sys/errors.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 
 #include "exchange_round_trip.h"
 
-#include "data/vcard.h"
+#include "exchange/vcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -1,0 +1,234 @@
+#include "address_book.h"
+
+#include "sys/errors.h"
+#include "sys/system.h"
+
+#include <algorithm>
+
+namespace kvillo {
+
+namespace {
+
+ListViews &shownBy(ListViews *views)
+{
+    static ListViews none;
+    return views ? *views : none;
+}
+
+// The rows a change-and-save has changed so far, put back (newest first) when its save fails.
+class UndoLog
+{
+public:
+    UndoLog(AddressBook &book, ListViews &views)
+        : m_book(book)
+        , m_views(views)
+    { }
+
+    void append(ListId id, std::string_view text)
+    {
+        const long long row = static_cast<long long>(m_book.count(id));
+        m_views.inserting(id, row, [&] { m_book.append(id, text); });
+        m_steps.push_back({id, row, std::nullopt});
+    }
+    void replace(ListId id, long long row, std::string_view text)
+    {
+        std::string old(m_book.text(id, row));
+        m_views.replacing(id, row, [&] { m_book.replace(id, row, text); });
+        m_steps.push_back({id, row, std::move(old)});
+    }
+    void undo()
+    {
+        for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
+            if (step->old)
+                m_views.replacing(step->id, step->row, [&] { m_book.replace(step->id, step->row, *step->old); });
+            else
+                m_views.removing(step->id, step->row, [&] { m_book.remove(step->id, step->row); });
+        }
+        m_steps.clear();
+    }
+
+private:
+    struct Step
+    {
+        ListId id;
+        long long row;
+        // The text replaced; nothing for a row appended.
+        std::optional<std::string> old;
+    };
+    AddressBook &m_book;
+    ListViews &m_views;
+    std::vector<Step> m_steps;
+};
+
+// Runs `change(log)` and saves as the entry dialogs do; a failed save undoes the change.
+template <typename Change>
+void changeAndSave(AddressBook &book, ListViews *views, Change &&change, const std::string &importId = {})
+{
+    UndoLog log(book, shownBy(views));
+    try {
+        change(log);
+        const BookLists &lists = book.lists();
+        book.store().savePair(lists.descriptions, lists.mails, ListId::Mails, importId);
+    } catch (...) {
+        log.undo();
+        throw;
+    }
+}
+
+} // namespace
+
+std::optional<long long> RowHandle::row() const
+{
+    if (!m_row || *m_row < 0)
+        return std::nullopt;
+    return *m_row;
+}
+
+AddressBook::AddressBook(std::string applicationDirectory)
+    : m_store(std::move(applicationDirectory))
+{ }
+
+void AddressBook::load()
+{
+    load(ListId::Mails);
+    load(ListId::Descriptions);
+}
+
+void AddressBook::load(ListId id)
+{
+    m_store.load(id, m_lists.list(id));
+    forgetRows(id);
+}
+
+void AddressBook::append(std::string_view description, std::string_view mail)
+{
+    append(ListId::Descriptions, description);
+    append(ListId::Mails, mail);
+}
+
+void AddressBook::append(ListId id, std::string_view text)
+{
+    m_lists.list(id).append(text);
+}
+
+void AddressBook::replace(ListId id, long long row, std::string_view text)
+{
+    m_lists.list(id).at(row);
+    m_lists.list(id).replace(static_cast<std::size_t>(row), text);
+}
+
+void AddressBook::remove(ListId id, long long row)
+{
+    m_lists.list(id).at(row);
+    m_lists.list(id).remove(static_cast<std::size_t>(row));
+    auto &tracked = m_tracked[static_cast<int>(id)];
+    std::erase_if(tracked, [row](const std::weak_ptr<long long> &handle) {
+        const std::shared_ptr<long long> held = handle.lock();
+        if (!held)
+            return true;
+        if (*held == row)
+            *held = -1;
+        else if (*held > row)
+            --*held;
+        return *held < 0;
+    });
+}
+
+RowHandle AddressBook::track(ListId id, long long row)
+{
+    m_lists.list(id).at(row);
+    auto held = std::make_shared<long long>(row);
+    m_tracked[static_cast<int>(id)].push_back(held);
+    return RowHandle(std::move(held));
+}
+
+void AddressBook::forgetRows(ListId id)
+{
+    for (const std::weak_ptr<long long> &handle : m_tracked[static_cast<int>(id)]) {
+        if (const std::shared_ptr<long long> held = handle.lock())
+            *held = -1;
+    }
+    m_tracked[static_cast<int>(id)].clear();
+}
+
+void AddressBook::save(Order order)
+{
+    m_store.savePair(
+        m_lists.descriptions, m_lists.mails, order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions);
+}
+
+bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, const std::string &importId)
+{
+    if (!importId.empty() && m_store.hasImported(importId))
+        return false;
+    changeAndSave(
+        *this, views,
+        [&](UndoLog &log) {
+            for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
+                const LineList &added = entries.list(id);
+                for (std::size_t i = 0; i < added.size(); ++i)
+                    log.append(id, added[i]);
+            }
+        },
+        importId);
+    return true;
+}
+
+bool AddressBook::replaceAndSave(
+    const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views)
+{
+    constexpr ListId kLists[] = {ListId::Descriptions, ListId::Mails};
+    // An entry removed meanwhile is not brought back in another's place.
+    if (std::any_of(
+            std::begin(kLists), std::end(kLists), [&](ListId id) { return rows.of(id) && !rows.of(id)->row(); }))
+        return false;
+    changeAndSave(*this, views, [&](UndoLog &log) {
+        for (const ListId id : kLists) {
+            const std::string_view text = id == ListId::Mails ? mail : description;
+            if (const std::optional<RowHandle> &handle = rows.of(id))
+                log.replace(id, *handle->row(), text);
+            else
+                log.append(id, text);
+        }
+    });
+    return true;
+}
+
+void AddressBook::backUp(ListId id, const std::string &path)
+{
+    // Read from the folder the book was loaded from, even if another now stands at its path.
+    m_scratch.clear();
+    m_scratch.setText(normalizeLineBreaks(m_store.readData(id)));
+    m_scratch.saveToFile(path);
+}
+
+std::string AddressBook::readBackup(const std::string &path)
+{
+    m_scratch.clear();
+    m_scratch.loadFromFile(path);
+    return m_scratch.text();
+}
+
+void AddressBook::restore(const std::optional<std::string> &descriptions, const std::optional<std::string> &mails)
+{
+    const auto view = [](const std::optional<std::string> &text) {
+        return text ? std::optional<std::string_view>(*text) : std::nullopt;
+    };
+    m_store.replacePair(view(descriptions), view(mails));
+    forgetRows(ListId::Descriptions);
+    forgetRows(ListId::Mails);
+}
+
+void AddressBook::restoreFrom(
+    const std::optional<std::string> &descriptionsPath, const std::optional<std::string> &mailsPath)
+{
+    std::optional<std::string> descriptions;
+    std::optional<std::string> mails;
+    if (descriptionsPath)
+        descriptions = readBackup(*descriptionsPath);
+    if (mailsPath)
+        mails = readBackup(*mailsPath);
+    restore(descriptions, mails);
+}
+
+} // namespace kvillo

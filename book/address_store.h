@@ -1,0 +1,96 @@
+#pragma once
+
+#include "line_list.h"
+
+#include "sys/system.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvillo {
+
+enum class ListId { Descriptions = 0, Mails = 1 };
+
+// Where the program's own files lie, and how the data files are read and written.
+//
+// A data file that has not been loaded whole since the program started still holds the user's
+// entries (it could not be read at start-up, or a NUL byte ended its text early). Before the
+// program first writes over such a file, the stored file is kept aside as
+// "<name>.unloaded-YYYYMMDD-HHMMSS", so nothing stored is ever lost; the copy is made only once the
+// new file is written, so a save that fails changes nothing.
+//
+// The two data files are one record split in two, and are saved as a pair that commits whole: a
+// crash at any moment leaves the old pair or the new pair. A commit cut short is completed or
+// undone before the store first reads a data file.
+class AddressStore
+{
+public:
+    // `applicationDirectory` ends with a path separator.
+    explicit AddressStore(std::string applicationDirectory);
+
+    const std::string &applicationDirectory() const { return m_directory; }
+    std::string dataPath(ListId id) const;
+    std::string settingsPath() const;
+
+    // Fills `list` from its data file; throws FileOpenError and leaves `list` as it was.
+    void load(ListId id, LineList &list);
+    // The data file's bytes as stored (for a backup), from the folder `load` reads; throws
+    // FileOpenError.
+    std::string readData(ListId id);
+    // Writes `list` to its data file; throws FileCreateError or StreamWriteError.
+    void save(ListId id, const LineList &list);
+    // Writes raw line-file bytes to a data file (a restore), with the same protection.
+    void replaceData(ListId id, std::string_view bytes);
+
+    // Writes both lists as one commit: either both files are replaced or neither. The files are
+    // written in the order given by `first` (so a failure names the file that failed; the close
+    // writes descriptions first, an Add or Edit mails first). Throws FileCreateError or
+    // StreamWriteError; both old files are then as they were, unless only the second rename
+    // failed: then the next save or start completes the pair.
+    void savePair(const LineList &descriptions, const LineList &mails, ListId first = ListId::Descriptions);
+    // The same, for an import handed over by the command line: `importId` (see isImportId) is
+    // recorded in the book's journal of imports in the same commit, so that the import is found
+    // stored exactly when its entries are.
+    void savePair(const LineList &descriptions, const LineList &mails, ListId first, const std::string &importId);
+    // Whether the import is recorded as stored (after completing any commit cut short). Throws
+    // FileOpenError when the journal is there but cannot be read.
+    bool hasImported(const std::string &importId);
+    // An import's identifier: 32 lowercase hexadecimal digits.
+    static bool isImportId(std::string_view text);
+    // The journal of the last imports stored, beside the data files: one identifier a line.
+    static constexpr const char *kImportJournal = ".kvillo-imported";
+
+    // The same for raw line-file bytes (a restore): the files given are replaced as one commit.
+    void replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails);
+
+    // Whether the data file has been loaded whole (or written) since start-up.
+    bool isLoaded(ListId id) const { return m_loaded[static_cast<int>(id)]; }
+
+    // The full paths of the copies kept aside since the last call (see above), to tell the user.
+    std::vector<std::string> takeKeptAside();
+
+private:
+    struct Write
+    {
+        ListId id;
+        std::string_view bytes;
+    };
+    void write(const std::vector<Write> &writes, const std::string &importId = {});
+    // The identifiers in the journal, oldest first.
+    std::vector<std::string> importJournal();
+    void recoverOnce();
+
+    std::string m_directory;
+    sys::Folder m_database;
+    bool m_recovered = false;
+    std::array<bool, 2> m_loaded{false, false};
+    std::vector<std::string> m_keptAside;
+};
+
+// The directory of the running executable, with its trailing separator.
+std::string applicationDirectory();
+
+} // namespace kvillo

@@ -1,0 +1,133 @@
+#include "book_folder.h"
+
+#include "address_store.h"
+#include "sys/errors.h"
+#include "sys/system.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace kvillo {
+
+namespace {
+
+bool isSeparator(char c)
+{
+    return c == '/' || c == sys::pathSeparator;
+}
+
+bool isAbsolute(std::string_view path)
+{
+    const bool drive = path.size() >= 3 && path[1] == ':' && isSeparator(path[2]);
+    return (!path.empty() && isSeparator(path.front())) || drive;
+}
+
+std::string withoutTrailingSeparators(std::string_view path)
+{
+    while (path.size() > 1 && isSeparator(path.back()))
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+// Creates the folder and every missing folder above it.
+bool makeDirectories(const std::string &path)
+{
+    for (std::size_t end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && !isSeparator(path[end]))
+            continue;
+        const std::string prefix = path.substr(0, end);
+        int error = 0;
+        if (sys::kindOf(prefix) == sys::Kind::Missing && !sys::makeDirectory(prefix, error)
+            && sys::kindOf(prefix) != sys::Kind::Directory)
+            return false;
+    }
+    return sys::kindOf(path) == sys::Kind::Directory;
+}
+
+// What a first start puts into a new book folder, in the order it is created.
+std::vector<std::string> newBookEntries(const std::string &folder)
+{
+    const std::string directory = folder + sys::pathSeparator;
+    const AddressStore store(directory);
+    return {directory + "database", directory + "config", store.dataPath(ListId::Mails),
+        store.dataPath(ListId::Descriptions), store.settingsPath()};
+}
+
+void removeNewBook(const std::string &folder)
+{
+    std::vector<std::string> entries = newBookEntries(folder);
+    int error = 0;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        sys::removePath(*entry, error);
+    sys::removePath(folder, error);
+}
+
+} // namespace
+
+std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+{
+    const auto trimmed = [](std::string_view path) {
+        while (!path.empty() && isSeparator(path.back()))
+            path.remove_suffix(1);
+        return std::string(path);
+    };
+    const char separator = sys::pathSeparator;
+    const std::string data
+        = isAbsolute(xdgDataHome) ? trimmed(xdgDataHome) : trimmed(home) + separator + ".local" + separator + "share";
+    return data + separator + "kvillo" + separator;
+}
+
+bool createBookOnFirstStart(const std::string &directory)
+{
+    const std::string folder = withoutTrailingSeparators(directory);
+    if (sys::kindOf(folder) != sys::Kind::Missing)
+        return false;
+    std::size_t cut = folder.size();
+    while (cut > 0 && !isSeparator(folder[cut - 1]))
+        --cut;
+    if (cut == 0 || !makeDirectories(withoutTrailingSeparators(folder.substr(0, cut))))
+        return false;
+
+    // The book is made in a folder of its own beside the target and moved into place whole: a
+    // start cut short leaves no half-made book, and of two first starts at once one book wins.
+    const std::string base = folder.substr(0, cut) + ".kvillo-new-" + sys::localTimestamp();
+    std::string staging = base;
+    int error = 0;
+    for (int n = 2; !sys::makeDirectory(staging, error); ++n) {
+        if (sys::kindOf(staging) == sys::Kind::Missing || n > 100)
+            return false;
+        staging = base + "-" + std::to_string(n);
+    }
+    try {
+        const std::vector<std::string> entries = newBookEntries(staging);
+        for (int i = 0; i < 2; ++i) {
+            if (!sys::makeDirectory(entries[i], error))
+                throw FileCreateError(entries[i], sys::errorText(error));
+        }
+        sys::replaceFile(entries[2], {});
+        sys::replaceFile(entries[3], {});
+        sys::replaceFile(entries[4], defaultSettingsText());
+    } catch (const Error &) {
+        removeNewBook(staging);
+        return false;
+    }
+    if (sys::renamePath(staging, folder, error))
+        return true;
+    removeNewBook(staging);
+    return false;
+}
+
+std::string bookDirectory()
+{
+#ifdef KVILLO_USER_DATA
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    std::string directory = userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
+    // When the folder cannot be made, the start goes on and reports the missing files as damage.
+    createBookOnFirstStart(directory);
+    return directory;
+#else
+    return applicationDirectory();
+#endif
+}
+
+} // namespace kvillo

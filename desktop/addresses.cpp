@@ -1,0 +1,32 @@
+#include "desktop/addresses.h"
+
+#include "desktop/deployment.h"
+
+namespace kvillo::addresses {
+
+QString site()
+{
+    return QStringLiteral("http://" KVILLO_SITE_HOST);
+}
+
+QString helpPage()
+{
+    return site() + QStringLiteral("/kvillo.htm");
+}
+
+QString updatePage()
+{
+    return site() + QStringLiteral("/update.htm?kvillo=2.1");
+}
+
+QString supportMail()
+{
+    return QStringLiteral(KVILLO_SUPPORT_MAIL);
+}
+
+QString author()
+{
+    return QStringLiteral(KVILLO_AUTHOR);
+}
+
+} // namespace kvillo::addresses

@@ -1,0 +1,358 @@
+#include "csv.h"
+
+#include "sys/cp1251.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kvillo::csv {
+
+using exchange::ImportError;
+
+const char *const kHeader = "\"Name\",\"E-mail Address\"\r\n";
+
+namespace {
+
+void appendQuoted(std::string_view cp1251Text, std::string &out)
+{
+    out += '"';
+    exchange::appendUtf8(cp1251Text, out, "\"", '"');
+    out += '"';
+}
+
+struct Record
+{
+    std::size_t line = 0;
+    std::vector<std::string> fields;
+};
+
+// Splits the text into records; calls `take(record)` for each. Throws on malformed quoting.
+class Parser
+{
+public:
+    Parser(std::string_view text, std::size_t firstLine, const std::string &fileName)
+        : m_text(text)
+        , m_line(firstLine)
+        , m_fileName(fileName)
+    { }
+
+    char detectSeparator() const
+    {
+        std::size_t commas = 0, semicolons = 0;
+        bool quoted = false;
+        for (const char c : m_text) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (!quoted && (c == '\n' || c == '\r'))
+                break;
+            else if (!quoted && c == ',')
+                ++commas;
+            else if (!quoted && c == ';')
+                ++semicolons;
+        }
+        return semicolons > commas ? ';' : ',';
+    }
+
+    // The next record, or false at the end of the text.
+    bool next(char separator, Record &record)
+    {
+        if (m_pos >= m_text.size())
+            return false;
+        record.line = m_line;
+        record.fields.assign(1, std::string());
+        for (;;) {
+            if (m_pos >= m_text.size())
+                return true;
+            const char c = m_text[m_pos];
+            if (c == '"') {
+                if (!record.fields.back().empty())
+                    fail(m_line, "кавычка внутри поля без кавычек");
+                readQuoted(record.fields.back());
+                if (m_pos < m_text.size() && m_text[m_pos] != separator && m_text[m_pos] != '\r'
+                    && m_text[m_pos] != '\n')
+                    fail(m_line, "после закрывающей кавычки ожидается разделитель или конец строки");
+                continue;
+            }
+            ++m_pos;
+            if (c == separator) {
+                record.fields.emplace_back();
+            } else if (c == '\r' || c == '\n') {
+                if (c == '\r' && m_pos < m_text.size() && m_text[m_pos] == '\n')
+                    ++m_pos;
+                ++m_line;
+                return true;
+            } else {
+                record.fields.back() += c;
+            }
+        }
+    }
+
+private:
+    void readQuoted(std::string &field)
+    {
+        const std::size_t openedAt = m_line;
+        ++m_pos;
+        for (;;) {
+            if (m_pos >= m_text.size())
+                fail(openedAt, "кавычка не закрыта до конца файла");
+            const char c = m_text[m_pos++];
+            if (c == '"') {
+                if (m_pos < m_text.size() && m_text[m_pos] == '"') {
+                    field += '"';
+                    ++m_pos;
+                    continue;
+                }
+                return;
+            }
+            if (c == '\n' || (c == '\r' && (m_pos >= m_text.size() || m_text[m_pos] != '\n')))
+                ++m_line;
+            field += c;
+        }
+    }
+
+    [[noreturn]] void fail(std::size_t line, const std::string &reason) const
+    {
+        throw ImportError(m_fileName, line, reason);
+    }
+
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    std::size_t m_line;
+    const std::string &m_fileName;
+};
+
+// A header reduced to its letters, lower case, ё as е: "E-mail 2 Address" -> "emailaddress".
+std::string headerKey(const std::string &cp1251Header)
+{
+    const unsigned char *fold = cp1251::foldCaseTable();
+    std::string key;
+    for (const char c : cp1251Header) {
+        auto b = fold[static_cast<unsigned char>(c)];
+        if (b == 0xB8) // ё
+            b = 0xE5;
+        if ((b >= 'a' && b <= 'z') || b >= 0xE0)
+            key += static_cast<char>(b);
+    }
+    return key;
+}
+
+bool oneOf(const std::string &key, std::initializer_list<const char *> utf8Keys)
+{
+    return std::any_of(
+        utf8Keys.begin(), utf8Keys.end(), [&](const char *candidate) { return key == cp1251::fromUtf8(candidate); });
+}
+
+enum class Column { Other, Mail, FullName, Given, Family, Additional };
+
+Column classify(const std::string &key)
+{
+    if (oneOf(key,
+            {"email", "emailaddress", "emailvalue", "primaryemail", "secondemail", "secondaryemail", "mail",
+                "mailaddress", "электроннаяпочта", "адресэлектроннойпочты", "emailадрес", "адресemail", "почта",
+                "элпочта", "адресэлпочты", "емейл", "имейл", "емайл"}))
+        return Column::Mail;
+    if (oneOf(key,
+            {"name", "displayname", "fullname", "фио", "полноеимя", "описание", "отображаемоеимя", "контакт",
+                "имяфамилия", "фамилияимя", "фамилияимяотчество"}))
+        return Column::FullName;
+    if (oneOf(key, {"firstname", "givenname", "имя"}))
+        return Column::Given;
+    if (oneOf(key, {"lastname", "familyname", "surname", "фамилия"}))
+        return Column::Family;
+    if (oneOf(key, {"middlename", "additionalname", "отчество"}))
+        return Column::Additional;
+    return Column::Other;
+}
+
+struct Layout
+{
+    std::vector<std::size_t> mails;
+    long fullName = -1;
+    long given = -1, family = -1, additional = -1;
+    bool headerRow = true;
+};
+
+class Reader
+{
+public:
+    Reader(std::string_view bytes, const std::string &fileName)
+        : m_bytes(bytes)
+        , m_fileName(fileName)
+    { }
+
+    exchange::Contacts run();
+
+private:
+    std::string decoded(const std::string &field, std::size_t line, const char *what) const
+    {
+        if (!m_utf8)
+            return field;
+        std::string out, reason;
+        if (!exchange::utf8ToCp1251(field, out, reason))
+            throw ImportError(m_fileName, line, std::string(what) + ": " + reason);
+        return out;
+    }
+    Layout layoutOf(const Record &first) const;
+    void take(const Record &record);
+    static std::string field(const Record &record, long index)
+    {
+        return index >= 0 && static_cast<std::size_t>(index) < record.fields.size() ? record.fields[index]
+                                                                                    : std::string();
+    }
+
+    std::string_view m_bytes;
+    const std::string &m_fileName;
+    bool m_utf8 = true;
+    Layout m_layout;
+    exchange::Contacts m_contacts;
+};
+
+Layout Reader::layoutOf(const Record &first) const
+{
+    Layout layout;
+    for (std::size_t i = 0; i < first.fields.size(); ++i) {
+        switch (classify(headerKey(decoded(first.fields[i], first.line, "заголовок")))) {
+        case Column::Mail:
+            layout.mails.push_back(i);
+            break;
+        case Column::FullName:
+            if (layout.fullName < 0)
+                layout.fullName = static_cast<long>(i);
+            break;
+        case Column::Given:
+            if (layout.given < 0)
+                layout.given = static_cast<long>(i);
+            break;
+        case Column::Family:
+            if (layout.family < 0)
+                layout.family = static_cast<long>(i);
+            break;
+        case Column::Additional:
+            if (layout.additional < 0)
+                layout.additional = static_cast<long>(i);
+            break;
+        case Column::Other:
+            break;
+        }
+    }
+    if (!layout.mails.empty())
+        return layout;
+    // No header: a first row that holds an address is data. The address column is the first
+    // field with an '@', the description the first other non-empty field.
+    layout = Layout();
+    layout.headerRow = false;
+    for (std::size_t i = 0; i < first.fields.size(); ++i) {
+        if (first.fields[i].find('@') != std::string::npos) {
+            layout.mails.push_back(i);
+            break;
+        }
+    }
+    if (layout.mails.empty())
+        throw ImportError(m_fileName, first.line,
+            "не найден столбец с адресами электронной почты (ожидается заголовок \"E-mail\" или \"Электронная "
+            "почта\")");
+    for (std::size_t i = 0; i < first.fields.size(); ++i) {
+        if (i != layout.mails.front() && !first.fields[i].empty()) {
+            layout.fullName = static_cast<long>(i);
+            break;
+        }
+    }
+    return layout;
+}
+
+void Reader::take(const Record &record)
+{
+    if (std::all_of(record.fields.begin(), record.fields.end(), [](const std::string &f) { return f.empty(); }))
+        return;
+    std::string description;
+    if (m_layout.fullName >= 0 && !field(record, m_layout.fullName).empty()) {
+        description = field(record, m_layout.fullName);
+    } else {
+        for (const long index : {m_layout.family, m_layout.given, m_layout.additional}) {
+            const std::string part = field(record, index);
+            if (part.empty())
+                continue;
+            if (!description.empty())
+                description += ' ';
+            description += part;
+        }
+    }
+    description = decoded(description, record.line, "имя");
+    if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
+        throw ImportError(m_fileName, record.line, exchange::describeFieldProblem("имя", problem));
+
+    std::vector<std::string> addresses;
+    for (const std::size_t column : m_layout.mails) {
+        const std::string value = field(record, static_cast<long>(column));
+        // Several addresses in one field, as some address books export them: "a@x ::: b@y".
+        std::size_t start = 0;
+        for (;;) {
+            const auto split = value.find(" ::: ", start);
+            const std::string one = value.substr(start, split == std::string::npos ? std::string::npos : split - start);
+            if (!one.empty())
+                addresses.push_back(decoded(one, record.line, "адрес"));
+            if (split == std::string::npos)
+                break;
+            start = split + 5;
+        }
+    }
+    if (addresses.empty())
+        throw ImportError(m_fileName, record.line, "в записи нет адреса электронной почты");
+    for (const std::string &address : addresses) {
+        if (const std::string problem = exchange::lineFileProblem(address); !problem.empty())
+            throw ImportError(m_fileName, record.line, exchange::describeFieldProblem("адрес", problem));
+        m_contacts.add(description, address);
+    }
+}
+
+exchange::Contacts Reader::run()
+{
+    std::string_view text = m_bytes;
+    if (text.size() >= 2 && (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF"))
+        throw ImportError(m_fileName, 1, "файл в кодировке UTF-16; сохраните его в UTF-8 или Windows-1251");
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+        if (!exchange::isValidUtf8(text))
+            throw ImportError(m_fileName, 1, "файл помечен как UTF-8, но содержит неверные последовательности UTF-8");
+    } else {
+        m_utf8 = exchange::isValidUtf8(text);
+    }
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos)
+        throw ImportError(m_fileName, 1 + exchange::lineNumberAt(text, nul), "нулевой байт: это не текстовый файл");
+
+    Parser parser(text, 1, m_fileName);
+    const char separator = parser.detectSeparator();
+    Record record;
+    if (!parser.next(separator, record))
+        throw ImportError(m_fileName, 1, "файл пуст");
+    m_layout = layoutOf(record);
+    if (!m_layout.headerRow)
+        take(record);
+    while (parser.next(separator, record))
+        take(record);
+    if (m_contacts.size() == 0)
+        throw ImportError(m_fileName, record.line, "в файле нет ни одной записи с адресом");
+    return std::move(m_contacts);
+}
+
+} // namespace
+
+void write(const LineList &descriptions, const LineList &mails, std::string &out)
+{
+    out += kHeader;
+    const std::size_t count = std::max(descriptions.size(), mails.size());
+    out.reserve(out.size() + exchange::utf8SizeEstimate(descriptions, mails, 8));
+    for (std::size_t i = 0; i < count; ++i) {
+        appendQuoted(i < descriptions.size() ? descriptions[i] : std::string_view(), out);
+        out += ',';
+        appendQuoted(i < mails.size() ? mails[i] : std::string_view(), out);
+        out += "\r\n";
+    }
+}
+
+exchange::Contacts read(std::string_view bytes, const std::string &fileName)
+{
+    return Reader(bytes, fileName).run();
+}
+
+} // namespace kvillo::csv

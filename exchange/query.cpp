@@ -1,0 +1,123 @@
+#include "query.h"
+
+#include "sys/cp1251.h"
+
+#include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kvillo {
+
+namespace {
+
+constexpr unsigned char kSmallYo = 0xB8;
+constexpr unsigned char kSmallYe = 0xE5;
+
+struct SearchFold
+{
+    std::array<unsigned char, 256> table{};
+    SearchFold()
+    {
+        const unsigned char *caseFold = cp1251::foldCaseTable();
+        for (int b = 0; b < 256; ++b) {
+            const unsigned char lower = caseFold[b];
+            table[b] = lower == kSmallYo ? kSmallYe : lower;
+        }
+    }
+};
+
+} // namespace
+
+const unsigned char *QueryMatcher::foldTable()
+{
+    static const SearchFold fold;
+    return fold.table.data();
+}
+
+QueryMatcher::QueryMatcher(std::string_view needle)
+    : m_fold(foldTable())
+{
+    const unsigned char *fold = m_fold;
+    m_needle.reserve(needle.size());
+    for (const char c : needle)
+        m_needle += static_cast<char>(fold[static_cast<unsigned char>(c)]);
+    // Horspool's shifts over folded bytes: long needles skip most of a text.
+    const std::size_t length = m_needle.size();
+    const auto longest = static_cast<unsigned char>(std::min<std::size_t>(length, 255));
+    m_shift.fill(longest);
+    for (std::size_t i = 0; i + 1 < length; ++i) {
+        const std::size_t shift = length - 1 - i;
+        if (shift < 256)
+            m_shift[static_cast<unsigned char>(m_needle[i])] = static_cast<unsigned char>(shift);
+    }
+    if (length > 0) {
+        const auto variants = [&](unsigned char folded, std::array<unsigned char, 4> &out) {
+            std::size_t n = 0;
+            for (int b = 0; b < 256 && n < out.size(); ++b) {
+                if (fold[b] == folded)
+                    out[n++] = static_cast<unsigned char>(b);
+            }
+            for (std::size_t i = n; i < out.size(); ++i)
+                out[i] = out[0];
+        };
+        variants(static_cast<unsigned char>(m_needle.front()), m_firstVariants);
+        variants(static_cast<unsigned char>(m_needle.back()), m_lastVariants);
+    }
+}
+
+std::size_t QueryMatcher::find(std::string_view text, std::size_t from) const
+{
+    const std::size_t length = m_needle.size();
+    if (from > text.size() || text.size() - from < length)
+        return std::string_view::npos;
+    if (length == 0)
+        return from;
+    const unsigned char *fold = m_fold;
+    const auto *needle = reinterpret_cast<const unsigned char *>(m_needle.data());
+    const auto *data = reinterpret_cast<const unsigned char *>(text.data());
+    const unsigned char last = needle[length - 1];
+    const std::size_t end = text.size() - length;
+    std::size_t pos = from;
+#if defined(__SSE2__)
+    // Sixteen places at a time: those whose first and last bytes fit are checked in full.
+    const auto splat
+        = [](const std::array<unsigned char, 4> &v, int i) { return _mm_set1_epi8(static_cast<char>(v[i])); };
+    const __m128i f0 = splat(m_firstVariants, 0), f1 = splat(m_firstVariants, 1), f2 = splat(m_firstVariants, 2),
+                  f3 = splat(m_firstVariants, 3);
+    const __m128i l0 = splat(m_lastVariants, 0), l1 = splat(m_lastVariants, 1), l2 = splat(m_lastVariants, 2),
+                  l3 = splat(m_lastVariants, 3);
+    for (; pos + 16 <= end + 1; pos += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + pos));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + pos + length - 1));
+        const __m128i firsts = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(a, f1)),
+            _mm_or_si128(_mm_cmpeq_epi8(a, f2), _mm_cmpeq_epi8(a, f3)));
+        const __m128i lasts = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, l0), _mm_cmpeq_epi8(b, l1)),
+            _mm_or_si128(_mm_cmpeq_epi8(b, l2), _mm_cmpeq_epi8(b, l3)));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(firsts, lasts))); mask != 0;
+             mask &= mask - 1) {
+            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(mask));
+            std::size_t k = 1;
+            while (k + 1 < length && fold[data[at + k]] == needle[k])
+                ++k;
+            if (k + 1 >= length)
+                return at;
+        }
+    }
+#endif
+    while (pos <= end) {
+        const unsigned char tail = fold[data[pos + length - 1]];
+        if (tail == last) {
+            std::size_t k = 0;
+            while (k + 1 < length && fold[data[pos + k]] == needle[k])
+                ++k;
+            if (k + 1 >= length)
+                return pos;
+        }
+        pos += m_shift[tail];
+    }
+    return std::string_view::npos;
+}
+
+} // namespace kvillo

@@ -1,0 +1,432 @@
+#include "vcard.h"
+
+#include "sys/cp1251.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kvillo::vcard {
+
+using exchange::ImportError;
+
+namespace {
+
+// ---- Writing ----
+
+constexpr std::size_t kFoldOctets = 75;
+
+// Appends "NAME:value" CR LF, folded so that no line exceeds 75 octets and no UTF-8 sequence is
+// split; a continuation line starts with a space, which counts towards its 75.
+void appendContentLine(std::string_view name, std::string_view cp1251Value, std::string &out, std::string &scratch)
+{
+    const std::size_t start = out.size();
+    out += name;
+    out += ':';
+    exchange::appendUtf8(cp1251Value, out, "\\,;", '\\');
+    if (out.size() - start > kFoldOctets) {
+        scratch.assign(out, start, std::string::npos);
+        out.resize(start);
+        std::size_t pos = 0;
+        std::size_t room = kFoldOctets;
+        while (scratch.size() - pos > room) {
+            std::size_t cut = pos + room;
+            while ((static_cast<unsigned char>(scratch[cut]) & 0xC0) == 0x80)
+                --cut;
+            out.append(scratch, pos, cut - pos);
+            out += "\r\n ";
+            pos = cut;
+            room = kFoldOctets - 1;
+        }
+        out.append(scratch, pos, std::string::npos);
+    }
+    out += "\r\n";
+}
+
+// ---- Reading ----
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view part)
+{
+    if (part.size() > text.size())
+        return false;
+    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+        if (equalsIgnoringCase(text.substr(i, part.size()), part))
+            return true;
+    }
+    return false;
+}
+
+// One unfolded content line: name, parameters and value, with the file line it starts on.
+struct ContentLine
+{
+    std::size_t line = 0;
+    std::string_view name;
+    std::vector<std::string_view> params;
+    std::string value;
+};
+
+// Splits "group.NAME;PARAM=x;PARAM="a:b":value"; false when there is no colon.
+bool parseContentLine(const std::string &text, ContentLine &content)
+{
+    content.params.clear();
+    bool quoted = false;
+    std::size_t start = 0;
+    std::vector<std::string_view> parts;
+    const std::string_view view(text);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == ';' || c == ':')) {
+            parts.push_back(view.substr(start, i - start));
+            start = i + 1;
+            if (c == ':') {
+                std::string_view name = parts.front();
+                const auto dot = name.rfind('.');
+                if (dot != std::string_view::npos)
+                    name.remove_prefix(dot + 1);
+                content.name = name;
+                content.params.assign(parts.begin() + 1, parts.end());
+                content.value.assign(text, start, std::string::npos);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The value of parameter `key` ("CHARSET=UTF-8"), or of a bare 2.1 parameter equal to `key`.
+std::string_view paramValue(const ContentLine &content, std::string_view key)
+{
+    for (std::string_view param : content.params) {
+        const auto eq = param.find('=');
+        if (eq == std::string_view::npos) {
+            if (equalsIgnoringCase(param, key))
+                return param;
+            continue;
+        }
+        if (equalsIgnoringCase(param.substr(0, eq), key)) {
+            std::string_view value = param.substr(eq + 1);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            return value;
+        }
+    }
+    return {};
+}
+
+bool isQuotedPrintable(const ContentLine &content)
+{
+    const std::string_view encoding = paramValue(content, "ENCODING");
+    return equalsIgnoringCase(encoding, "QUOTED-PRINTABLE") || !paramValue(content, "QUOTED-PRINTABLE").empty();
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool decodeQuotedPrintable(std::string_view text, std::string &out)
+{
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            decoded += text[i];
+            continue;
+        }
+        if (i + 1 == text.size())
+            break; // a soft line break left at the very end
+        if (i + 2 >= text.size())
+            return false;
+        const int high = hexDigit(text[i + 1]), low = hexDigit(text[i + 2]);
+        if (high < 0 || low < 0)
+            return false;
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    out = std::move(decoded);
+    return true;
+}
+
+// Splits at unescaped `separator`, then resolves the escapes of each part.
+std::vector<std::string> splitUnescaped(std::string_view text, char separator)
+{
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            parts.back() += (next == 'n' || next == 'N') ? '\n' : next;
+        } else if (c == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+std::string unescapeText(std::string_view text)
+{
+    return splitUnescaped(text, '\0').front();
+}
+
+class Reader
+{
+public:
+    Reader(std::string_view bytes, const std::string &fileName)
+        : m_bytes(bytes)
+        , m_fileName(fileName)
+    { }
+
+    exchange::Contacts run();
+
+private:
+    bool nextLogicalLine(std::string &text, std::size_t &line);
+    bool nextPhysicalLine(std::string_view &text);
+    void handle(ContentLine &content);
+    void finishCard();
+    std::string toCp1251(const ContentLine &content, std::string text, const char *field);
+    [[noreturn]] void fail(std::size_t line, const std::string &reason) const
+    {
+        throw ImportError(m_fileName, line, reason);
+    }
+
+    std::string_view m_bytes;
+    const std::string &m_fileName;
+    std::size_t m_pos = 0;
+    std::size_t m_lineNumber = 0;
+    bool m_pendingValid = false;
+    std::string_view m_pending;
+
+    exchange::Contacts m_contacts;
+    bool m_inCard = false;
+    std::size_t m_cardLine = 0;
+    bool m_haveFn = false;
+    std::string m_fn;
+    std::string m_fromN;
+    std::size_t m_nameLine = 0;
+    struct Mail
+    {
+        std::string address;
+        std::size_t line;
+    };
+    std::vector<Mail> m_mails;
+};
+
+bool Reader::nextPhysicalLine(std::string_view &text)
+{
+    if (m_pos >= m_bytes.size())
+        return false;
+    std::size_t end = m_pos;
+    while (end < m_bytes.size() && m_bytes[end] != '\n' && m_bytes[end] != '\r')
+        ++end;
+    text = m_bytes.substr(m_pos, end - m_pos);
+    if (end < m_bytes.size() && m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n')
+        ++end;
+    m_pos = end + 1;
+    ++m_lineNumber;
+    return true;
+}
+
+// A logical line: a physical line with the lines folded onto it (those starting with a space or a
+// tab), and with the soft line breaks of quoted-printable values joined.
+bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
+{
+    std::string_view physical;
+    if (m_pendingValid) {
+        physical = m_pending;
+        m_pendingValid = false;
+    } else if (!nextPhysicalLine(physical)) {
+        return false;
+    }
+    line = m_lineNumber;
+    text.assign(physical);
+    for (;;) {
+        std::string_view next;
+        if (!nextPhysicalLine(next))
+            break;
+        if (!next.empty() && (next[0] == ' ' || next[0] == '\t')) {
+            text.append(next.substr(1));
+            continue;
+        }
+        const auto colon = text.find(':');
+        if (!text.empty() && text.back() == '=' && colon != std::string::npos
+            && containsIgnoringCase(std::string_view(text).substr(0, colon), "QUOTED-PRINTABLE")) {
+            text.pop_back(); // the soft line break
+            text.append(next);
+            continue;
+        }
+        // The line read ahead is counted already: the next call takes it with its number.
+        m_pending = next;
+        m_pendingValid = true;
+        break;
+    }
+    return true;
+}
+
+std::string Reader::toCp1251(const ContentLine &content, std::string text, const char *field)
+{
+    if (isQuotedPrintable(content)) {
+        std::string decoded;
+        if (!decodeQuotedPrintable(text, decoded))
+            fail(content.line, "неверная запись quoted-printable");
+        text = std::move(decoded);
+    }
+    const std::string_view charset = paramValue(content, "CHARSET");
+    bool utf8;
+    if (charset.empty())
+        utf8 = exchange::isValidUtf8(text);
+    else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
+        utf8 = true;
+    else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
+        utf8 = false;
+    else
+        fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
+    if (!utf8)
+        return text;
+    std::string out, reason;
+    if (!exchange::utf8ToCp1251(text, out, reason))
+        fail(content.line, std::string(field) + ": " + reason);
+    return out;
+}
+
+void Reader::handle(ContentLine &content)
+{
+    const std::string_view name = content.name;
+    if (equalsIgnoringCase(name, "BEGIN")) {
+        if (!equalsIgnoringCase(content.value, "VCARD"))
+            fail(content.line, "неизвестный блок BEGIN:" + content.value);
+        if (m_inCard)
+            fail(content.line,
+                "новая карточка начинается до END:VCARD предыдущей (строка " + std::to_string(m_cardLine) + ")");
+        m_inCard = true;
+        m_cardLine = content.line;
+        m_haveFn = false;
+        m_fn.clear();
+        m_fromN.clear();
+        m_mails.clear();
+        return;
+    }
+    if (!m_inCard)
+        fail(content.line, "строка вне карточки (нет BEGIN:VCARD)");
+    if (equalsIgnoringCase(name, "END")) {
+        if (!equalsIgnoringCase(content.value, "VCARD"))
+            fail(content.line, "неизвестный блок END:" + content.value);
+        finishCard();
+        return;
+    }
+    if (equalsIgnoringCase(name, "VERSION")) {
+        if (content.value != "2.1" && content.value != "3.0" && content.value != "4.0")
+            fail(content.line, "версия vCard " + content.value + " не поддерживается");
+    } else if (equalsIgnoringCase(name, "FN")) {
+        if (!m_haveFn) {
+            m_fn = toCp1251(content, unescapeText(content.value), "FN");
+            m_haveFn = true;
+            m_nameLine = content.line;
+        }
+    } else if (equalsIgnoringCase(name, "N")) {
+        if (m_fromN.empty()) {
+            // Family, given and additional names, in the order a Russian book writes them.
+            const std::vector<std::string> parts = splitUnescaped(content.value, ';');
+            std::string joined;
+            for (std::size_t i = 0; i < 3 && i < parts.size(); ++i) {
+                for (const std::string &word : splitUnescaped(parts[i], ',')) {
+                    if (word.empty())
+                        continue;
+                    if (!joined.empty())
+                        joined += ' ';
+                    joined += word;
+                }
+            }
+            m_fromN = toCp1251(content, joined, "N");
+            if (!m_haveFn)
+                m_nameLine = content.line;
+        }
+    } else if (equalsIgnoringCase(name, "EMAIL")) {
+        std::string address = toCp1251(content, unescapeText(content.value), "EMAIL");
+        if (!address.empty())
+            m_mails.push_back({std::move(address), content.line});
+    }
+}
+
+void Reader::finishCard()
+{
+    m_inCard = false;
+    if (m_mails.empty())
+        fail(m_cardLine, "в карточке нет адреса электронной почты (EMAIL)");
+    const std::string &description = (m_haveFn && !m_fn.empty()) ? m_fn : m_fromN;
+    if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
+        fail(m_nameLine, exchange::describeFieldProblem("имя", problem));
+    for (const Mail &mail : m_mails) {
+        if (const std::string problem = exchange::lineFileProblem(mail.address); !problem.empty())
+            fail(mail.line, exchange::describeFieldProblem("адрес", problem));
+        m_contacts.add(description, mail.address);
+    }
+}
+
+exchange::Contacts Reader::run()
+{
+    if (m_bytes.size() >= 3 && m_bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        m_pos = 3;
+    std::string text;
+    ContentLine content;
+    while (nextLogicalLine(text, content.line)) {
+        if (text.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        if (text.find('\0') != std::string::npos)
+            fail(content.line, "нулевой байт: это не текстовый файл vCard");
+        if (!parseContentLine(text, content))
+            fail(content.line, "строка без двоеточия: это не запись vCard");
+        handle(content);
+    }
+    if (m_inCard)
+        fail(m_cardLine, "карточка не закончена: нет END:VCARD");
+    if (m_contacts.size() == 0)
+        fail(std::max<std::size_t>(m_lineNumber, 1), "в файле нет ни одной карточки vCard");
+    return std::move(m_contacts);
+}
+
+} // namespace
+
+void write(const LineList &descriptions, const LineList &mails, std::string &out)
+{
+    const std::size_t count = std::max(descriptions.size(), mails.size());
+    out.reserve(out.size() + exchange::utf8SizeEstimate(descriptions, mails, 48));
+    std::string scratch;
+    for (std::size_t i = 0; i < count; ++i) {
+        out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+        appendContentLine("FN", i < descriptions.size() ? descriptions[i] : std::string_view(), out, scratch);
+        if (i < mails.size() && !mails[i].empty())
+            appendContentLine("EMAIL", mails[i], out, scratch);
+        out += "END:VCARD\r\n";
+    }
+}
+
+exchange::Contacts read(std::string_view bytes, const std::string &fileName)
+{
+    return Reader(bytes, fileName).run();
+}
+
+} // namespace kvillo::vcard
