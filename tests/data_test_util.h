@@ -152,28 +152,21 @@ inline std::string receive(int fd, int ms, bool oneLine = false)
     return received;
 }
 
-// A child process, of the user nobody or of our own, that plays another program: `body` sets
-// itself up, says so with `ready()`, may wait for `release` to become readable (the test lets it
-// go), and returns its report.
+// A child process (of the user nobody, or ours) that plays another program: `body` says when it
+// is set up, may wait until `release` is readable (the test lets it go), and returns its report.
 class Child
 {
 public:
-    using Body = std::function<std::string(const std::function<void()> &ready, int release)>;
     static constexpr uid_t kNobody = 65534;
-
-    Child(bool asNobody, const Body &body)
+    Child(bool asNobody, const std::function<std::string(const std::function<void()> &ready, int release)> &body)
     {
         int ready[2], release[2], report[2];
-        if (::pipe(ready) != 0 || ::pipe(release) != 0 || ::pipe(report) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
+        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0 && ::pipe(report) == 0);
+        if ((m_pid = ::fork()) == 0) {
             ::close(release[1]);
-            ::close(report[0]);
             if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
                 ::_exit(2);
-            const std::string text = body([&] { (void)!::write(ready[1], "r", 1); }, release[0]);
+            const std::string text = body([&] { (void)!::write(ready[1], "\n", 1); }, release[0]);
             (void)!::write(report[1], text.data(), text.size());
             ::_exit(0);
         }
@@ -185,44 +178,27 @@ public:
         m_report = report[0];
     }
     ~Child() { finish(); }
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
 
     pid_t pid() const { return m_pid; }
+    int status() const { return m_status; }
     // Waits until the child has set itself up; false when it ended first.
-    bool waitReady()
-    {
-        char byte;
-        return ::read(m_ready, &byte, 1) == 1;
-    }
+    bool waitReady() { return !receive(m_ready, -1, true).empty(); }
     // Lets the child go and waits for its report, serving this process's events meanwhile.
     std::string finish()
     {
-        if (m_pid <= 0 || m_finished)
-            return m_text;
-        ::close(m_release);
-        pollfd wait{m_report, POLLIN, 0};
-        for (ssize_t n = 1; n > 0;) {
-            if (QCoreApplication::instance() != nullptr)
+        if (m_release >= 0 && ::close(std::exchange(m_release, -1)) == 0) {
+            while (::waitpid(m_pid, &m_status, WNOHANG) == 0) {
                 QCoreApplication::processEvents();
-            char buffer[4096];
-            if (::poll(&wait, 1, 10) > 0 && (n = ::read(m_report, buffer, sizeof buffer)) > 0)
-                m_text.append(buffer, static_cast<std::size_t>(n));
+                ::poll(nullptr, 0, 5);
+            }
+            m_text = receive(m_report, 0);
         }
-        ::waitpid(m_pid, &m_status, 0);
-        ::close(m_ready);
-        ::close(m_report);
-        m_finished = true;
         return m_text;
     }
-    // The child's status once it is finished.
-    int status() const { return m_status; }
 
 private:
     pid_t m_pid = -1;
-    int m_ready = -1, m_release = -1, m_report = -1;
-    int m_status = 0;
-    bool m_finished = false;
+    int m_ready = -1, m_release = -1, m_report = -1, m_status = 0;
     std::string m_text;
 };
 

@@ -283,14 +283,14 @@ private slots:
         Program program;
         testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         const std::string folder = program.path("database/");
-        const std::string start = program.book();
+        const std::string descriptions = testutil::readFile(folder + "descriptions.dat");
+        const std::string mails = testutil::readFile(folder + "mails.dat");
         QString problem;
         const std::string name = channel::listenName(folder, problem).toStdString();
         QVERIFY2(!name.empty(), qPrintable(problem));
         for (int step = 1;; ++step) {
             QVERIFY2(step < 40, "the save never completes");
-            const std::size_t bar = start.find('|');
-            program.writeBook(start.substr(0, bar), start.substr(bar + 1));
+            program.writeBook(descriptions, mails);
             ::unlink(program.path("database/.kvillo-imported").c_str());
             testutil::Child window(false, [&](const std::function<void()> &ready, int) {
                 sys::FolderLock lock(folder);
@@ -298,20 +298,14 @@ private slots:
                 const int server = testutil::localSocket(name, true);
                 ready();
                 const int client = ::accept(server, nullptr, nullptr);
-                QByteArray received;
-                channel::Request request;
-                char buffer[4096];
-                for (ssize_t n; request.kind == channel::Request::Kind::Incomplete
-                     && (n = ::read(client, buffer, sizeof buffer)) > 0;) {
-                    received.append(buffer, n);
-                    request = channel::takeRequest(received);
-                }
+                QByteArray received = QByteArray::fromStdString(testutil::receive(client, 100));
+                const channel::Request request = channel::takeRequest(received);
                 AddressBook book(program.path(""));
                 book.load();
                 g_killAt = step;
                 sys::setStepHook(killAtStep);
                 book.appendAndSave(request.entries, nullptr, request.importId);
-                return std::string(::write(client, "added\n", 6) == 6 ? "added" : "");
+                return std::to_string(::write(client, "added\n", 6));
             });
             QVERIFY(window.waitReady());
             const Result result = program.run({"--import", "vcard", "new.vcf"});

@@ -27,39 +27,18 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private:
-    // The channel's folders for this process and the programs it starts, put back at the end.
-    class Environment
-    {
-    public:
-        Environment(const QByteArray &runtime, const QByteArray &temporary)
-        {
-            for (const char *name : {"XDG_RUNTIME_DIR", "TMPDIR"})
-                m_saved << qgetenv(name);
-            set("XDG_RUNTIME_DIR", runtime);
-            set("TMPDIR", temporary);
-        }
-        ~Environment()
-        {
-            set("XDG_RUNTIME_DIR", m_saved[0]);
-            set("TMPDIR", m_saved[1]);
-        }
-
-    private:
-        static void set(const char *name, const QByteArray &value)
-        {
-            if (value.isEmpty())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        }
-        QList<QByteArray> m_saved;
-    };
+    // This user's channel folder for these tests, and a folder where the programs of the user
+    // nobody may be put to work.
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_shared;
+    QByteArray runtime() const { return QFile::encodeName(m_runtime.path()); }
 
     // A program directory with its own copy of the program in it.
     static void install(const ProgramDir &dir, const QString &entry = QStringLiteral("Иванов"),
         const QString &mail = QStringLiteral("ivanov@x.ru"))
     {
         QVERIFY(QFile::copy(QStringLiteral(KVILLO_EXECUTABLE), dir.path("kvillo")));
+        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         dir.writeBook({entry}, {mail});
         dir.writeSettings("Arial", 10, 89, 701, 497);
     }
@@ -112,6 +91,15 @@ private:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
     }
+    // `kvillo --import` of new.vcf: its exit code and messages.
+    static std::pair<int, QString> importNew(const ProgramDir &dir)
+    {
+        QProcess import;
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        if (!import.waitForFinished(30000))
+            return {-1, QString()};
+        return {import.exitCode(), QString::fromUtf8(import.readAllStandardError())};
+    }
     static void endsOnRequest(QProcess &program)
     {
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
@@ -121,6 +109,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_RUNTIME_DIR", runtime());
+        qputenv("TMPDIR", QFile::encodeName(m_shared.path()));
+        QVERIFY(::chmod(QFile::encodeName(m_shared.path()).constData(), 01777) == 0);
+    }
+
     void secondCopyBringsTheFirstForwardAndLeaves()
     {
         ProgramDir dir;
@@ -343,18 +338,14 @@ private slots:
             QSKIP("needs root to run a process as another user");
         ProgramDir dir;
         install(dir);
-        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         QVERIFY(::chmod(dir.path("database").toLocal8Bit().constData(), 0777) == 0);
         const std::string folder = dir.directory() + "database/";
         testutil::Child holder(true, [&](const std::function<void()> &ready, int release) {
             kvillo::sys::FolderLock lock(folder);
-            if (lock.state() != kvillo::sys::FolderLock::State::Held)
-                return std::string("not held");
-            ready();
-            char byte;
-            (void)!::read(release, &byte, 1);
-            return std::string();
+            if (lock.state() == kvillo::sys::FolderLock::State::Held)
+                ready();
+            return testutil::receive(release, -1);
         });
         QVERIFY(holder.waitReady());
         const QString before = snapshot(dir);
@@ -362,9 +353,7 @@ private slots:
         FakePlatform platform;
         kvillo::SingleInstance instance(folder);
         const Decision decision = instance.start(platform);
-        QProcess import;
-        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
-        QVERIFY(import.waitForFinished(30000));
+        const auto [status, error] = importNew(dir);
         holder.finish();
         QCOMPARE(decision, Decision::Refused);
         QCOMPARE(platform.log.size(), 1);
@@ -377,10 +366,8 @@ private slots:
                 .arg(QString::fromStdString(kvillo::sys::hostName()))
                 .arg(holder.pid())
                 .arg(QString::fromLocal8Bit(nobody->pw_name)));
-        QCOMPARE(import.exitCode(), 1);
-        const QString error = QString::fromUtf8(import.readAllStandardError());
-        QVERIFY2(error.contains(QStringLiteral("другого пользователя")) && error.contains(nobody->pw_name),
-            qPrintable(error));
+        QCOMPARE(status, 1);
+        QVERIFY2(error.contains("другого пользователя") && error.contains(nobody->pw_name), qPrintable(error));
         QCOMPARE(snapshot(dir), before);
 
         // Its owner gone, the lock file of another user is taken over.
@@ -404,7 +391,6 @@ private slots:
         QFETCH(QString, how);
         ProgramDir dir;
         install(dir);
-        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         QProcess first;
         startHolding(first, dir.path("kvillo"), dir.directory() + "database/");
         const QString lock = dir.path("database/.kvillo.lock");
@@ -417,19 +403,16 @@ private slots:
         }
 
         handsOver(dir.path("kvillo"));
-        QProcess import;
-        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
-        QVERIFY(import.waitForFinished(30000));
-        QVERIFY(QString::fromUtf8(import.readAllStandardError()).contains("переданы работающей программе"));
+        QVERIFY(importNew(dir).second.contains("переданы работающей программе"));
         QCOMPARE(first.state(), QProcess::Running);
         endsOnRequest(first);
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "new@x"}));
         QVERIFY(!dir.exists("nowhere"));
     }
 
-    // Another user sets a trap for this user's channel: takes the folder it would be made in, or
-    // gets a socket into it. The window says it has no channel; an import hands that user nothing
-    // and says nothing was written; and the user's channel is not where the other's would be.
+    // Another user sets a trap for this user's channel: takes the folder it would be made in
+    // first, or gets a socket into it. The window says it has no channel; an import hands that user
+    // nothing and says nothing was written; and the other user's channel is not ours.
     void channelTrappedByAnotherUser_data()
     {
         QTest::addColumn<bool>("folderTaken"); // or a socket inside our own folder
@@ -441,67 +424,49 @@ private slots:
         QFETCH(bool, folderTaken);
         if (::geteuid() != 0)
             QSKIP("needs root to run a process as another user");
+        const auto restore = qScopeGuard([this] { qputenv("XDG_RUNTIME_DIR", runtime()); });
+        if (folderTaken)
+            qunsetenv("XDG_RUNTIME_DIR");
         ProgramDir dir;
-        QTemporaryDir place;
-        const QByteArray root = QFile::encodeName(place.path());
-        QVERIFY(::chmod(root.constData(), folderTaken ? 01777 : 0700) == 0);
-        const Environment environment(folderTaken ? QByteArray() : root, root);
         install(dir);
-        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         const std::string folder = dir.directory() + "database/";
         QString problem;
         const std::string ours = kvillo::channel::listenName(folder, problem).toStdString();
-        QVERIFY2(!ours.empty(), qPrintable(problem));
-        if (folderTaken)
-            QVERIFY(::rmdir(ours.substr(0, ours.rfind('/')).c_str()) == 0);
-        else
-            QVERIFY(::chmod(root.constData(), 0777) == 0);
+        const std::string ourFolder = ours.substr(0, ours.rfind('/'));
+        QVERIFY(folderTaken ? ::rmdir(ourFolder.c_str()) == 0 : ::chmod(ourFolder.c_str(), 0777) == 0);
 
         testutil::Child trap(true, [&](const std::function<void()> &ready, int release) {
-            QString unused;
-            const std::string theirs = kvillo::channel::listenName(folder, unused).toStdString();
-            if (folderTaken)
-                ::mkdir(ours.substr(0, ours.rfind('/')).c_str(), 0700);
+            const std::string theirs = kvillo::channel::listenName(folder, problem).toStdString();
+            ::mkdir(ourFolder.c_str(), 0700);
             const int server = testutil::localSocket(ours, true);
             ready();
             std::size_t received = 0;
-            pollfd waits[2] = {{server, POLLIN, 0}, {release, POLLIN, 0}};
-            while (server >= 0 && ::poll(waits, 2, -1) > 0 && waits[1].revents == 0) {
-                const int client = ::accept(server, nullptr, nullptr);
-                received += testutil::receive(client, 1000).size();
-                ::close(client);
-            }
+            for (pollfd waits[2] = {{server, POLLIN, 0}, {release, POLLIN, 0}};
+                 ::poll(waits, 2, -1) > 0 && waits[1].revents == 0;)
+                received += testutil::receive(::accept(server, nullptr, nullptr), 1000).size();
             return std::to_string(server >= 0) + " " + std::to_string(received) + " " + theirs;
         });
         QVERIFY(trap.waitReady());
-        QVERIFY(::chmod(root.constData(), folderTaken ? 01777 : 0700) == 0);
-
+        QVERIFY(folderTaken || ::chmod(ourFolder.c_str(), 0700) == 0);
         FakePlatform platform;
         kvillo::SingleInstance window(folder);
-        std::optional<kvillo::sys::FolderLock> hung;
-        if (folderTaken)
-            QCOMPARE(window.start(platform), Decision::Run);
-        else
+        std::optional<kvillo::sys::FolderLock> hung; // the holder, where the window cannot be it
+        if (!folderTaken)
             hung.emplace(folder);
+        QCOMPARE(window.start(platform), folderTaken ? Decision::Run : Decision::Refused);
         const QString before = snapshot(dir);
-        QProcess import;
-        import.setProcessEnvironment(headless());
-        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
-        QVERIFY(import.waitForFinished(30000));
+        const auto [status, error] = importNew(dir);
         const QStringList report = QString::fromStdString(trap.finish()).split(' ');
-        QCOMPARE(report.value(0), QStringLiteral("1"));
-        QCOMPARE(report.value(1), QStringLiteral("0"));
+        QCOMPARE(report.mid(0, 2), QStringList({"1", "0"}));
         QVERIFY(report.value(2) != QString::fromStdString(ours));
-        QCOMPARE(import.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(import.readAllStandardError()).contains("ничего не записано"));
+        QCOMPARE(status, 1);
+        QVERIFY2(error.contains("ничего не записано"), qPrintable(error));
         QCOMPARE(snapshot(dir), before);
-        if (folderTaken) {
-            QCOMPARE(platform.log.size(), 1);
-            QVERIFY2(platform.log[0].contains(QStringLiteral("канал"))
-                    && platform.log[0].contains(QStringLiteral("папка другого пользователя")),
-                qPrintable(platform.log[0]));
-        }
+        if (folderTaken)
+            QVERIFY2(platform.log.size() == 1 && platform.log[0].contains("канал")
+                    && platform.log[0].contains("папка другого пользователя"),
+                qPrintable(platform.log.join('\n')));
     }
 
     // The holder stores only a sound import of its own user: lists of one length, texts without
@@ -515,16 +480,16 @@ private slots:
         kvillo::BookLists one;
         one.descriptions.append("Новый");
         one.mails.append("new@x");
-        const std::string id(32, 'a');
-        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added\n");
         kvillo::BookLists unequal = one;
         unequal.descriptions.append("Лишний");
+        const std::string id(32, 'a');
+        const QByteArray bad = "failed bad request\n";
+        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added\n");
         QTest::newRow("lists of unequal length")
             << kvillo::channel::addRequest(unequal, id) << false << QByteArray("failed описаний 2, а адресов 1\n");
         QTest::newRow("a NUL in a text") << "add 5 " + QByteArray(32, 'a') + '\n' + QByteArray("x\0y\0z", 5) << false
-                                         << QByteArray("failed bad request\n");
-        QTest::newRow("not an identifier")
-            << kvillo::channel::addRequest(one, std::string(32, 'Z')) << false << QByteArray("failed bad request\n");
+                                         << bad;
+        QTest::newRow("not an identifier") << kvillo::channel::addRequest(one, std::string(32, 'Z')) << false << bad;
         QTest::newRow("from another user") << kvillo::channel::addRequest(one, id) << true << QByteArray();
     }
     void holderRefusesBadRequests()
@@ -534,9 +499,6 @@ private slots:
         QFETCH(QByteArray, answer);
         if (asNobody && ::geteuid() != 0)
             QSKIP("needs root to run a process as another user");
-        QTemporaryDir place;
-        const QByteArray root = QFile::encodeName(place.path());
-        const Environment environment(root, QByteArray());
         ProgramDir dir;
         FakePlatform platform;
         kvillo::SingleInstance instance(dir.directory() + "database/");
@@ -548,12 +510,12 @@ private slots:
         });
         QString problem;
         const std::string name = kvillo::channel::listenName(dir.directory() + "database/", problem).toStdString();
-        if (asNobody)
-            QVERIFY(::chmod(root.constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0);
+        const auto restore = qScopeGuard([this] { ::chmod(runtime().constData(), 0700); });
+        QVERIFY(!asNobody || (::chmod(runtime().constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0));
         testutil::Child client(asNobody, [&](const std::function<void()> &, int) {
             const int socket = testutil::localSocket(name, false);
             (void)!::write(socket, request.constData(), static_cast<std::size_t>(request.size()));
-            return socket < 0 ? std::string("no channel") : testutil::receive(socket, 3000, true);
+            return testutil::receive(socket, 3000, true);
         });
         QCOMPARE(QByteArray::fromStdString(client.finish()), answer);
         QCOMPARE(added, answer == "added\n" ? 1 : 0);
