@@ -30,14 +30,15 @@ std::string known(const std::string &value)
     return value.empty() ? std::string("неизвестно") : value;
 }
 
-} // namespace
-
+// A new import identifier (see AddressStore::isImportId), random.
 std::string newImportId()
 {
     quint32 words[4];
     QRandomGenerator::system()->fillRange(words);
     return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex().toStdString();
 }
+
+} // namespace
 
 BookAccess::BookAccess(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
@@ -60,10 +61,9 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
     sys::readFile(folder + "mails.dat", mails);
 }
 
-BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts, std::string importId) const
+BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
-    if (importId.empty())
-        importId = newImportId();
+    const std::string importId = newImportId();
     const std::string folder = databaseFolder(m_directory);
     // The holder is a window, which takes the entries over the channel, or another import, which
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them

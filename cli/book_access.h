@@ -25,18 +25,14 @@ public:
     // Adds the contacts at the end of the book, exactly once. A running program of this user that
     // holds the book gets them to add itself; otherwise they are appended under the book's lock
     // and both data files are saved, addresses first, as the Add dialog saves them. The import
-    // carries `importId` (a new one when empty), which the save that stores it records: a holder
-    // that ends without an answer may have stored it, and then it is not stored again. Throws
-    // Error when the book cannot be read or written, is held by another user's program, or by
-    // one that could not take them or did not answer; the message says whether anything may have
-    // been stored.
-    Outcome append(const exchange::Contacts &contacts, std::string importId = {}) const;
+    // carries a new identifier, which the save that stores it records: a holder that ends without
+    // an answer may have stored it, and then it is not stored again. Throws Error when the book
+    // cannot be read or written, is held by another user's program, or by one that could not
+    // take the contacts or did not answer; the message says whether anything may be stored.
+    Outcome append(const exchange::Contacts &contacts) const;
 
 private:
     std::string m_directory;
 };
-
-// A new import identifier (see AddressStore::isImportId), random.
-std::string newImportId();
 
 } // namespace kvillo::cli
