@@ -12,12 +12,14 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -161,7 +163,8 @@ public:
     Child(bool asNobody, const std::function<std::string(const std::function<void()> &ready, int release)> &body)
     {
         int ready[2], release[2], report[2];
-        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0 && ::pipe(report) == 0);
+        // Programs that either process starts get none of these.
+        QVERIFY(::pipe2(ready, O_CLOEXEC) == 0 && ::pipe2(release, O_CLOEXEC) == 0 && ::pipe2(report, O_CLOEXEC) == 0);
         if ((m_pid = ::fork()) == 0) {
             ::close(release[1]);
             if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
@@ -181,15 +184,18 @@ public:
 
     pid_t pid() const { return m_pid; }
     int status() const { return m_status; }
-    // Waits until the child has set itself up; false when it ended first.
-    bool waitReady() { return !receive(m_ready, -1, true).empty(); }
-    // Lets the child go and waits for its report, serving this process's events meanwhile.
+    // Waits until the child has set itself up; false when it ended first (or hangs).
+    bool waitReady() { return !receive(m_ready, 30000, true).empty(); }
+    // Lets the child go and waits for its report, serving this process's events meanwhile. A child
+    // still there after a minute is killed.
     std::string finish()
     {
         if (m_release >= 0 && ::close(std::exchange(m_release, -1)) == 0) {
-            while (::waitpid(m_pid, &m_status, WNOHANG) == 0) {
+            for (int waited = 0; ::waitpid(m_pid, &m_status, WNOHANG) == 0; waited += 5) {
                 QCoreApplication::processEvents();
                 ::poll(nullptr, 0, 5);
+                if (waited == 60000)
+                    ::kill(m_pid, SIGKILL);
             }
             m_text = receive(m_report, 0);
         }
