@@ -37,7 +37,9 @@ int main(int argc, char *argv[])
     kvillo::TForm1 form(platform, directory);
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     // An import from the command line while the window runs: the window adds and saves it.
-    instance.setAddHandler([&form](const kvillo::BookLists &entries) { return form.addHandedOver(entries); });
+    instance.setAddHandler([&form](const kvillo::BookLists &entries, const std::string &importId) {
+        return form.addHandedOver(entries, importId);
+    });
     form.show();
     // The system asks the program to end: it saves without asking anyone, keeping a recovery copy
     // of what cannot be saved. Building and showing the window runs events, and a close then could

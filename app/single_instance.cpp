@@ -5,7 +5,6 @@
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>
-#include <QMap>
 #include <QThread>
 
 #include <algorithm>
@@ -17,37 +16,18 @@ namespace {
 // A program that is still loading a large book answers only once its window is built.
 constexpr int kAnswerMs = 10000;
 
-// The holder's record, "name=value" per line.
-QMap<QString, QString> parseRecord(const std::string &record)
+QString refusal(const sys::LockHolder &holder)
 {
-    QMap<QString, QString> fields;
-    for (const QByteArray &line : QByteArray::fromStdString(record).split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            fields.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)).trimmed());
-    }
-    return fields;
-}
-
-// Only a program of this user on this computer can be reached through the channel.
-bool reachable(const QMap<QString, QString> &holder)
-{
-    const QString host = holder.value(QStringLiteral("host"));
-    const QString user = holder.value(QStringLiteral("user"));
-    return (host.isEmpty() || host == QString::fromStdString(sys::hostName()))
-        && (user.isEmpty() || user == QString::fromStdString(sys::userName()));
-}
-
-QString refusal(const QMap<QString, QString> &holder)
-{
-    auto field = [&](const char *name) {
-        const QString value = holder.value(QString::fromLatin1(name));
-        return value.isEmpty() ? QStringLiteral("неизвестно") : value;
+    auto field = [](const std::string &value) {
+        return value.empty() ? QStringLiteral("неизвестно") : QString::fromStdString(value);
     };
-    return QStringLiteral("Адресная книга уже открыта другой программой Kvillo и не отвечает.\n\n"
-                          "Компьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
-                          "Закройте ту программу и запустите Kvillo снова.")
-        .arg(field("host"), field("pid"), field("user"));
+    const QString who = holder.kind == sys::LockHolder::Kind::AnotherUser
+        ? QStringLiteral("Адресная книга уже открыта программой Kvillo другого пользователя.")
+        : QStringLiteral("Адресная книга уже открыта другой программой Kvillo и не отвечает.");
+    return who
+        + QStringLiteral("\n\nКомпьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
+                         "Закройте ту программу и запустите Kvillo снова.")
+              .arg(field(holder.host), field(holder.process), field(holder.user));
 }
 
 } // namespace
@@ -59,56 +39,51 @@ SingleInstance::SingleInstance(std::string dataFolder, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-std::string SingleInstance::lockFileName() const
+bool SingleInstance::takeLock(Platform &platform)
 {
-    return m_folder + ".kvillo.lock";
-}
-
-QString SingleInstance::serverName() const
-{
-    return channel::name(m_folder);
-}
-
-bool SingleInstance::takeLock()
-{
-    m_lock = std::make_unique<sys::FolderLock>(lockFileName());
-    if (m_lock->state() == sys::FolderLock::State::Held)
-        listen();
+    m_lock = std::make_unique<sys::FolderLock>(m_folder);
+    QString problem;
+    if (m_lock->state() == sys::FolderLock::State::Held && !listen(problem))
+        platform.showError(QStringLiteral("Kvillo не может открыть канал, через который к работающей программе "
+                                          "обращаются её повторный запуск и импорт из командной строки:\n%1\n\n"
+                                          "Программа работает, но, пока она открыта, они будут сообщать, что "
+                                          "адресная книга занята.")
+                               .arg(problem));
     return m_lock->state() != sys::FolderLock::State::Busy;
 }
 
 SingleInstance::Decision SingleInstance::start(Platform &platform)
 {
-    // Held, or no lock can be made here at all (no data folder, a read-only one). Such a book is
-    // not kept from opening: the start-up then reports the damage, or each save fails with its
-    // own message, which says more than any lock could.
-    if (takeLock())
+    // Held, or no lock can be made here at all (no data folder). Such a book is not kept from
+    // opening: the start-up then reports the damage, or each save fails with its own message,
+    // which says more than any lock could.
+    if (takeLock(platform))
         return Decision::Run;
     // Busy. The holder may still be starting up or loading: keep asking for a while.
     const QDeadlineTimer deadline(kAnswerMs);
-    std::string seen;
+    std::optional<sys::LockHolder> seen;
     while (!deadline.hasExpired()) {
-        const std::string record = m_lock->holder();
-        if (!reachable(parseRecord(record))) {
+        const sys::LockHolder holder = m_lock->holder();
+        if (holder.kind != sys::LockHolder::Kind::ThisUser) {
             // Another user's or computer's program. One that has only just taken the lock may
-            // not have written itself in yet: the record must say so twice.
-            if (record == seen)
+            // not have written itself in yet: it must be seen so twice.
+            if (seen == holder)
                 break;
-            seen = record;
+            seen = holder;
         } else if (askRunningCopyToShow(deadline)) {
             return Decision::HandedOver;
         }
-        if (takeLock()) // it has just ended
+        if (takeLock(platform)) // it has just ended
             return Decision::Run;
         QThread::msleep(50);
     }
-    platform.showError(refusal(parseRecord(m_lock->holder())));
+    platform.showError(refusal(m_lock->holder()));
     return Decision::Refused;
 }
 
 bool SingleInstance::askRunningCopyToShow(const QDeadlineTimer &deadline) const
 {
-    const std::optional<channel::Answer> answer = channel::ask(serverName(), channel::showRequest(), deadline);
+    const std::optional<channel::Answer> answer = channel::ask(m_folder, channel::showRequest(), deadline);
     return answer && answer->word == "shown";
 }
 
@@ -123,13 +98,14 @@ QByteArray SingleInstance::answer(QByteArray &received)
             return answers;
         case channel::Request::Kind::Bad:
             received.clear();
-            return answers + channel::failedAnswer("bad request");
+            return answers + channel::failedAnswer(request.problem);
         case channel::Request::Kind::Show:
             emit showRequested();
             answers += channel::shownAnswer();
             break;
         case channel::Request::Kind::Add: {
-            const std::string failure = m_addHandler ? m_addHandler(request.entries) : std::string("no book");
+            const std::string failure
+                = m_addHandler ? m_addHandler(request.entries, request.importId) : std::string("no book");
             answers += failure.empty() ? channel::addedAnswer() : channel::failedAnswer(failure);
             break;
         }
@@ -137,17 +113,31 @@ QByteArray SingleInstance::answer(QByteArray &received)
     }
 }
 
-void SingleInstance::listen()
+bool SingleInstance::listen(QString &problem)
 {
+    const QString name = channel::listenName(m_folder, problem);
+    if (name.isEmpty())
+        return false;
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(serverName())) {
-        // A socket left by a program that died: we hold the book, so the name is ours.
-        QLocalServer::removeServer(serverName());
-        m_server->listen(serverName());
+    if (!m_server->listen(name)) {
+        // A socket left by a program that died: we hold the book, and the folder is ours alone.
+        QLocalServer::removeServer(name);
+        if (!m_server->listen(name)) {
+            problem = name + QStringLiteral(": ") + m_server->errorString();
+            m_server.reset();
+            return false;
+        }
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            // Only a program of our own user is heard.
+            if (!sys::peerIsThisUser(socket->socketDescriptor())) {
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
             auto received = std::make_shared<QByteArray>();
             connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
                 *received += socket->readAll();
@@ -157,9 +147,9 @@ void SingleInstance::listen()
                 socket->write(answers);
                 socket->flush();
             });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
+    return true;
 }
 
 } // namespace kvillo

@@ -31,19 +31,15 @@ public:
     explicit SingleInstance(std::string dataFolder, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // Run: this process now holds the book, or no lock can be made there at all. HandedOver: the
-    // program that holds it has shown its window. Refused: the holder did not answer; the user
-    // has been told who holds the book.
+    // Run: this process now holds the book, or no lock can be made there at all; a holder that
+    // cannot listen for later starts has told the user so. HandedOver: the program that holds it
+    // has shown its window. Refused: the holder did not answer or is another user's; the user has
+    // been told who holds the book.
     Decision start(Platform &platform);
 
-    std::string lockFileName() const;
-    // The hand-over channel: the same for every path to the folder, another for another folder
-    // put in its place, and one per user.
-    QString serverName() const;
-
-    // Adds entries that the command line hands over (an import) and saves the book; returns an
-    // empty string when they are stored, otherwise the reason they are not.
-    using AddHandler = std::function<std::string(const BookLists &entries)>;
+    // Adds entries that the command line hands over (an import, with its identifier) and saves
+    // the book; returns an empty string when they are stored, otherwise the reason they are not.
+    using AddHandler = std::function<std::string(const BookLists &entries, const std::string &importId)>;
     void setAddHandler(AddHandler handler) { m_addHandler = std::move(handler); }
 
 signals:
@@ -53,9 +49,10 @@ signals:
 private:
     bool askRunningCopyToShow(const QDeadlineTimer &deadline) const;
     QByteArray answer(QByteArray &received);
-    // True unless busy; listens for later starts when taken.
-    bool takeLock();
-    void listen();
+    // True unless busy; when taken, listens for later starts (or tells the user it cannot).
+    bool takeLock(Platform &platform);
+    // False, with the reason in `problem`, when there is no channel to listen on.
+    bool listen(QString &problem);
 
     std::string m_folder;
     std::unique_ptr<sys::FolderLock> m_lock;

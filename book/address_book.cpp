@@ -61,12 +61,13 @@ private:
 };
 
 // Runs `change(log)` and saves as the entry dialogs do; a failed save undoes the change.
-template <typename Change> void changeAndSave(AddressBook &book, ListViews *views, Change &&change)
+template <typename Change>
+void changeAndSave(AddressBook &book, ListViews *views, Change &&change, const std::string &importId = {})
 {
     UndoLog log(book, shownBy(views));
     try {
         change(log);
-        book.save(AddressBook::Order::MailsFirst);
+        book.save(AddressBook::Order::MailsFirst, importId);
     } catch (...) {
         log.undo();
         throw;
@@ -149,22 +150,28 @@ void AddressBook::forgetRows(ListId id)
     m_tracked[static_cast<int>(id)].clear();
 }
 
-void AddressBook::save(Order order)
+void AddressBook::save(Order order, const std::string &importId)
 {
-    m_store.savePair(
-        m_lists.descriptions, m_lists.mails, order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions);
+    m_store.savePair(m_lists.descriptions, m_lists.mails,
+        order == Order::MailsFirst ? ListId::Mails : ListId::Descriptions, importId);
     ++m_saves;
 }
 
-void AddressBook::appendAndSave(const BookLists &entries, ListViews *views)
+bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, const std::string &importId)
 {
-    changeAndSave(*this, views, [&](UndoLog &log) {
-        for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-            const LineList &added = entries.list(id);
-            for (std::size_t i = 0; i < added.size(); ++i)
-                log.append(id, added[i]);
-        }
-    });
+    if (!importId.empty() && m_store.hasImported(importId))
+        return false;
+    changeAndSave(
+        *this, views,
+        [&](UndoLog &log) {
+            for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
+                const LineList &added = entries.list(id);
+                for (std::size_t i = 0; i < added.size(); ++i)
+                    log.append(id, added[i]);
+            }
+        },
+        importId);
+    return true;
 }
 
 bool AddressBook::replaceAndSave(

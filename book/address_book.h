@@ -107,12 +107,15 @@ public:
     // Writes both data files as one commit: either both are replaced or neither. The order names
     // the file whose failure is reported first.
     enum class Order { MailsFirst, DescriptionsFirst };
-    void save(Order order);
+    // An import handed over with an identifier records it in the same commit (see appendAndSave).
+    void save(Order order, const std::string &importId = {});
 
     // Appends the entries at the end and saves both files as the Add dialog does (mails first).
     // When the save fails the lists are left as they were before and the error is thrown, so the
     // same entries can simply be added again. `views` (if given) are told of every row changed.
-    void appendAndSave(const BookLists &entries, ListViews *views = nullptr);
+    // An import handed over with an identifier (`importId`, see AddressStore::isImportId) is
+    // recorded with the entries, and one already recorded is not added again: false then.
+    bool appendAndSave(const BookLists &entries, ListViews *views = nullptr, const std::string &importId = {});
     // Puts an edited entry's texts where `rows` say and saves both files as the Edit dialog does
     // (mails first). When the entry of a handle is gone, nothing changes and the answer is false.
     // When the save fails the old texts are put back and the error is thrown, as above.

@@ -23,7 +23,7 @@ constexpr std::string_view kMailsFile = "mails.dat";
 
 // The files of database/ that a save of the book replaces together: the only names a commit
 // record may rename onto. A file joining the book's commit is added here.
-constexpr std::string_view kCommittedFiles[] = {kDescriptionsFile, kMailsFile};
+constexpr std::string_view kCommittedFiles[] = {kDescriptionsFile, kMailsFile, bookfile::kImportJournal};
 
 std::string fileName(ListId id)
 {
@@ -31,6 +31,11 @@ std::string fileName(ListId id)
 }
 
 AddressStore::NoticeHandler g_noticeHandler = nullptr;
+
+// The journal keeps the last imports, enough for every command line that may still wait for an
+// answer; a file larger than it could grow is no journal of ours.
+constexpr std::size_t kJournalEntries = 64;
+constexpr std::size_t kJournalLimit = 16384;
 
 } // namespace
 
@@ -109,6 +114,12 @@ void AddressStore::replaceData(ListId id, std::string_view bytes)
 
 void AddressStore::savePair(const LineList &descriptions, const LineList &mails, ListId first)
 {
+    savePair(descriptions, mails, first, {});
+}
+
+void AddressStore::savePair(
+    const LineList &descriptions, const LineList &mails, ListId first, const std::string &importId)
+{
     Bytes texts[2];
     descriptions.toText(texts[0]);
     mails.toText(texts[1]);
@@ -117,7 +128,39 @@ void AddressStore::savePair(const LineList &descriptions, const LineList &mails,
         return Write{id, std::string_view(text.data(), text.size())};
     };
     const ListId second = first == ListId::Mails ? ListId::Descriptions : ListId::Mails;
-    write({view(first), view(second)});
+    write({view(first), view(second)}, importId);
+}
+
+bool AddressStore::isImportId(std::string_view text)
+{
+    return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
+}
+
+std::vector<std::string> AddressStore::importJournal()
+{
+    recover();
+    const std::string path = m_database.path() + std::string(bookfile::kImportJournal);
+    if (sys::kindOf(path) == sys::Kind::Missing)
+        return {};
+    const std::string text = sys::readFile(path, kJournalLimit + 1);
+    std::vector<std::string> ids;
+    // Lines that are no identifier (a journal damaged or grown too large) are passed over.
+    for (std::size_t from = 0; text.size() <= kJournalLimit && from < text.size();) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        const std::string line = text.substr(from, end - from);
+        if (isImportId(line))
+            ids.push_back(line);
+        from = end + 1;
+    }
+    return ids;
+}
+
+bool AddressStore::hasImported(const std::string &importId)
+{
+    const std::vector<std::string> ids = importJournal();
+    return std::find(ids.begin(), ids.end(), importId) != ids.end();
 }
 
 void AddressStore::replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails)
@@ -130,9 +173,16 @@ void AddressStore::replacePair(std::optional<std::string_view> descriptions, std
     write(writes);
 }
 
-void AddressStore::write(const std::vector<Write> &writes)
+void AddressStore::write(const std::vector<Write> &writes, const std::string &importId)
 {
     recover();
+    std::string journal;
+    if (!importId.empty()) {
+        std::vector<std::string> ids = importJournal();
+        ids.push_back(importId);
+        for (std::size_t i = ids.size() > kJournalEntries ? ids.size() - kJournalEntries : 0; i < ids.size(); ++i)
+            journal += ids[i] + '\n';
+    }
     std::vector<sys::Replacement> files;
     std::vector<std::string> kept;
     for (const Write &write : writes) {
@@ -149,6 +199,8 @@ void AddressStore::write(const std::vector<Write> &writes)
     }
     if (files.empty())
         return;
+    if (!importId.empty())
+        files.push_back({std::string(bookfile::kImportJournal), journal, {}});
     m_database.replaceFiles(files);
     for (const Write &write : writes)
         m_loaded[static_cast<int>(write.id)] = true;

@@ -58,6 +58,16 @@ public:
     // record does not fail: a rename that fails after it is completed at once, or by the store's
     // next read or write (at the latest the next start).
     void savePair(const LineList &descriptions, const LineList &mails, ListId first = ListId::Descriptions);
+    // The same, for an import handed over by the command line: `importId` (see isImportId) is
+    // recorded in the book's journal of imports in the same commit, so that the import is found
+    // stored exactly when its entries are.
+    void savePair(const LineList &descriptions, const LineList &mails, ListId first, const std::string &importId);
+    // Whether the import is recorded as stored (after completing any commit cut short). Throws
+    // FileOpenError when the journal is there but cannot be read.
+    bool hasImported(const std::string &importId);
+    // An import's identifier: 32 lowercase hexadecimal digits.
+    static bool isImportId(std::string_view text);
+
     // The same for raw line-file bytes (a restore): the files given are replaced as one commit.
     void replacePair(std::optional<std::string_view> descriptions, std::optional<std::string_view> mails);
 
@@ -80,7 +90,9 @@ private:
         ListId id;
         std::string_view bytes;
     };
-    void write(const std::vector<Write> &writes);
+    void write(const std::vector<Write> &writes, const std::string &importId = {});
+    // The identifiers in the journal, oldest first.
+    std::vector<std::string> importJournal();
     void recover();
 
     std::string m_directory;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -13,26 +14,35 @@
 // book: a second window start asks the first to show itself, and the command line hands it the
 // entries of an import to add, so nothing is ever written behind the back of a running window.
 //
-// A request is one line, "show", or "add N" followed by N bytes: the descriptions, a NUL byte and
-// the mails, each as line-file text. The answer is one line: "shown", "added", or "failed" and
-// the reason.
+// The channel lives where no other user can make or replace its name, and each end talks only to
+// a program of its own user: another user can neither pose as the holder nor hand it entries.
+//
+// A request is one line, "show", or "add N ID" followed by N bytes: the descriptions, a NUL byte
+// and the mails, each as line-file text; ID names the import, so that it is stored once however
+// often it is handed over. The answer is one line: "shown", "added", or "failed" and the reason.
 namespace kvillo::channel {
 
-// The channel of the program that holds the book in `dataFolder` (the database folder as the
-// system names it, ending with a separator): the same for every path to the folder, another for
-// another folder put in its place, and one per user.
-QString name(const std::string &dataFolder);
+// Where the program of this user that holds the book in `dataFolder` (the database folder as the
+// system names it, ending with a separator) listens: the same for every path to the folder,
+// another for another folder put in its place, and one per user. Empty, with the reason in
+// `problem`, when there is no folder that only this user can make names in.
+QString listenName(const std::string &dataFolder, QString &problem);
+// Every name at which a program of this user may listen for the book, most likely first.
+QStringList names(const std::string &dataFolder);
 
 QByteArray showRequest();
-QByteArray addRequest(const BookLists &entries);
+QByteArray addRequest(const BookLists &entries, const std::string &importId);
 
 struct Request
 {
     enum class Kind { Incomplete, Show, Add, Bad };
     Kind kind = Kind::Incomplete;
     BookLists entries;
+    std::string importId;
+    std::string problem; // why a request is bad
 };
-// Takes the first whole request off the front of what a client has sent so far.
+// Takes the first whole request off the front of what a client has sent so far. An "add" whose
+// lists differ in length, or whose texts hold a NUL, is bad.
 Request takeRequest(QByteArray &received);
 
 QByteArray shownAnswer();
@@ -44,8 +54,10 @@ struct Answer
     QByteArray word; // "shown", "added" or "failed"
     std::string reason;
 };
-// Sends `request` to the channel and waits for the answer until `deadline`; nothing when no
-// program listens there or none answered in time.
-std::optional<Answer> ask(const QString &name, const QByteArray &request, const QDeadlineTimer &deadline);
+// Sends `request` to the program of this user that holds the book in `dataFolder` and waits for
+// the answer until `deadline`; nothing when no such program listens or none answered in time.
+// `delivered` (if given) tells whether the whole request reached one.
+std::optional<Answer> ask(const std::string &dataFolder, const QByteArray &request, const QDeadlineTimer &deadline,
+    bool *delivered = nullptr);
 
 } // namespace kvillo::channel

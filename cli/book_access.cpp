@@ -6,6 +6,7 @@
 #include "sys/system.h"
 
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <optional>
@@ -22,6 +23,19 @@ constexpr int kWaitForImportMs = 5000;
 std::string databaseFolder(const std::string &directory)
 {
     return directory + "database" + sys::pathSeparator;
+}
+
+std::string known(const std::string &value)
+{
+    return value.empty() ? std::string("неизвестно") : value;
+}
+
+// A new import identifier (see AddressStore::isImportId), random.
+std::string newImportId()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex().toStdString();
 }
 
 } // namespace
@@ -49,39 +63,50 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
+    const std::string importId = newImportId();
     const std::string folder = databaseFolder(m_directory);
     // The holder is a window, which takes the entries over the channel, or another import, which
-    // is done in a moment: ask the one, wait for the other.
+    // is done in a moment: ask the one, wait for the other. A window that ends while it has them
+    // (or saves them) lets go of the lock, and the save below finds whether they were stored.
     const QDeadlineTimer deadline(kWaitForImportMs);
+    bool delivered = false;
     std::optional<sys::FolderLock> lock;
     for (;;) {
-        lock.emplace(folder + ".kvillo.lock");
+        lock.emplace(folder);
         if (lock->state() != sys::FolderLock::State::Busy)
             break;
-        if (handOverToRunningProgram(folder, contacts))
+        const sys::LockHolder holder = lock->holder();
+        if (holder.kind != sys::LockHolder::Kind::ThisUser)
+            throw Error("Адресная книга открыта программой Kvillo "
+                + std::string(
+                    holder.kind == sys::LockHolder::Kind::AnotherUser ? "другого пользователя" : "на другом компьютере")
+                + " (компьютер " + known(holder.host) + ", процесс " + known(holder.process) + ", пользователь "
+                + known(holder.user) + "); ничего не записано");
+        bool reached = false;
+        const std::optional<channel::Answer> answer
+            = channel::ask(folder, channel::addRequest(contacts, importId), QDeadlineTimer(kAnswerMs), &reached);
+        delivered = delivered || reached;
+        if (answer && answer->word == "added")
             return Outcome::HandedOver;
-        if (deadline.hasExpired())
+        if (answer)
+            throw Error(
+                "работающая программа Kvillo не смогла сохранить записи: " + answer->reason + "; ничего не записано");
+        if (deadline.hasExpired()) {
+            if (delivered)
+                throw Error("Адресная книга открыта в работающей программе Kvillo, которая получила записи, но не "
+                            "ответила; возможно, она ещё сохранит их. Проверьте книгу, прежде чем повторять импорт");
             throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
                         "повторите импорт; ничего не записано");
+        }
         lock.reset();
         QThread::msleep(50);
     }
-    // Held, or no lock can be made at all (a read-only folder): the save then fails on its own.
+    // Held, or no lock can be made at all (no data folder): the load then fails on its own. The
+    // load completes a save that a holder cut short, so an import it stored is found recorded.
     AddressBook book(m_directory);
     book.load();
-    book.appendAndSave(contacts);
+    book.appendAndSave(contacts, nullptr, importId);
     return Outcome::Saved;
-}
-
-bool handOverToRunningProgram(const std::string &dataFolder, const exchange::Contacts &contacts)
-{
-    const std::optional<channel::Answer> answer
-        = channel::ask(channel::name(dataFolder), channel::addRequest(contacts), QDeadlineTimer(kAnswerMs));
-    if (!answer)
-        return false;
-    if (answer->word == "added")
-        return true;
-    throw Error("работающая программа Kvillo не смогла сохранить записи: " + answer->reason + "; ничего не записано");
 }
 
 } // namespace kvillo::cli

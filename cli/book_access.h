@@ -22,19 +22,17 @@ public:
     void read(Bytes &descriptions, Bytes &mails) const;
 
     enum class Outcome { Saved, HandedOver };
-    // Adds the contacts at the end of the book. A running program that holds the book gets them
-    // to add itself; otherwise they are appended under the book's lock and both data files are
-    // saved, addresses first, as the Add dialog saves them. Throws Error when the book cannot be
-    // read or written, or is held by a program that could not take them; nothing is written then.
+    // Adds the contacts at the end of the book, exactly once. A running program of this user that
+    // holds the book gets them to add itself; otherwise they are appended under the book's lock
+    // and both data files are saved, addresses first, as the Add dialog saves them. The import
+    // carries a new identifier, which the save that stores it records: a holder that ends without
+    // an answer may have stored it, and then it is not stored again. Throws Error when the book
+    // cannot be read or written, is held by another user's program, or by one that could not
+    // take the contacts or did not answer; the message says whether anything may be stored.
     Outcome append(const exchange::Contacts &contacts) const;
 
 private:
     std::string m_directory;
 };
-
-// Gives the contacts to the program that holds the book in `dataFolder` (its database folder),
-// which adds and saves them as its Add dialog does. True when it took them, false when no program
-// answered; throws Error when it answered that it could not store them.
-bool handOverToRunningProgram(const std::string &dataFolder, const exchange::Contacts &contacts);
 
 } // namespace kvillo::cli

@@ -392,4 +392,30 @@ std::string ownerRecord()
         + "\nstarted=" + localTimestamp() + "\n";
 }
 
+LockHolder parseOwnerRecord(std::string_view record)
+{
+    LockHolder holder;
+    while (!record.empty()) {
+        const std::string_view line = record.substr(0, record.find('\n'));
+        record.remove_prefix(std::min(record.size(), line.size() + 1));
+        const std::size_t equals = line.find('=');
+        const std::string_view name = line.substr(0, equals);
+        std::string value(equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1));
+        while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ')
+            value.pop_back();
+        if (name == "host")
+            holder.host = value;
+        else if (name == "pid")
+            holder.process = value;
+        else if (name == "user")
+            holder.user = value;
+    }
+    // A field not written yet (the holder has only just taken the lock) rules nothing out.
+    if (!holder.host.empty() && holder.host != hostName())
+        holder.kind = LockHolder::Kind::Elsewhere;
+    else if (!holder.user.empty() && holder.user != userName())
+        holder.kind = LockHolder::Kind::AnotherUser;
+    return holder;
+}
+
 } // namespace kvillo::sys

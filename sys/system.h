@@ -167,10 +167,11 @@ bool renamePath(const std::string &from, const std::string &to, int &error);
 std::string trimErrorText(std::string text);
 
 // A test seam: a hook run before each step of replacing files (each write, each flush to disk,
-// each rename, and the removal of a commit record) and before each read of a recovery. It may end
-// the process there, or return an error code to fail the step; 0 lets the step run. No hook is
-// set in the program.
-enum class Step { Write, Sync, Rename, Remove, Read };
+// each rename, and the removal of a commit record), before each read of a recovery, and before a
+// book's lock is taken on the folder it has opened. It may end the process there (or act as
+// another process would at that moment), or return an error code to fail the step; 0 lets the
+// step run. No hook is set in the program.
+enum class Step { Write, Sync, Rename, Remove, Read, Lock };
 using StepHook = int (*)(Step step);
 void setStepHook(StepHook hook);
 int runStepHook(Step step);
@@ -197,28 +198,65 @@ unsigned long processId();
 // at the same path. Empty when the folder cannot be examined.
 std::string folderIdentity(const std::string &path);
 
-// An exclusive lock on a file, made when missing, held until the object goes. The system drops it
-// when the process ends, however it ends, so a lock file that no one holds is free whatever it
-// says. The holder writes into the file who it is (`ownerRecord`), for whoever finds it busy.
+// Who holds a book's lock, as far as can be told.
+struct LockHolder
+{
+    std::string host; // the computer
+    std::string process; // its process id
+    std::string user; // the login name
+    // ThisUser: a program of this user on this computer, which the channel reaches. AnotherUser:
+    // a program of another user of this computer. Elsewhere: another computer's, or unknown.
+    enum class Kind { ThisUser, AnotherUser, Elsewhere };
+    Kind kind = Kind::ThisUser;
+
+    bool operator==(const LockHolder &) const = default;
+};
+
+// The exclusive lock of the book in a folder, held until the object goes. The system drops it
+// when the process ends, however it ends, so a lock that no one holds is free whatever the files
+// say. On Linux the lock is held on the folder itself, so no file swapped, deleted or linked in
+// its place can let a second holder in; where the system cannot lock a folder (a network drive),
+// and on Windows, it is held on the folder's lock file, which stays in place while it is held.
+// The holder writes who it is (`ownerRecord`) into the lock file, only for the information of
+// whoever finds the book busy; a lock file that is a link is never written through.
 class FolderLock
 {
 public:
     enum class State { Held, Busy, Unavailable };
 
-    // Tries once to take the lock.
-    explicit FolderLock(const std::string &path);
+    // Tries once to take the lock of the book in `folder` (its path ends with a separator).
+    // Unavailable when the folder cannot be opened at all.
+    explicit FolderLock(const std::string &folder);
     ~FolderLock();
     FolderLock(const FolderLock &) = delete;
     FolderLock &operator=(const FolderLock &) = delete;
 
     State state() const { return m_state; }
-    // When busy: what the holder wrote (it may not have written yet).
-    std::string holder() const;
+    // When busy: who holds it (a holder that has only just taken it may not be known yet).
+    LockHolder holder() const;
+
+    // The lock file's name in the folder.
+    static constexpr const char *kFileName = ".kvillo.lock";
 
 private:
-    std::intptr_t m_handle;
+    std::intptr_t m_handle; // what is locked
+    std::intptr_t m_folder; // the open folder (POSIX)
     State m_state = State::Unavailable;
 };
+
+// Folders for the channel between this user's programs, in which no one else can create or
+// remove names: each is a directory, not a link, owned by this user and closed to everyone else.
+// For connecting, every such folder a program of this user may listen in, most likely first
+// ($XDG_RUNTIME_DIR, the system's run-time folder of the user, "kvillo-<uid>" in the temporary
+// folder). For listening, the one to listen in: $XDG_RUNTIME_DIR when it is such a folder,
+// otherwise "kvillo-<uid>" in the temporary folder, made when missing; empty with the reason in
+// `problem` when there is none. Each ends with a separator. On Windows, where the channel is a
+// named pipe, the one entry is empty.
+std::vector<std::string> channelFolders(bool forListening, std::string &problem);
+
+// Whether the program at the other end of a connected local socket (a descriptor, or a pipe's
+// handle on Windows) runs as this user.
+bool peerIsThisUser(std::intptr_t socket);
 
 // "host=...\npid=...\nuser=...\nstarted=YYYYMMDD-HHMMSS\n" for this process.
 std::string ownerRecord();

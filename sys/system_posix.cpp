@@ -618,6 +618,8 @@ std::string localTimestamp()
 
 // ---- The address book's lock ----
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
 
 namespace kvillo::sys {
 
@@ -629,12 +631,130 @@ std::string hostName()
     return name;
 }
 
-std::string userName()
+namespace {
+
+std::string nameOfUser(uid_t uid)
 {
-    const uid_t uid = ::geteuid();
     if (const passwd *entry = ::getpwuid(uid))
         return entry->pw_name;
     return std::to_string(uid);
+}
+
+// The process that holds a whole-file lock on the file or folder, as the system's table of locks
+// shows it; 0 when none is seen there (no table, or a holder on another computer). Some file
+// systems show another device number in the table than to stat: the inode alone then decides.
+pid_t lockingProcess(const struct stat &locked)
+{
+    std::FILE *table = std::fopen("/proc/locks", "re");
+    if (table == nullptr)
+        return 0;
+    pid_t exact = 0;
+    pid_t sameInode = 0;
+    char line[512];
+    while (exact == 0 && std::fgets(line, sizeof line, table) != nullptr) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10961098 0 EOF"; a waiter's line has "->" first.
+        char kind[16] = {};
+        long pid = 0;
+        unsigned deviceMajor = 0;
+        unsigned deviceMinor = 0;
+        unsigned long long inode = 0;
+        if (std::strstr(line, "->") != nullptr
+            || std::sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%llu", kind, &pid, &deviceMajor, &deviceMinor, &inode)
+                != 5
+            || std::strcmp(kind, "FLOCK") != 0 || inode != locked.st_ino || pid <= 0)
+            continue;
+        if (deviceMajor == major(locked.st_dev) && deviceMinor == minor(locked.st_dev))
+            exact = static_cast<pid_t>(pid);
+        else
+            sameInode = static_cast<pid_t>(pid);
+    }
+    std::fclose(table);
+    return exact != 0 ? exact : sameInode;
+}
+
+// The user a process runs as (its effective user); -1 when the system does not show it to us.
+long userOfProcess(pid_t pid)
+{
+    std::string status;
+    try {
+        status = readFile("/proc/" + std::to_string(pid) + "/status", 16384);
+    } catch (const Error &) {
+        return -1;
+    }
+    // "Uid:\treal\teffective\tsaved\tfile system"
+    const std::size_t at = status.find("\nUid:");
+    unsigned long real = 0;
+    unsigned long effective = 0;
+    if (at == std::string::npos || std::sscanf(status.c_str() + at, "\nUid: %lu %lu", &real, &effective) != 2)
+        return -1;
+    return static_cast<long>(effective);
+}
+
+// The lock file's record: read only from a plain file, never through a link, at most 4 KiB.
+bool readRecord(int folder, std::string &text, uid_t &owner)
+{
+    const FileDescriptor file(::openat(folder, FolderLock::kFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st
+    { };
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    text.assign(4096, '\0');
+    const ssize_t n = ::pread(file.get(), text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    owner = st.st_uid;
+    return true;
+}
+
+void writeRecordInto(int fd)
+{
+    const std::string record = ownerRecord();
+    if (::ftruncate(fd, 0) == 0)
+        (void)!::pwrite(fd, record.data(), record.size(), 0);
+}
+
+// Writes who holds the folder's lock into its lock file. Anything there but a plain file of this
+// user's with a single name (a link, another user's file, a FIFO) is removed first and a new
+// file made in its place, so the record never reaches another file. The record only informs:
+// the lock holds without it.
+void writeRecord(int folder)
+{
+    const char *name = FolderLock::kFileName;
+    int fd = ::openat(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st
+    { };
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1)) {
+        ::close(fd);
+        fd = -1;
+        errno = EEXIST;
+    }
+    if (fd < 0 && errno != ENOENT)
+        ::unlinkat(folder, name, 0);
+    if (fd < 0)
+        fd = ::openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const FileDescriptor file(fd);
+    // An older lock file may be open to others.
+    ::fchmod(fd, 0600);
+    writeRecordInto(fd);
+}
+
+// Whether the name (in `folder`, with `flags` for fstatat) still stands for the open descriptor.
+bool stillNamed(int fd, int folder, const char *name, int flags)
+{
+    struct stat opened
+    { };
+    struct stat named
+    { };
+    return ::fstat(fd, &opened) == 0 && ::fstatat(folder, name, &named, flags) == 0 && named.st_dev == opened.st_dev
+        && named.st_ino == opened.st_ino;
+}
+
+} // namespace
+
+std::string userName()
+{
+    return nameOfUser(::geteuid());
 }
 
 unsigned long processId()
@@ -651,52 +771,59 @@ std::string folderIdentity(const std::string &path)
     return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino);
 }
 
-FolderLock::FolderLock(const std::string &path)
+FolderLock::FolderLock(const std::string &folder)
     : m_handle(-1)
+    , m_folder(-1)
 {
-    // A few rounds at most: a round only repeats when the file was replaced meanwhile.
+    // The folder as the path names it, without its trailing separator (a link to it is followed).
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.empty())
+        path = ".";
+    // A few rounds at most: a round only repeats when the folder or the file was replaced meanwhile.
     for (int round = 0; round < 8; ++round) {
-        bool writable = true;
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EACCES) {
-            // Left by another user: still lockable for reading, and so provably free or not.
-            writable = false;
-            fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        FileDescriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0)
+            return;
+        int file = -1;
+        int locked = beforeStep(Step::Lock) ? ::flock(dir.get(), LOCK_EX | LOCK_NB) : -1;
+        if (locked != 0 && errno != EWOULDBLOCK) {
+            // The system locks no folders here (a network drive): the lock file stands in for the
+            // folder, and the record is written into the locked file itself.
+            file = ::openat(dir.get(), kFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+            if (file < 0 && errno == EACCES && ::unlinkat(dir.get(), kFileName, 0) == 0)
+                continue; // another user's file, left behind: ours replaces it
+            struct stat st
+            { };
+            if (file >= 0 && (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode))) {
+                ::close(file);
+                return;
+            }
+            if (file < 0)
+                return;
+            locked = ::flock(file, LOCK_EX | LOCK_NB);
         }
-        if (fd < 0)
-            return;
-        FileDescriptor file(fd);
-        struct stat opened
-        { };
-        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
-            return;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        FileDescriptor lockFile(file);
+        if (locked != 0) {
             if (errno == EWOULDBLOCK) {
-                m_handle = file.release();
                 m_state = State::Busy;
+                m_folder = dir.release();
+                m_handle = lockFile.release();
             }
             return;
         }
-        // The lock counts only on the file that the path still names.
-        struct stat named
-        { };
-        if (::stat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+        // The lock counts only on the folder, and the file, that the path still names.
+        if (!stillNamed(dir.get(), AT_FDCWD, path.c_str(), 0)
+            || (file >= 0 && !stillNamed(file, dir.get(), kFileName, AT_SYMLINK_NOFOLLOW)))
             continue;
-        if (!writable) {
-            // A dead owner's file that we may not write: ours replaces it, so that it names us.
-            if (::unlink(path.c_str()) == 0)
-                continue;
-            // Nor may we replace it (a read-only folder): the lock holds all the same.
-            m_handle = file.release();
-            m_state = State::Held;
-            return;
-        }
-        const std::string record = ownerRecord();
-        // The record only informs whoever finds the book busy: the lock holds without it.
-        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, record.data(), record.size(), 0) < 0)
-            m_state = State::Held;
-        m_handle = file.release();
+        if (file >= 0)
+            writeRecordInto(file);
+        else
+            writeRecord(dir.get());
         m_state = State::Held;
+        m_folder = dir.release();
+        m_handle = lockFile.release();
         return;
     }
 }
@@ -705,16 +832,105 @@ FolderLock::~FolderLock()
 {
     if (m_handle >= 0)
         ::close(static_cast<int>(m_handle));
+    if (m_folder >= 0)
+        ::close(static_cast<int>(m_folder));
 }
 
-std::string FolderLock::holder() const
+LockHolder FolderLock::holder() const
 {
     if (m_state != State::Busy)
         return {};
-    std::string text(4096, '\0');
-    const ssize_t n = ::pread(static_cast<int>(m_handle), text.data(), text.size(), 0);
-    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return text;
+    const int folder = static_cast<int>(m_folder);
+    std::string text;
+    uid_t owner = 0;
+    const bool readable = readRecord(folder, text, owner);
+    LockHolder holder = parseOwnerRecord(text);
+    struct stat locked
+    { };
+    const pid_t pid
+        = ::fstat(m_handle >= 0 ? static_cast<int>(m_handle) : folder, &locked) == 0 ? lockingProcess(locked) : 0;
+    if (pid > 0) {
+        // The system's word, over a record that may be another's or an older one.
+        const long uid = userOfProcess(pid);
+        const bool current = holder.process == std::to_string(pid);
+        holder.host = hostName();
+        holder.process = std::to_string(pid);
+        holder.user = uid >= 0 ? nameOfUser(static_cast<uid_t>(uid)) : current ? holder.user : std::string();
+        // Every process of our own is visible to us.
+        holder.kind
+            = uid == static_cast<long>(::geteuid()) ? LockHolder::Kind::ThisUser : LockHolder::Kind::AnotherUser;
+    } else if (readable && !text.empty() && owner != ::geteuid() && holder.kind == LockHolder::Kind::ThisUser) {
+        // A record that claims to be ours in a file that another user wrote.
+        holder.user = nameOfUser(owner);
+        holder.kind = LockHolder::Kind::AnotherUser;
+    }
+    return holder;
+}
+
+namespace {
+
+// Why no one else could be kept from creating or removing names in the folder, or "" when it is
+// a directory, not a link, owned by this user and closed to everyone else.
+std::string unlikePrivateFolder(const std::string &path)
+{
+    struct stat st
+    { };
+    if (::lstat(path.c_str(), &st) != 0)
+        return errorText(errno);
+    if (S_ISLNK(st.st_mode))
+        return "ссылка, а не папка";
+    if (!S_ISDIR(st.st_mode))
+        return "не папка";
+    if (st.st_uid != ::geteuid())
+        return "папка другого пользователя";
+    return (st.st_mode & 077) != 0 ? "папка открыта для других пользователей" : "";
+}
+
+std::string asFolder(std::string path)
+{
+    if (path.back() != '/')
+        path += '/';
+    return path;
+}
+
+} // namespace
+
+std::vector<std::string> channelFolders(bool forListening, std::string &problem)
+{
+    const std::string uid = std::to_string(::geteuid());
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char *temporary = std::getenv("TMPDIR");
+    const std::string own
+        = asFolder(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") + "kvillo-" + uid + "/";
+    std::vector<std::string> candidates;
+    if (runtime != nullptr && runtime[0] == '/')
+        candidates.push_back(asFolder(runtime));
+    if (!forListening)
+        candidates.push_back("/run/user/" + uid + "/");
+    candidates.push_back(own);
+    std::vector<std::string> folders;
+    for (const std::string &folder : candidates) {
+        if (forListening && folder == own && ::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) {
+            problem = own + ": " + errorText(errno);
+            return {};
+        }
+        const std::string unlike = unlikePrivateFolder(folder);
+        if (unlike.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+        if (forListening && !folders.empty())
+            return folders;
+        if (forListening && folder == own)
+            problem = own + ": " + unlike;
+    }
+    return folders;
+}
+
+bool peerIsThisUser(std::intptr_t socket)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer
+        && peer.uid == ::geteuid();
 }
 
 } // namespace kvillo::sys

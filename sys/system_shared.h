@@ -144,6 +144,9 @@ void readFileInto(std::intptr_t folder, const std::string &name, const std::stri
 // is the argument, so no flush is counted that was not made.
 bool countSync(bool flushed);
 
+// Who a lock file's record (see ownerRecord) names, and whether that is this user here.
+LockHolder parseOwnerRecord(std::string_view record);
+
 // Blocks from this size up come straight from the system (whole pages, given back at once).
 constexpr std::size_t kLargeBlock = 4u * 1024 * 1024;
 void *allocatePages(std::size_t bytes);

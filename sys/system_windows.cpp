@@ -624,23 +624,40 @@ OVERLAPPED lockedRange()
 
 } // namespace
 
-FolderLock::FolderLock(const std::string &path)
+FolderLock::FolderLock(const std::string &folder)
     : m_handle(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
+    , m_folder(-1)
 {
-    const std::wstring name = systemPath(path);
-    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::wstring name = systemPath(folder + kFileName);
+    // Others may read and write the file while it is held, never delete or rename it: the lock
+    // stays with the name. A link is opened as itself, never followed.
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     bool writable = true;
-    HANDLE file = ::CreateFileW(
-        name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        // Left read-only: still lockable, and so provably free or not; the record stays as it is.
-        writable = false;
-        file = ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int round = 0; round < 2; ++round) {
+        file = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, flags, nullptr);
+        if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+            // Left read-only: still lockable, and so provably free or not; the record stays as it is.
+            writable = false;
+            file = ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (file == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file, &info)
+            || !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            break;
+        // A link in the lock file's place: it goes (never what it points to) and a file is made.
+        ::CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        if (round > 0 || !::DeleteFileW(name.c_str()))
+            return;
+        writable = true;
     }
     if (file == INVALID_HANDLE_VALUE)
         return;
     OVERLAPPED range = lockedRange();
-    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+    if (!beforeStep(Step::Lock)
+        || !::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
         if (::GetLastError() == ERROR_LOCK_VIOLATION) {
             m_handle = reinterpret_cast<std::intptr_t>(file);
             m_state = State::Busy;
@@ -666,7 +683,7 @@ FolderLock::~FolderLock()
         ::CloseHandle(file);
 }
 
-std::string FolderLock::holder() const
+LockHolder FolderLock::holder() const
 {
     if (m_state != State::Busy)
         return {};
@@ -676,7 +693,47 @@ std::string FolderLock::holder() const
     if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), text.data(), static_cast<DWORD>(text.size()), &read, &from))
         read = 0;
     text.resize(read);
-    return text;
+    return parseOwnerRecord(text);
+}
+
+std::vector<std::string> channelFolders(bool, std::string &)
+{
+    // A named pipe: the system keeps the names, and the peer's user is checked on connecting.
+    return {std::string()};
+}
+
+namespace {
+
+// The user a process runs as, as the system's security identifier (empty when it cannot be told).
+std::string userOfProcess(DWORD pid)
+{
+    Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    HANDLE token = nullptr;
+    if (!process.valid() || !::OpenProcessToken(process.get(), TOKEN_QUERY, &token))
+        return {};
+    const Handle tokenHandle(token);
+    char buffer[256];
+    DWORD size = 0;
+    if (!::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+        return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid;
+    return std::string(static_cast<const char *>(sid), ::GetLengthSid(sid));
+}
+
+} // namespace
+
+bool peerIsThisUser(std::intptr_t socket)
+{
+    // Either end asks for both processes; the peer is the one that is not this process (or this
+    // process itself, talking to itself).
+    const auto pipe = reinterpret_cast<HANDLE>(socket);
+    ULONG client = 0;
+    ULONG server = 0;
+    if (!::GetNamedPipeClientProcessId(pipe, &client) || !::GetNamedPipeServerProcessId(pipe, &server))
+        return false;
+    const DWORD self = ::GetCurrentProcessId();
+    const std::string peer = userOfProcess(client == self ? server : client);
+    return !peer.empty() && peer == userOfProcess(self);
 }
 
 } // namespace kvillo::sys

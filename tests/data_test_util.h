@@ -7,17 +7,27 @@
 #include "book/address_store.h"
 #include "sys/system.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <map>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testutil {
 
@@ -131,5 +141,88 @@ inline kvillo::BookLists loadBook(kvillo::AddressStore &store)
     store.load(kvillo::ListId::Mails, book.mails);
     return book;
 }
+
+// A local socket at `path`: listening there, or connected to it; -1 on failure.
+inline int localSocket(const std::string &path, bool listening)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    const auto *any = reinterpret_cast<const sockaddr *>(&address);
+    if (fd >= 0
+        && (listening ? ::bind(fd, any, sizeof address) == 0 && ::listen(fd, 8) == 0
+                      : ::connect(fd, any, sizeof address) == 0))
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// What `fd` receives until its peer ends or is silent for `ms` (or, with `oneLine`, a line ends).
+inline std::string receive(int fd, int ms, bool oneLine = false)
+{
+    std::string received;
+    pollfd wait{fd, POLLIN, 0};
+    char buffer[65536];
+    for (ssize_t n; (!oneLine || received.find('\n') == std::string::npos) && ::poll(&wait, 1, ms) > 0
+         && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<std::size_t>(n));
+    return received;
+}
+
+// A child process (of the user nobody, or ours) that plays another program: `body` says when it
+// is set up, may wait until `release` is readable (the test lets it go), and returns its report.
+class Child
+{
+public:
+    static constexpr uid_t kNobody = 65534;
+    Child(bool asNobody, const std::function<std::string(const std::function<void()> &ready, int release)> &body)
+    {
+        int ready[2], release[2], report[2];
+        // Programs that either process starts get none of these.
+        QVERIFY(::pipe2(ready, O_CLOEXEC) == 0 && ::pipe2(release, O_CLOEXEC) == 0 && ::pipe2(report, O_CLOEXEC) == 0);
+        if ((m_pid = ::fork()) == 0) {
+            ::close(release[1]);
+            if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+                ::_exit(2);
+            const std::string text = body([&] { (void)!::write(ready[1], "\n", 1); }, release[0]);
+            (void)!::write(report[1], text.data(), text.size());
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        ::close(report[1]);
+        m_ready = ready[0];
+        m_release = release[1];
+        m_report = report[0];
+    }
+    ~Child() { finish(); }
+
+    pid_t pid() const { return m_pid; }
+    int status() const { return m_status; }
+    // Waits until the child has set itself up; false when it ended first (or hangs).
+    bool waitReady() { return !receive(m_ready, 30000, true).empty(); }
+    // Lets the child go and waits for its report, serving this process's events meanwhile. A child
+    // still there after a minute is killed.
+    std::string finish()
+    {
+        if (m_release >= 0 && ::close(std::exchange(m_release, -1)) == 0) {
+            for (int waited = 0; ::waitpid(m_pid, &m_status, WNOHANG) == 0; waited += 5) {
+                QCoreApplication::processEvents();
+                ::poll(nullptr, 0, 5);
+                if (waited == 60000)
+                    ::kill(m_pid, SIGKILL);
+            }
+            m_text = receive(m_report, 0);
+        }
+        return m_text;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_ready = -1, m_release = -1, m_report = -1, m_status = 0;
+    std::string m_text;
+};
 
 } // namespace testutil

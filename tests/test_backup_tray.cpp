@@ -380,7 +380,7 @@ private slots:
             entries.mails.append("i@x");
             if (!import)
                 form->closeOnTermination();
-            else if (form->addHandedOver(entries).empty())
+            else if (form->addHandedOver(entries, {}).empty())
                 stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
         };
         trigger(*form, Command::Restore);

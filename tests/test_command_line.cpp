@@ -3,6 +3,8 @@
 
 #include "data_test_util.h"
 
+#include "book/address_book.h"
+#include "channel/book_channel.h"
 #include "sys/cp1251.h"
 #include "sys/system.h"
 
@@ -11,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -75,6 +78,15 @@ public:
 private:
     ScratchDir m_dir;
 };
+
+// The step hook of a process killed at its N-th step of replacing files.
+int g_killAt = 0;
+int killAtStep(sys::Step)
+{
+    if (--g_killAt == 0)
+        ::kill(::getpid(), SIGKILL);
+    return 0;
+}
 
 } // namespace
 
@@ -288,7 +300,7 @@ private slots:
         testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         const std::string before = program.book();
         // A program that holds the book's lock but does not answer on its channel (a hung one).
-        std::optional<sys::FolderLock> running(std::in_place, program.path("database/.kvillo.lock"));
+        std::optional<sys::FolderLock> running(std::in_place, program.path("database/"));
         QVERIFY(running->state() == sys::FolderLock::State::Held);
         const Result result = program.run({"--import", "vcard", "new.vcf"});
         QCOMPARE(result.status, 1);
@@ -297,6 +309,59 @@ private slots:
         running.reset();
         QCOMPARE(program.run({"--import", "vcard", "new.vcf"}).status, 0);
         QVERIFY(program.book() != before);
+    }
+
+    // The window that takes an import over the channel dies at each step of the save that stores
+    // it, before it can answer. The import then stores the entries itself unless the save that died
+    // had committed them: either way they are in the book exactly once.
+    void importHandedToAWindowThatDies()
+    {
+        Program program;
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        const std::string folder = program.path("database/");
+        const std::string descriptions = testutil::readFile(folder + "descriptions.dat");
+        const std::string mails = testutil::readFile(folder + "mails.dat");
+        QString problem;
+        const std::string name = channel::listenName(folder, problem).toStdString();
+        QVERIFY2(!name.empty(), qPrintable(problem));
+        for (int step = 1;; ++step) {
+            QVERIFY2(step < 40, "the save never completes");
+            program.writeBook(descriptions, mails);
+            ::unlink(program.path("database/.kvillo-imported").c_str());
+            testutil::Child window(false, [&](const std::function<void()> &ready, int) {
+                sys::FolderLock lock(folder);
+                ::unlink(name.c_str());
+                const int server = testutil::localSocket(name, true);
+                ready();
+                const int client = ::accept(server, nullptr, nullptr);
+                QByteArray received = QByteArray::fromStdString(testutil::receive(client, 100));
+                const channel::Request request = channel::takeRequest(received);
+                AddressBook book(program.path(""));
+                book.load();
+                g_killAt = step;
+                sys::setStepHook(killAtStep);
+                book.appendAndSave(request.entries, nullptr, request.importId);
+                return std::to_string(::write(client, "added\n", 6));
+            });
+            QVERIFY(window.waitReady());
+            const Result result = program.run({"--import", "vcard", "new.vcf"});
+            window.finish();
+            QVERIFY2(result.status == 0, qPrintable(result.err));
+            const std::string book = program.book();
+            QCOMPARE(std::count(book.begin(), book.end(), '\n'), 2 * 5);
+            QVERIFY2(book.find("New\r\n") == book.rfind("New\r\n") && book.find("new@x") == book.rfind("new@x"),
+                ("after a kill at step " + std::to_string(step)).c_str());
+            if (WIFEXITED(window.status())) {
+                // Each of the three files (the journal the third) written and flushed, the record
+                // written, flushed and put in place, the folder flushed, three renames, the folder
+                // flushed, the record removed.
+                QCOMPARE(step, 16);
+                QVERIFY(result.err.contains("переданы работающей программе"));
+                break;
+            }
+            QVERIFY(WIFSIGNALED(window.status()) && WTERMSIG(window.status()) == SIGKILL);
+            QVERIFY(result.err.contains("добавлены в адресную книгу"));
+        }
     }
 };
 

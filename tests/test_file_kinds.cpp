@@ -94,6 +94,20 @@ const std::string kNewMails = "one@example.org\r\ntwo@example.org\r\nthree@examp
 const char *const kTemporaries[] = {".kvillo-save-aaaaaa", ".kvillo-save-bbbbbb"};
 
 using testutil::contentsOf;
+// While set, what happens as a book's lock is about to be taken: the folder is swapped for
+// another (once), or the system refuses to lock folders, as on a network drive.
+std::string g_swapFolder;
+int atLock(sys::Step step)
+{
+    if (step != sys::Step::Lock)
+        return 0;
+    if (g_swapFolder.empty())
+        return ENOLCK;
+    ::rename(g_swapFolder.c_str(), (g_swapFolder + ".moved").c_str());
+    ::mkdir(g_swapFolder.c_str(), 0700);
+    g_swapFolder.clear();
+    return 0;
+}
 
 } // namespace
 
@@ -119,6 +133,8 @@ private slots:
     void linkOfAnotherOwnerRefused();
     void backupOverTheBookRefused_data();
     void backupOverTheBookRefused();
+    void lockStaysWithTheFolder_data();
+    void lockStaysWithTheFolder();
 };
 
 void TestFileKinds::notAFile_data()
@@ -589,6 +605,51 @@ void TestFileKinds::backupOverTheBookRefused()
         "Файл «" + path + "» — это файл самой адресной книги, резервную копию нельзя записать поверх него");
     QVERIFY(contentsOf(book.dir.path("database")) == before);
     QCOMPARE(testutil::readFile(book.dir.path("config/config.ini")), std::string("FontName=\r\n"));
+}
+
+void TestFileKinds::lockStaysWithTheFolder_data()
+{
+    QTest::addColumn<QString>("what");
+    for (const char *what : {"a link to a file", "a link to nothing", "another user's file", "a file open to others",
+             "folder swapped while locking", "no locks on folders"})
+        QTest::newRow(what) << what;
+}
+
+// Whatever stands at the lock file's place, and even when the folder is swapped while the lock is
+// being taken, a second lock on the book at that path finds it held by us; the lock file is ours
+// alone and nothing is written through a link.
+void TestFileKinds::lockStaysWithTheFolder()
+{
+    QFETCH(QString, what);
+    Book book;
+    const std::string folder = book.dir.path("database/");
+    const std::string lockFile = folder + sys::FolderLock::kFileName;
+    const std::string outside = book.dir.path("outside");
+    if (what == "a link to a file")
+        testutil::writeFile(outside, "keep");
+    if (what.startsWith("a link"))
+        QVERIFY(::symlink(outside.c_str(), lockFile.c_str()) == 0);
+    if (what.contains("file open") || what.contains("user's file")) {
+        testutil::writeFile(lockFile, "host=elsewhere\n");
+        QVERIFY(::chmod(lockFile.c_str(), 0644) == 0);
+        if (what.contains("user's file") && ::chown(lockFile.c_str(), kNobody, kNobody) != 0)
+            QSKIP("needs root to give a file to another user");
+    }
+    g_swapFolder = what.startsWith("folder swapped") ? book.dir.path("database") : std::string();
+    sys::setStepHook(what.startsWith("folder") || what.startsWith("no locks") ? atLock : nullptr);
+
+    sys::FolderLock first(folder);
+    QCOMPARE(first.state(), sys::FolderLock::State::Held);
+    sys::FolderLock second(folder);
+    sys::setStepHook(nullptr);
+    QCOMPARE(second.state(), sys::FolderLock::State::Busy);
+    QVERIFY(second.holder() == (sys::LockHolder{sys::hostName(), std::to_string(::getpid()), sys::userName()}));
+    if (what.startsWith("folder swapped"))
+        QCOMPARE(sys::FolderLock(book.dir.path("database.moved/")).state(), sys::FolderLock::State::Held);
+    const struct stat st = statOf(lockFile, false);
+    QVERIFY(S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0600 && st.st_uid == ::geteuid());
+    QVERIFY(testutil::readFile(lockFile).find("pid=" + std::to_string(::getpid()) + "\n") != std::string::npos);
+    QCOMPARE(testutil::readFile(outside), std::string(what == "a link to a file" ? "keep" : "<missing>"));
 }
 
 QTEST_APPLESS_MAIN(TestFileKinds)

@@ -1,12 +1,15 @@
+#include "data_test_util.h"
 #include "fake_platform.h"
 #include "gui_test_util.h"
 
 #include "app/single_instance.h"
+#include "channel/book_channel.h"
 #include "sys/system.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <pwd.h>
@@ -24,11 +27,18 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private:
+    // This user's channel folder for these tests, and a folder where the programs of the user
+    // nobody may be put to work.
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_shared;
+    QByteArray runtime() const { return QFile::encodeName(m_runtime.path()); }
+
     // A program directory with its own copy of the program in it.
     static void install(const ProgramDir &dir, const QString &entry = QStringLiteral("Иванов"),
         const QString &mail = QStringLiteral("ivanov@x.ru"))
     {
         QVERIFY(QFile::copy(QStringLiteral(KVILLO_EXECUTABLE), dir.path("kvillo")));
+        dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         dir.writeBook({entry}, {mail});
         dir.writeSettings("Arial", 10, 89, 701, 497);
     }
@@ -81,6 +91,15 @@ private:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
     }
+    // `kvillo --import` of new.vcf: its exit code and messages.
+    static std::pair<int, QString> importNew(const ProgramDir &dir)
+    {
+        QProcess import;
+        import.start(dir.path("kvillo"), {"--import", "vcard", dir.path("new.vcf")});
+        if (!import.waitForFinished(30000))
+            return {-1, QString()};
+        return {import.exitCode(), QString::fromUtf8(import.readAllStandardError())};
+    }
     static void endsOnRequest(QProcess &program)
     {
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
@@ -90,6 +109,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_RUNTIME_DIR", runtime());
+        qputenv("TMPDIR", QFile::encodeName(m_shared.path()));
+        QVERIFY(::chmod(QFile::encodeName(m_shared.path()).constData(), 01777) == 0);
+    }
+
     void secondCopyBringsTheFirstForwardAndLeaves()
     {
         ProgramDir dir;
@@ -294,7 +320,7 @@ private slots:
     void holderThatDoesNotAnswer()
     {
         ProgramDir dir;
-        kvillo::sys::FolderLock hung(dir.directory() + "database/.kvillo.lock");
+        kvillo::sys::FolderLock hung(dir.directory() + "database/");
         QCOMPARE(hung.state(), kvillo::sys::FolderLock::State::Held);
         FakePlatform platform;
         kvillo::SingleInstance instance(dir.directory() + "database/");
@@ -304,61 +330,195 @@ private slots:
         QVERIFY(platform.log[0].contains(QStringLiteral("Процесс: %1").arg(::getpid())));
     }
 
-    // Another user's program holds the book: it cannot be reached, so the start says who holds it.
+    // Another user's program holds the book: it cannot be reached, so the start says who holds it,
+    // and an import refuses at once, naming that user.
     void lockHeldByAnotherUser()
     {
         if (::geteuid() != 0)
             QSKIP("needs root to run a process as another user");
         ProgramDir dir;
+        install(dir);
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         QVERIFY(::chmod(dir.path("database").toLocal8Bit().constData(), 0777) == 0);
-        const std::string lockFile = dir.directory() + "database/.kvillo.lock";
-        int ready[2];
-        int release[2];
-        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            ::close(release[1]);
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(2);
-            kvillo::sys::FolderLock lock(lockFile);
-            const char state = lock.state() == kvillo::sys::FolderLock::State::Held ? 'y' : 'n';
-            [[maybe_unused]] const ssize_t w = ::write(ready[1], &state, 1);
-            char byte;
-            [[maybe_unused]] const ssize_t r = ::read(release[0], &byte, 1);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        char state = 0;
-        QCOMPARE(::read(ready[0], &state, 1), ssize_t(1));
-        QCOMPARE(state, 'y');
+        const std::string folder = dir.directory() + "database/";
+        testutil::Child holder(true, [&](const std::function<void()> &ready, int release) {
+            kvillo::sys::FolderLock lock(folder);
+            if (lock.state() == kvillo::sys::FolderLock::State::Held)
+                ready();
+            return testutil::receive(release, -1);
+        });
+        QVERIFY(holder.waitReady());
+        const QString before = snapshot(dir);
 
         FakePlatform platform;
-        kvillo::SingleInstance instance(dir.directory() + "database/");
+        kvillo::SingleInstance instance(folder);
         const Decision decision = instance.start(platform);
-        ::close(release[1]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(ready[0]);
+        const auto [status, error] = importNew(dir);
+        holder.finish();
         QCOMPARE(decision, Decision::Refused);
         QCOMPARE(platform.log.size(), 1);
-        const passwd *nobody = ::getpwuid(65534);
+        const passwd *nobody = ::getpwuid(testutil::Child::kNobody);
         QVERIFY(nobody != nullptr);
         QCOMPARE(platform.log[0],
-            QStringLiteral("error: Адресная книга уже открыта другой программой Kvillo и не отвечает.\n\n"
+            QStringLiteral("error: Адресная книга уже открыта программой Kvillo другого пользователя.\n\n"
                            "Компьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
                            "Закройте ту программу и запустите Kvillo снова.")
                 .arg(QString::fromStdString(kvillo::sys::hostName()))
-                .arg(child)
+                .arg(holder.pid())
                 .arg(QString::fromLocal8Bit(nobody->pw_name)));
+        QCOMPARE(status, 1);
+        QVERIFY2(error.contains("другого пользователя") && error.contains(nobody->pw_name), qPrintable(error));
+        QCOMPARE(snapshot(dir), before);
 
         // Its owner gone, the lock file of another user is taken over.
         FakePlatform later;
-        kvillo::SingleInstance next(dir.directory() + "database/");
+        kvillo::SingleInstance next(folder);
         QCOMPARE(next.start(later), Decision::Run);
         QVERIFY(later.log.isEmpty());
+    }
+
+    // However the lock file is removed, replaced or turned into a link while a program holds the
+    // book, a second start still reaches that program, and an import still goes to it.
+    void lockFileSwappedUnderTheHolder_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("deleted") << "rm";
+        QTest::newRow("replaced") << "mv";
+        QTest::newRow("a link to nothing") << "ln";
+    }
+    void lockFileSwappedUnderTheHolder()
+    {
+        QFETCH(QString, how);
+        ProgramDir dir;
+        install(dir);
+        QProcess first;
+        startHolding(first, dir.path("kvillo"), dir.directory() + "database/");
+        const QString lock = dir.path("database/.kvillo.lock");
+        QVERIFY(QFile::remove(lock));
+        if (how == "mv") {
+            dir.write("other", "host=elsewhere\n");
+            QVERIFY(::rename(dir.path("other").toLocal8Bit().constData(), lock.toLocal8Bit().constData()) == 0);
+        } else if (how == "ln") {
+            QVERIFY(QFile::link(dir.path("nowhere"), lock));
+        }
+
+        handsOver(dir.path("kvillo"));
+        QVERIFY(importNew(dir).second.contains("переданы работающей программе"));
+        QCOMPARE(first.state(), QProcess::Running);
+        endsOnRequest(first);
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "new@x"}));
+        QVERIFY(!dir.exists("nowhere"));
+    }
+
+    // Another user sets a trap for this user's channel: takes the folder it would be made in
+    // first, or gets a socket into it. The window says it has no channel; an import hands that user
+    // nothing and says nothing was written; and the other user's channel is not ours.
+    void channelTrappedByAnotherUser_data()
+    {
+        QTest::addColumn<bool>("folderTaken"); // or a socket inside our own folder
+        QTest::newRow("takes the folder first") << true;
+        QTest::newRow("listens inside our folder") << false;
+    }
+    void channelTrappedByAnotherUser()
+    {
+        QFETCH(bool, folderTaken);
+        if (::geteuid() != 0)
+            QSKIP("needs root to run a process as another user");
+        const auto restore = qScopeGuard([this] { qputenv("XDG_RUNTIME_DIR", runtime()); });
+        if (folderTaken)
+            qunsetenv("XDG_RUNTIME_DIR");
+        ProgramDir dir;
+        install(dir);
+        QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
+        const std::string folder = dir.directory() + "database/";
+        QString problem;
+        const std::string ours = kvillo::channel::listenName(folder, problem).toStdString();
+        const std::string ourFolder = ours.substr(0, ours.rfind('/'));
+        QVERIFY(folderTaken ? ::rmdir(ourFolder.c_str()) == 0 : ::chmod(ourFolder.c_str(), 0777) == 0);
+
+        testutil::Child trap(true, [&](const std::function<void()> &ready, int release) {
+            const std::string theirs = kvillo::channel::listenName(folder, problem).toStdString();
+            ::mkdir(ourFolder.c_str(), 0700);
+            const int server = testutil::localSocket(ours, true);
+            ready();
+            std::size_t received = 0;
+            for (pollfd waits[2] = {{server, POLLIN, 0}, {release, POLLIN, 0}};
+                 ::poll(waits, 2, -1) > 0 && waits[1].revents == 0;)
+                received += testutil::receive(::accept(server, nullptr, nullptr), 1000).size();
+            return std::to_string(server >= 0) + " " + std::to_string(received) + " " + theirs;
+        });
+        QVERIFY(trap.waitReady());
+        QVERIFY(folderTaken || ::chmod(ourFolder.c_str(), 0700) == 0);
+        FakePlatform platform;
+        kvillo::SingleInstance window(folder);
+        std::optional<kvillo::sys::FolderLock> hung; // the holder, where the window cannot be it
+        if (!folderTaken)
+            hung.emplace(folder);
+        QCOMPARE(window.start(platform), folderTaken ? Decision::Run : Decision::Refused);
+        const QString before = snapshot(dir);
+        const auto [status, error] = importNew(dir);
+        const QStringList report = QString::fromStdString(trap.finish()).split(' ');
+        QCOMPARE(report.mid(0, 2), QStringList({"1", "0"}));
+        QVERIFY(report.value(2) != QString::fromStdString(ours));
+        QCOMPARE(status, 1);
+        QVERIFY2(error.contains("ничего не записано"), qPrintable(error));
+        QCOMPARE(snapshot(dir), before);
+        if (folderTaken)
+            QVERIFY2(platform.log.size() == 1 && platform.log[0].contains("канал")
+                    && platform.log[0].contains("папка другого пользователя"),
+                qPrintable(platform.log.join('\n')));
+    }
+
+    // The holder stores only a sound import of its own user: lists of one length, texts without
+    // a NUL, an identifier of its kind. Anything else gets a failed answer (another user's none at
+    // all) and nothing is stored.
+    void holderRefusesBadRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<QByteArray>("answer");
+        kvillo::BookLists one;
+        one.descriptions.append("Новый");
+        one.mails.append("new@x");
+        kvillo::BookLists unequal = one;
+        unequal.descriptions.append("Лишний");
+        const std::string id(32, 'a');
+        const QByteArray bad = "failed bad request\n";
+        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added\n");
+        QTest::newRow("lists of unequal length")
+            << kvillo::channel::addRequest(unequal, id) << false << QByteArray("failed описаний 2, а адресов 1\n");
+        QTest::newRow("a NUL in a text") << "add 5 " + QByteArray(32, 'a') + '\n' + QByteArray("x\0y\0z", 5) << false
+                                         << bad;
+        QTest::newRow("not an identifier") << kvillo::channel::addRequest(one, std::string(32, 'Z')) << false << bad;
+        QTest::newRow("from another user") << kvillo::channel::addRequest(one, id) << true << QByteArray();
+    }
+    void holderRefusesBadRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, asNobody);
+        QFETCH(QByteArray, answer);
+        if (asNobody && ::geteuid() != 0)
+            QSKIP("needs root to run a process as another user");
+        ProgramDir dir;
+        FakePlatform platform;
+        kvillo::SingleInstance instance(dir.directory() + "database/");
+        QCOMPARE(instance.start(platform), Decision::Run);
+        int added = 0;
+        instance.setAddHandler([&](const kvillo::BookLists &, const std::string &) {
+            ++added;
+            return std::string();
+        });
+        QString problem;
+        const std::string name = kvillo::channel::listenName(dir.directory() + "database/", problem).toStdString();
+        const auto restore = qScopeGuard([this] { ::chmod(runtime().constData(), 0700); });
+        QVERIFY(!asNobody || (::chmod(runtime().constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0));
+        testutil::Child client(asNobody, [&](const std::function<void()> &, int) {
+            const int socket = testutil::localSocket(name, false);
+            (void)!::write(socket, request.constData(), static_cast<std::size_t>(request.size()));
+            return testutil::receive(socket, 3000, true);
+        });
+        QCOMPARE(QByteArray::fromStdString(client.finish()), answer);
+        QCOMPARE(added, answer == "added\n" ? 1 : 0);
     }
 };
 

@@ -668,25 +668,36 @@ TEST(bookLockKeepsASecondHolderOutAndNamesTheFirst)
     TempDir dir;
     const std::string lock = dir.path(".kvillo.lock");
     {
-        sys::FolderLock first(lock);
+        sys::FolderLock first(dir.path());
         CHECK(first.state() == sys::FolderLock::State::Held);
         // Another handle, even of the same process, finds it busy and reads who holds it.
-        sys::FolderLock second(lock);
+        sys::FolderLock second(dir.path());
         CHECK(second.state() == sys::FolderLock::State::Busy);
-        const std::string holder = second.holder();
-        CHECK(holder.find("pid=" + std::to_string(::GetCurrentProcessId()) + "\n") != std::string::npos);
-        CHECK(holder.find("host=" + sys::hostName() + "\n") != std::string::npos);
-        CHECK(holder.find("started=") != std::string::npos);
-        CHECK_EQ(contents(lock), holder);
+        const sys::LockHolder holder = second.holder();
+        CHECK_EQ(holder.process, std::to_string(::GetCurrentProcessId()));
+        CHECK_EQ(holder.host, sys::hostName());
+        CHECK(holder.kind == sys::LockHolder::Kind::ThisUser);
+        CHECK(contents(lock).find("started=") != std::string::npos);
+        // The lock file stays with the lock: it can be neither deleted nor renamed away.
+        CHECK(!::DeleteFileW(wide(lock).c_str()));
+        CHECK(!::MoveFileW(wide(lock).c_str(), wide(dir.path("moved")).c_str()));
+        // A holder that names another computer is no program of ours to ask.
+        const std::string_view other = "host=elsewhere\npid=7\nuser=someone\n";
+        const HANDLE file = ::CreateFileW(
+            wide(lock).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        CHECK(file != INVALID_HANDLE_VALUE && ::WriteFile(file, other.data(), DWORD(other.size()), &written, nullptr));
+        ::CloseHandle(file);
+        CHECK(second.holder().kind == sys::LockHolder::Kind::Elsewhere);
     }
     // Nobody holds it now, whatever it says: the next one takes it.
     writeRaw(lock, "host=elsewhere\npid=1\nuser=someone\nstarted=20000101-000000\n");
-    sys::FolderLock next(lock);
+    sys::FolderLock next(dir.path());
     CHECK(next.state() == sys::FolderLock::State::Held);
     CHECK(contents(lock).find("host=elsewhere") == std::string::npos);
 
     // No folder to hold a lock in: nothing to take, nothing made.
-    sys::FolderLock nowhere(dir.path("missing\\.kvillo.lock"));
+    sys::FolderLock nowhere(dir.path("missing\\"));
     CHECK(nowhere.state() == sys::FolderLock::State::Unavailable);
 }
 
