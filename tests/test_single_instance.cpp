@@ -1,5 +1,5 @@
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "app/single_instance.h"
 #include "sys/system.h"
