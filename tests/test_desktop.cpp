@@ -118,6 +118,23 @@ private slots:
         }
     }
 
+    // Without a desktop theme, every image of the toolbar and the menus is the program's own, at 1x
+    // and at 2x, so that a screen of double density gets a picture made for it, not one blown up;
+    // the program's icon has each of its sizes.
+    void iconsComeForEveryDensity()
+    {
+        const QStringList paths = QIcon::themeSearchPaths();
+        QIcon::setThemeSearchPaths({});
+        for (int index = 0; index < 20; ++index) {
+            const QIcon icon = kvillo::imageListIcon(index);
+            QCOMPARE(icon.availableSizes(), (QList<QSize>{QSize(32, 32), QSize(64, 64)}));
+            QCOMPARE(icon.pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+        }
+        QIcon::setThemeSearchPaths(paths);
+        QCOMPARE(kvillo::programIcon().availableSizes(),
+            (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64), QSize(128, 128)}));
+    }
+
     // "Все файлы (*.*)" lists every file, names without a dot too; the other filter keeps to its
     // own extension.
     void allFilesFilterListsEveryFile_data()
