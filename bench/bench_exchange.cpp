@@ -26,7 +26,7 @@
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
 #include "sys/system.h"
-#include "tests/crafted_files.h"
+#include "testing/crafted_files.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,8 +9,8 @@
 //             printer resolution), with the pages and bytes of the file.
 // Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
-#include "fake_canvas.h"
-#include "fake_platform.h"
+#include "testing/fake_canvas.h"
+#include "testing/fake_platform.h"
 
 #include "book/address_book.h"
 #include "book/scratch_buffer.h"

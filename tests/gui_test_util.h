@@ -1,8 +1,9 @@
 #pragma once
 
 #include "dark_palette.h"
-#include "fake_platform.h"
+#include "testing/fake_platform.h"
 
+#include "desktop/application.h"
 #include "dialogs/Unit3.h"
 #include "ui/Unit1.h"
 #include "ui/commands.h"
@@ -114,29 +115,52 @@ inline void writeSampleBook(const ProgramDir &dir)
     dir.writeSettings("Arial", 10, 89, 701, 497);
 }
 
-enum class Start { Hidden, Shown, Active };
+// How a test takes the window: as the program shows it, or as constructed, before it is shown.
+enum class Start { Active, Hidden };
 
-// The main window on the book in `dir`. A shown window gets the default settings where the test
-// wrote none; an active one has the keyboard.
-inline std::unique_ptr<TForm1> startWindow(FakePlatform &platform, const ProgramDir &dir, Start start = Start::Active)
+// The one fixture of the window tests: the desktop answered by FakePlatform, the main window started
+// on a temporary book (a ProgramDir) and worked as a user does through the helpers below. A test
+// class derives from it, calls prepare() from initTestCase() and reset() from init().
+class WindowTest : public QObject
 {
-    if (start != Start::Hidden && !dir.exists("config/config.ini"))
-        dir.writeSettings("Arial", 10, 89, 701, 497);
-    auto form = std::make_unique<TForm1>(platform, dir.directory());
-    if (start == Start::Hidden)
-        return form;
-    form->show();
-    if (start == Start::Active) {
+protected:
+    // The main window on the book in `dir`, shown and with the keyboard, and with the default
+    // settings where the test wrote none. Start::Hidden leaves it as constructed, on exactly the
+    // files the test wrote: for the checks of the start-up itself.
+    std::unique_ptr<TForm1> start(const ProgramDir &dir, Start how = Start::Active)
+    {
+        return start(m_platform, dir, how);
+    }
+    // The same on a desktop of the test's own.
+    static std::unique_ptr<TForm1> start(kvillo::Platform &platform, const ProgramDir &dir, Start how = Start::Active)
+    {
+        if (how == Start::Active && !dir.exists("config/config.ini"))
+            dir.writeSettings("Arial", 10, 89, 701, 497);
+        auto form = std::make_unique<TForm1>(platform, dir.directory());
+        if (how == Start::Hidden)
+            return form;
+        form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
             qWarning("main window not active");
+        return form;
     }
-    return form;
-}
+
+    static void prepare() { kvillo::prepareApplication(*qApp); }
+    void reset() { m_platform = FakePlatform(); }
+
+    FakePlatform m_platform;
+};
 
 inline kvillo::ListBox *listBox(const TForm1 &form, ListId id)
 {
     return form.findChild<kvillo::ListBox *>(id == ListId::Mails ? "ListBox2" : "ListBox1");
+}
+// A click on the row, as the mouse does it.
+inline void clickRow(kvillo::ListBox *list, int row, Qt::KeyboardModifiers modifiers = {})
+{
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
 }
 inline void select(const TForm1 &form, ListId id, int row)
 {

@@ -1,5 +1,5 @@
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "desktop/addresses.h"
 #include "desktop/application.h"
@@ -17,26 +17,19 @@ using kvillo::TForm1;
 
 // What the mouse and the selection keys do: a click in a list always selects, and the About
 // box's links answer the left button only.
-class TestClicks : public QObject
+class TestClicks : public gui::WindowTest
 {
     Q_OBJECT
 
-    static void click(ListBox *list, int row, Qt::KeyboardModifiers modifiers)
-    {
-        const QRect rect = list->visualRect(list->model()->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
-    }
     static void expectSelected(TForm1 &form, int row)
     {
         QCOMPARE(gui::currentIndex(form, ListId::Descriptions), row);
         QCOMPARE(gui::currentIndex(form, ListId::Mails), row);
     }
 
-    FakePlatform m_platform;
-
 private slots:
-    void initTestCase() { kvillo::prepareApplication(*qApp); }
-    void init() { m_platform = FakePlatform(); }
+    void initTestCase() { prepare(); }
+    void init() { reset(); }
 
     // Ctrl+click and Ctrl+Space never take the selection away, in either list, and Copy then
     // still acts on the entry shown selected.
@@ -46,22 +39,21 @@ private slots:
         dir.writeBook({QStringLiteral("Иванов"), QStringLiteral("Петров")},
             {QStringLiteral("ivanov@x.ru"), QStringLiteral("petrov@x.ru")});
         dir.writeSettings(QStringLiteral("MS Sans Serif"), 10, 89, 701, 497);
-        TForm1 form(m_platform, dir.directory());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto window = start(dir);
+        TForm1 &form = *window;
         ListBox *descriptions = gui::listBox(form, ListId::Descriptions);
         ListBox *mails = gui::listBox(form, ListId::Mails);
 
-        click(descriptions, 1, Qt::NoModifier);
+        gui::clickRow(descriptions, 1, Qt::NoModifier);
         expectSelected(form, 1);
-        click(descriptions, 1, Qt::ControlModifier);
+        gui::clickRow(descriptions, 1, Qt::ControlModifier);
         expectSelected(form, 1);
-        click(mails, 1, Qt::ControlModifier);
+        gui::clickRow(mails, 1, Qt::ControlModifier);
         expectSelected(form, 1);
         // Ctrl+click on another item selects it in both lists.
-        click(mails, 0, Qt::ControlModifier);
+        gui::clickRow(mails, 0, Qt::ControlModifier);
         expectSelected(form, 0);
-        click(descriptions, 0, Qt::ControlModifier | Qt::ShiftModifier);
+        gui::clickRow(descriptions, 0, Qt::ControlModifier | Qt::ShiftModifier);
         expectSelected(form, 0);
 
         for (ListBox *list : {descriptions, mails}) {

@@ -1,7 +1,7 @@
 #include "data_test_util.h"
-#include "fake_canvas.h"
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_canvas.h"
+#include "testing/fake_platform.h"
 
 #include "desktop/addresses.h"
 #include "desktop/application.h"
@@ -46,9 +46,7 @@ const QStringList kSixMails{"ivanov@x.ru", "petrov@x.ru", "sidorov@x.ru", "kozlo
 // Clicks the entry's description, as a user picks an entry in the main window.
 void clickEntry(const TForm1 &form, int row)
 {
-    kvillo::ListBox *list = listBox(form, ListId::Descriptions);
-    const QRect rect = list->visualRect(list->model()->index(row, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    clickRow(listBox(form, ListId::Descriptions), row);
 }
 
 // Deletes an entry as a user does: a click on it, then Del.
@@ -72,18 +70,13 @@ QStringList replaced(QStringList texts, int row, const QString &text)
 
 } // namespace
 
-class TestCommands : public QObject
+class TestCommands : public WindowTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TForm1> start(const ProgramDir &dir) { return startWindow(m_platform, dir); }
-
-    FakePlatform m_platform;
-
 private slots:
-    void initTestCase() { kvillo::prepareApplication(*qApp); }
-    void init() { m_platform = FakePlatform(); }
+    void initTestCase() { prepare(); }
+    void init() { reset(); }
 
     void commandsAreOfferedWhereTheyBelong()
     {
@@ -112,22 +105,46 @@ private slots:
             (QStringList{"Вызов справки", "-", "Посетить сайт", "Написать письмо", "Обновление", "-", "О программе"}));
         QCOMPARE(entries(form->findChild<QMenu *>(QStringLiteral("PopupMenu2"))),
             (QStringList{"Написать этому", "-", "Добавить", "-", "Копировать", "Изменить", "-", "Удалить"}));
+    }
 
-        const struct
-        {
-            const char *caption;
-            QRect geometry;
-        } buttons[] = {{"Свернуть", {8, 2, 97, 48}}, {"Копировать", {112, 2, 113, 48}}, {"Добавить", {232, 2, 105, 48}},
-            {"Изменить", {344, 2, 97, 48}}, {"Веб сайт", {448, 2, 97, 48}}, {"", {552, 2, 60, 48}},
-            {"", {616, 2, 60, 48}}};
-        for (int i = 0; i < 7; ++i) {
-            const auto *button = form->findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(i + 1));
-            QVERIFY(button);
-            QCOMPARE(button->text(), QString::fromUtf8(buttons[i].caption));
-            QCOMPARE(button->geometry(), buttons[i].geometry);
-            QVERIFY(button->toolTip().isEmpty() || button->toolTip() == button->text());
-            QVERIFY(!button->icon().isNull());
-        }
+    // Each toolbar button, clicked, runs its command: what the user sees next tells which one ran.
+    void toolbarButtonsRunTheirCommands_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("effect");
+        QTest::newRow("SpeedButton1") << "Свернуть" << QRect(8, 2, 97, 48) << "hidden";
+        QTest::newRow("SpeedButton2") << "Копировать" << QRect(112, 2, 113, 48) << "clipboard: petrov@x.ru";
+        QTest::newRow("SpeedButton3") << "Добавить" << QRect(232, 2, 105, 48) << "dialog: Добавить ";
+        QTest::newRow("SpeedButton4") << "Изменить" << QRect(344, 2, 97, 48) << "dialog: Изменить Петров";
+        QTest::newRow("SpeedButton5") << "Веб сайт" << QRect(448, 2, 97, 48) << "url: http://www.kvillo.example.org";
+        QTest::newRow("SpeedButton6") << "" << QRect(552, 2, 60, 48)
+                                      << "message: Резервирование данных | Нажмите ОК после чего выберите место для "
+                                         "сохранения e-mail Адресной книги.";
+        QTest::newRow("SpeedButton7") << "" << QRect(616, 2, 60, 48)
+                                      << "message: Восстановление данных | Нажмите ОК и выберите файл из которого надо "
+                                         "загрузить описания Адресной книги";
+    }
+    void toolbarButtonsRunTheirCommands()
+    {
+        ProgramDir dir;
+        writeSampleBook(dir);
+        auto form = start(dir);
+        selectEntry(*form, 1);
+        auto *button = form->findChild<QToolButton *>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(button);
+        QTEST(button->text(), "caption");
+        QTEST(button->geometry(), "geometry");
+        QVERIFY(button->toolTip().isEmpty() || button->toolTip() == button->text());
+        QVERIFY(!button->icon().isNull());
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QStringList effects = m_platform.log.mid(0, 1);
+        if (!form->isVisible())
+            effects << QStringLiteral("hidden");
+        for (const auto *dialog : visibleDialogs<kvillo::EntryDialog>(*form))
+            effects << "dialog: " + dialog->windowTitle() + ' ' + dialog->edit2()->text();
+        QTEST(effects.join('\n'), "effect");
     }
 
     void commandsWithNothingSelected_data()

@@ -1,7 +1,8 @@
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "desktop/application.h"
+#include "desktop/guard.h"
 #include "desktop/icons.h"
 #include "desktop/qt_platform.h"
 #include "dialogs/Unit2.h"
@@ -65,15 +66,13 @@ QStringList listed(QFileDialog &dialog)
 } // namespace
 
 // How the program fits the desktop: the language of the toolkit's dialogs, the icon of every
-// window, the file dialogs' filters and a dark colour scheme.
-class TestDesktop : public QObject
+// window, the file dialogs' filters, a dark colour scheme and the guard's error box.
+class TestDesktop : public gui::WindowTest
 {
     Q_OBJECT
 
-    FakePlatform m_platform;
-
 private slots:
-    void initTestCase() { kvillo::prepareApplication(*qApp); }
+    void initTestCase() { prepare(); }
 
     // Sizes and dates in the file dialog, as in any toolkit dialog, are written the Russian way.
     void toolkitDialogsFormatInRussian()
@@ -117,6 +116,23 @@ private slots:
             QVERIFY2(!window->windowIcon().isNull(), window->metaObject()->className());
             QCOMPARE(window->windowIcon().pixmap(32, 32).toImage(), expected);
         }
+    }
+
+    // Without a desktop theme, every image of the toolbar and the menus is the program's own, at 1x
+    // and at 2x, so that a screen of double density gets a picture made for it, not one blown up;
+    // the program's icon has each of its sizes.
+    void iconsComeForEveryDensity()
+    {
+        const QStringList paths = QIcon::themeSearchPaths();
+        QIcon::setThemeSearchPaths({});
+        for (int index = 0; index < 20; ++index) {
+            const QIcon icon = kvillo::imageListIcon(index);
+            QCOMPARE(icon.availableSizes(), (QList<QSize>{QSize(32, 32), QSize(64, 64)}));
+            QCOMPARE(icon.pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+        }
+        QIcon::setThemeSearchPaths(paths);
+        QCOMPARE(kvillo::programIcon().availableSizes(),
+            (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64), QSize(128, 128)}));
     }
 
     // "Все файлы (*.*)" lists every file, names without a dot too; the other filter keeps to its
@@ -168,9 +184,8 @@ private slots:
         dir.writeBook({QStringLiteral("Иванов")}, {QStringLiteral("ivanov@x.ru")});
         dir.writeSettings(QStringLiteral("MS Sans Serif"), 10, 89, 701, 497);
         {
-            kvillo::TForm1 form(m_platform, dir.directory());
-            form.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            const auto window = start(dir);
+            kvillo::TForm1 &form = *window;
             auto *bar = form.findChild<QMenuBar *>(QStringLiteral("ActionMainMenuBar1"));
             for (QAction *menu : bar->actions()) {
                 bar->setActiveAction(menu);
@@ -204,6 +219,31 @@ private slots:
 
         QApplication::setPalette(oldPalette);
         QApplication::setStyle(oldStyle);
+    }
+
+    void errorBoxTextFollowsThePeriodRule_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "Stream write error"
+                                << "Stream write error.";
+        QTest::newRow("cyrillic") << "Ошибка"
+                                  << "Ошибка.";
+        QTest::newRow("parenthesis") << "List index out of bounds (3)"
+                                     << "List index out of bounds (3)";
+        QTest::newRow("exclamation") << "Внимание!"
+                                     << "Внимание!";
+        QTest::newRow("period") << "Done."
+                                << "Done.";
+        QTest::newRow("space") << "x "
+                               << "x ";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void errorBoxTextFollowsThePeriodRule()
+    {
+        QFETCH(QString, message);
+        QTEST(kvillo::errorBoxText(message), "shown");
     }
 };
 

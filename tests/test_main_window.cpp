@@ -1,9 +1,8 @@
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "app/termination.h"
 #include "desktop/application.h"
-#include "desktop/guard.h"
 #include "sys/errors.h"
 #include "ui/Unit1.h"
 #include "ui/line_list_model.h"
@@ -22,22 +21,16 @@
 using namespace gui;
 using kvillo::ListBox;
 
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TForm1> start(const ProgramDir &dir) { return startWindow(m_platform, dir, Start::Hidden); }
     QStringList damageLog() const
     {
         return {QStringLiteral("message: %1 | %2").arg(TForm1::damageCaption(), TForm1::damageMessage())};
     }
     static QHeaderView *header(TForm1 &form) { return form.findChild<QHeaderView *>(QStringLiteral("HeaderControl1")); }
-    static void clickRow(ListBox *list, int row)
-    {
-        const QRect rect = list->visualRect(list->model()->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    }
 
     QString recoveryBase() const { return m_dataHome.path() + "/" + kvillo::applicationTitle(); }
     QStringList recoveryCopies() const
@@ -54,19 +47,18 @@ private:
     }
 
     QTemporaryDir m_dataHome;
-    FakePlatform m_platform;
 
 private slots:
     void initTestCase()
     {
-        kvillo::prepareApplication(*qApp);
+        prepare();
         // Recovery copies go to the user's data directory: a temporary one here.
         QVERIFY(m_dataHome.isValid());
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path()));
     }
     void init()
     {
-        m_platform = FakePlatform();
+        reset();
         QDir(recoveryBase()).removeRecursively();
     }
 
@@ -76,7 +68,7 @@ private slots:
         dir.writeBook({QStringLiteral("Иванов"), QString(), QStringLiteral("Smith")},
             {QStringLiteral("i@x.ru"), QStringLiteral("e@x.ru"), QStringLiteral("s@x.com"), QStringLiteral("extra@x")});
         dir.writeSettings(QStringLiteral("Courier"), 14, 150, 640, 400);
-        auto form = start(dir);
+        auto form = start(dir, Start::Hidden);
 
         QVERIFY(m_platform.log.isEmpty());
         QCOMPARE(count(*form, ListId::Descriptions), 3);
@@ -102,7 +94,7 @@ private slots:
         dir.writeBook({"a"}, {"a@x"});
         dir.writeSettings(QStringLiteral("Arial"), 10, 100, 640, 400);
         dir.write("database/.kvillo-commit", QByteArray("kvillo-commit\0../../victim\0", 28));
-        auto form = start(dir);
+        auto form = start(dir, Start::Hidden);
         QCOMPARE(m_platform.log.size(), 1);
         QVERIFY(m_platform.log[0].startsWith(QStringLiteral("notice: ")));
         QVERIFY(m_platform.log[0].contains(QStringLiteral(".kvillo-commit.rejected-")));
@@ -141,7 +133,7 @@ private slots:
             QFile::remove(dir.path("database/descriptions.dat"));
         if (!settings.isEmpty())
             dir.write("config/config.ini", settings);
-        auto form = start(dir);
+        auto form = start(dir, Start::Hidden);
 
         QCOMPARE(m_platform.log, damageLog());
         QCOMPARE(count(*form, ListId::Mails), 2);
@@ -167,7 +159,7 @@ private slots:
         dir.write("config/config.ini",
             ProgramDir::lines(
                 {"[Параметры Kvillo]", " Width=", "width=", "Width=", " 640", "Height=", "$190", "FontName="}));
-        auto form = start(dir);
+        auto form = start(dir, Start::Hidden);
         QVERIFY(m_platform.log.isEmpty());
         QCOMPARE(form->storedWidth(), 640);
         QCOMPARE(form->storedHeight(), 400);
@@ -490,7 +482,7 @@ private slots:
         dir.write("database/mails.dat", "");
         QFile::remove(dir.path("database/mails.dat"));
         QDir(dir.path("database")).mkdir("mails.dat"); // unreadable: a directory in its place
-        auto form = start(dir);
+        auto form = start(dir, Start::Hidden);
         QCOMPARE(m_platform.log, damageLog());
         QCOMPARE(count(*form, ListId::Descriptions), 0);
 
@@ -676,31 +668,6 @@ private slots:
         const int section1 = h->sectionSize(1);
         form->resize(form->width() + 100, form->height());
         QCOMPARE(h->sectionSize(1), section1);
-    }
-
-    void errorBoxTextFollowsThePeriodRule_data()
-    {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Stream write error"
-                                << "Stream write error.";
-        QTest::newRow("cyrillic") << "Ошибка"
-                                  << "Ошибка.";
-        QTest::newRow("parenthesis") << "List index out of bounds (3)"
-                                     << "List index out of bounds (3)";
-        QTest::newRow("exclamation") << "Внимание!"
-                                     << "Внимание!";
-        QTest::newRow("period") << "Done."
-                                << "Done.";
-        QTest::newRow("space") << "x "
-                               << "x ";
-        QTest::newRow("empty") << ""
-                               << "";
-    }
-    void errorBoxTextFollowsThePeriodRule()
-    {
-        QFETCH(QString, message);
-        QTEST(kvillo::errorBoxText(message), "shown");
     }
 };
 

@@ -1,5 +1,5 @@
-#include "fake_canvas.h"
-#include "fake_platform.h"
+#include "testing/fake_canvas.h"
+#include "testing/fake_platform.h"
 
 #include "book/address_book.h"
 #include "book/scratch_buffer.h"

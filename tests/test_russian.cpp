@@ -1,5 +1,5 @@
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "desktop/addresses.h"
 #include "desktop/application.h"
@@ -26,7 +26,7 @@
 
 // Every window the program shows speaks Russian: no Latin word on a button, label, tab, menu or
 // caption, except the program's own Latin texts.
-class TestRussian : public QObject
+class TestRussian : public gui::WindowTest
 {
     Q_OBJECT
 
@@ -85,17 +85,15 @@ private:
         window->hide();
     }
 
-    FakePlatform m_platform;
-
 private slots:
-    void initTestCase() { kvillo::prepareApplication(*qApp); }
+    void initTestCase() { prepare(); }
 
     void programWindows()
     {
         ProgramDir dir;
         dir.writeBook({"Иванов"}, {"ivanov@x.ru"});
         dir.writeSettings("Arial", 10, 89, 701, 497);
-        auto form = gui::startWindow(m_platform, dir, gui::Start::Hidden);
+        auto form = start(dir, gui::Start::Hidden);
         expectRussian(form.get());
         gui::selectEntry(*form, 0);
         gui::trigger(*form, kvillo::Command::Add);

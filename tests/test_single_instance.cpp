@@ -1,6 +1,6 @@
 #include "data_test_util.h"
-#include "fake_platform.h"
 #include "gui_test_util.h"
+#include "testing/fake_platform.h"
 
 #include "app/single_instance.h"
 #include "channel/book_channel.h"

@@ -3,7 +3,7 @@
 #include "exchange_round_trip.h"
 
 #include "exchange/vcard.h"
-#include "tests/crafted_files.h"
+#include "testing/crafted_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
