@@ -125,7 +125,8 @@ private slots:
             QVERIFY(button);
             QCOMPARE(button->text(), QString::fromUtf8(buttons[i].caption));
             QCOMPARE(button->geometry(), buttons[i].geometry);
-            QVERIFY(button->toolTip().isEmpty() || button->toolTip() == button->text());
+            // The command's caption, also where the button has none.
+            QVERIFY(!button->toolTip().isEmpty());
             QVERIFY(!button->icon().isNull());
         }
     }
