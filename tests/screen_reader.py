@@ -14,14 +14,9 @@ PID = int(sys.argv[1])
 focus_events = []
 
 
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
 def check(condition, message):
     if not condition:
-        fail(message)
+        sys.exit("FAIL: " + message)
 
 
 def wait_for(find, what, seconds=15):
@@ -34,11 +29,10 @@ def wait_for(find, what, seconds=15):
         if found:
             return found
         pump(0.1)
-    fail("gave up waiting for " + what)
+    check(False, "gave up waiting for " + what)
 
 
-def pump(seconds):
-    """Lets the events in for a while."""
+def pump(seconds):  # lets the events in
     context = GLib.MainContext.default()
     end = time.time() + seconds
     while time.time() < end:
@@ -53,10 +47,7 @@ def on_focus(event):
 
 
 def application():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == PID:
-            return app
-    return None
+    return next((a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.get_process_id() == PID), None)
 
 
 def walk(node):
@@ -67,10 +58,7 @@ def walk(node):
 
 
 def find(root, role, name=None):
-    for node in walk(root):
-        if node.getRole() == role and (name is None or node.name == name):
-            return node
-    return None
+    return next((n for n in walk(root) if n.getRole() == role and name in (None, n.name)), None)
 
 
 def window(title):
@@ -104,17 +92,16 @@ main = wait_for(lambda: window("Kvillo 2.1"), "the main window")
 # Names and roles.
 descriptions = wait_for(lambda: find(main, pyatspi.ROLE_TABLE, "Описания"), "the descriptions list")
 mails = find(main, pyatspi.ROLE_TABLE, "Адреса e-mail")
-check(mails is not None, "no list named «Адреса e-mail»")
+check(mails, "no list named «Адреса e-mail»")
 check(column_headers(descriptions) == ["Описание"], "descriptions' column: %s" % column_headers(descriptions))
 check(column_headers(mails) == ["E-mail"], "mails' column: %s" % column_headers(mails))
 header = find(main, pyatspi.ROLE_PANEL, "Заголовки столбцов")
-check(header is not None and column_headers(header) == ["Описание", "E-mail"],
-      "header sections: %s" % (header and column_headers(header)))
+check(header and column_headers(header) == ["Описание", "E-mail"], "header: %s" % (header and column_headers(header)))
 toolbar = next((n for n in walk(main) if n.name == "Панель инструментов"), None)
-check(toolbar is not None, "no toolbar named «Панель инструментов»")
+check(toolbar, "no toolbar named «Панель инструментов»")
 for name in ("Создать", "Восстановить"):
     button = find(toolbar, pyatspi.ROLE_PUSH_BUTTON, name)
-    check(button is not None and button.description == name, "toolbar button %s: %s" % (name, button and button.description))
+    check(button and button.description == name, "toolbar button %s: %s" % (name, button and button.description))
 
 # The keys move in the descriptions: only they report focus, the addresses follow by selection.
 subprocess.run(["xdotool", "search", "--name", "^Kvillo 2.1$", "windowfocus", "--sync"], check=True)
@@ -140,18 +127,16 @@ about = wait_for(lambda: window("О программе"), "the About box")
 check(find(about, pyatspi.ROLE_IMAGE, "Значок программы") is not None, "the picture has no name")
 for name in ("http://www.kvillo.example.org", "support@kvillo.example.org"):
     link = find(about, pyatspi.ROLE_LINK, name)
-    check(link is not None, "no link %s" % name)
-    check(link.getState().contains(pyatspi.STATE_FOCUSABLE), "link %s cannot be focused" % name)
-    action = link.queryAction()
-    names = [action.getName(i).lower() for i in range(action.nActions)]
-    check("press" in names, "link %s actions: %s" % (name, names))
+    check(link is not None and link.getState().contains(pyatspi.STATE_FOCUSABLE), "no focusable link %s" % name)
+    actions = [link.queryAction().getName(i).lower() for i in range(link.queryAction().nActions)]
+    check("press" in actions, "link %s actions: %s" % (name, actions))
 focus_events.clear()
 keys("Tab")
 check(focus_events and focus_events[-1][1] == "http://www.kvillo.example.org", "focus after Tab: %s" % focus_events)
 # No program opens links here: Enter on the link says so.
 keys("Return")
 message = "Не удалось открыть ссылку «http://www.kvillo.example.org»: не найдена программа для просмотра веб-страниц."
-box = wait_for(lambda: next((w for w in application() if find(w, pyatspi.ROLE_LABEL, message)), None), "the box")
+wait_for(lambda: find(application(), pyatspi.ROLE_LABEL, message), "the box")
 keys("Return")
 wait_for(lambda: not find(application(), pyatspi.ROLE_LABEL, message), "the box to close")
 keys("Escape")
