@@ -32,7 +32,7 @@ fi
 dir=$(mktemp -d)
 app=
 cleanup() {
-    [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
+    if [ -n "$app" ]; then kill -KILL "$app" && wait "$app"; fi 2>/dev/null || true
     rm -rf "$dir"
 }
 trap cleanup EXIT
