@@ -78,8 +78,9 @@ public:
     QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
     void doAction(const QString &name) override
     {
+        // Later, as a button's press is: the screen reader's call returns before a box opens.
         if (name == pressAction())
-            link()->activate();
+            QMetaObject::invokeMethod(link(), &LinkLabel::activate, Qt::QueuedConnection);
         else
             QAccessibleWidget::doAction(name);
     }
