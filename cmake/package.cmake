@@ -81,7 +81,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${KVILLO_SITE_HOST}/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the program links are found by dpkg-shlibdeps. Qt loads its Russian translations
 # for the standard buttons and dialogs at run time, which no link shows; the program runs without
-# them (in English there), so they are recommended rather than required.
+# them (in English there), so they are recommended rather than required. Links (the web site, help,
+# "Написать этому") open through xdg-open; without it the program says that it cannot open them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 include(CPack)

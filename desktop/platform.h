@@ -44,8 +44,13 @@ public:
     virtual std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) = 0;
     virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;
 
-    // Asks the desktop to open a web address or a mailto: link; the result is not examined.
-    virtual void openUrl(const QString &url) = 0;
+    // Asks the desktop to open a web address or a mailto: link; false when no program could be
+    // started for it.
+    virtual bool openUrl(const QString &url) = 0;
+    // Opens a link for the user: when it cannot be opened, an error box says so.
+    void openLink(const QString &url);
+    // What that box says.
+    static QString linkFailure(const QString &url);
     virtual void setClipboardText(const QString &text) = 0;
 
     // Printing. The printer in use lasts for the run: the system's default printer until the user

@@ -203,9 +203,9 @@ std::optional<QFont> QtPlatform::chooseFont(QWidget *parent, const QFont &initia
     return dialog->selectedFont();
 }
 
-void QtPlatform::openUrl(const QString &url)
+bool QtPlatform::openUrl(const QString &url)
 {
-    QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+    return QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
 }
 
 void QtPlatform::setClipboardText(const QString &text)

@@ -25,7 +25,7 @@ public:
     std::optional<QString> saveFileName(QWidget *parent, const QString &filter, const QString &initial) override;
     std::optional<QString> openFileName(QWidget *parent, const QString &filter, const QString &initial) override;
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
-    void openUrl(const QString &url) override;
+    bool openUrl(const QString &url) override;
     void setClipboardText(const QString &text) override;
     bool printDialog(QWidget *parent) override;
     std::unique_ptr<PrinterCanvas> beginPrintJob() override;

@@ -6,12 +6,15 @@
 #include "desktop/icons.h"
 #include "desktop/platform.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace kvillo {
 
@@ -27,9 +30,9 @@ QFont labelFont(int points)
     return font;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &text, int x, int y)
+template <typename Label = QLabel> Label *label(QWidget *parent, const char *name, const QString &text, int x, int y)
 {
-    auto *result = new QLabel(text, parent);
+    auto *result = new Label(text, parent);
     result->setObjectName(QString::fromLatin1(name));
     result->setFont(labelFont(10));
     result->setTextFormat(Qt::PlainText);
@@ -52,7 +55,86 @@ void setTextColour(QLabel *label, const QColor &colour)
     label->setPalette(palette);
 }
 
+// A link as a screen reader sees it: named with its text, with "press" to open it.
+class LinkAccessible : public QAccessibleWidget
+{
+public:
+    explicit LinkAccessible(LinkLabel *link)
+        : QAccessibleWidget(link, QAccessible::Link)
+    { }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return link()->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.linked = true;
+        return state;
+    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString &name) override
+    {
+        // Later, as a button's press is: the screen reader's call returns before a box opens.
+        if (name == pressAction())
+            QMetaObject::invokeMethod(link(), &LinkLabel::activate, Qt::QueuedConnection);
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    LinkLabel *link() const { return static_cast<LinkLabel *>(widget()); }
+};
+
+QAccessibleInterface *linkFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(LinkLabel::staticMetaObject.className()) && object->isWidgetType())
+        return new LinkAccessible(static_cast<LinkLabel *>(object));
+    return nullptr;
+}
+
 } // namespace
+
+LinkLabel::LinkLabel(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
+{
+    static const bool installed = (QAccessible::installFactory(&linkFactory), true);
+    Q_UNUSED(installed);
+    // Tab reaches it; a click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        activate();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    // A click is the left button's; the others do nothing here.
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        activate();
+}
+
+void LinkLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+}
 
 TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     : QDialog(parent,
@@ -77,21 +159,24 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     icon->setGeometry(16, 16, 49, 41);
     icon->setPixmap(programIcon().pixmap(64, 64));
     icon->setScaledContents(true);
+    icon->setAccessibleName(QStringLiteral("Значок программы"));
 
     label(panel, "ProductName", QStringLiteral("Название: Kvillo"), 88, 16);
     label(panel, "Version", QStringLiteral("Версия: 2.1"), 88, 40);
     label(panel, "Copyright", QStringLiteral("Автор: ") + addresses::author(), 8, 80);
     label(panel, "Comments", QStringLiteral("Описание: Адресная книга"), 8, 104);
     label(panel, "Label1", QStringLiteral("Сайт:"), 8, 136);
-    Label2 = label(panel, "Label2", addresses::site(), 56, 136);
+    Label2 = label<LinkLabel>(panel, "Label2", addresses::site(), 56, 136);
     label(panel, "Label3", QStringLiteral("e-mail:"), 8, 168);
-    Label4 = label(panel, "Label4", addresses::supportMail(), 56, 168);
+    Label4 = label<LinkLabel>(panel, "Label4", addresses::supportMail(), 56, 168);
     for (QLabel *link : {Label2, Label4}) {
         setTextColour(link, kLinkColour);
         link->setCursor(Qt::PointingHandCursor);
         link->setMouseTracking(true);
         link->installEventFilter(this);
     }
+    connectGuarded(m_platform, Label2, &LinkLabel::activated, this, &TAboutBox::Label2Click);
+    connectGuarded(m_platform, Label4, &LinkLabel::activated, this, &TAboutBox::Label4Click);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -99,16 +184,20 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     OKButton->setFont(labelFont(8));
     OKButton->setDefault(true);
     connectGuarded(m_platform, OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
+    // The box opens on OK, so Enter closes it; Tab goes to the links and back.
+    setTabOrder(Label2, Label4);
+    setTabOrder(Label4, OKButton);
+    OKButton->setFocus();
 }
 
 void TAboutBox::Label2Click()
 {
-    m_platform.openUrl(addresses::site());
+    m_platform.openLink(addresses::site());
 }
 
 void TAboutBox::Label4Click()
 {
-    m_platform.openUrl(QStringLiteral("mailto:") + addresses::supportMail());
+    m_platform.openLink(QStringLiteral("mailto:") + addresses::supportMail());
 }
 
 void TAboutBox::OKButtonClick()
@@ -128,25 +217,11 @@ bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Leave:
             setTextColour(link, kLinkColour);
             break;
-        case QEvent::MouseButtonRelease:
-            // A click is the left button's; the others do nothing here.
-            if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
-                return true;
-            guarded(m_platform, [this, link] { link == Label2 ? Label2Click() : Label4Click(); });
-            return true;
         default:
             break;
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void TAboutBox::keyPressEvent(QKeyEvent *event)
-{
-    // Esc does not close this dialog; Enter presses OK.
-    if (event->key() == Qt::Key_Escape)
-        return;
-    QDialog::keyPressEvent(event);
 }
 
 void TAboutBox::showEvent(QShowEvent *event)

@@ -83,7 +83,13 @@ public:
         log << QStringLiteral("font-dialog");
         return fontAnswer;
     }
-    void openUrl(const QString &url) override { log << QStringLiteral("url: ") + url; }
+    // Whether a program opens the links.
+    bool urlsOpen = true;
+    bool openUrl(const QString &url) override
+    {
+        log << QStringLiteral("url: ") + url;
+        return urlsOpen;
+    }
     void setClipboardText(const QString &text) override
     {
         clipboard = text;

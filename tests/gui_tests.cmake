@@ -17,6 +17,7 @@ kvillo_gui_test(test_tray)
 kvillo_gui_test(test_russian)
 kvillo_gui_test(test_desktop)
 kvillo_gui_test(test_clicks)
+kvillo_gui_test(test_accessibility)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)
@@ -27,6 +28,9 @@ add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install
 
 add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_window_manager.sh $<TARGET_FILE:kvillo>)
 set_tests_properties(test_window_manager PROPERTIES SKIP_RETURN_CODE 77)
+
+add_test(NAME test_screen_reader COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_screen_reader.sh $<TARGET_FILE:kvillo>)
+set_tests_properties(test_screen_reader PROPERTIES SKIP_RETURN_CODE 77)
 
 # Not a test: the program under a dark colour scheme, for tools/screenshots.
 add_executable(dark_preview dark_preview.cpp)

@@ -30,6 +30,8 @@ deb=${debs[0]}
 
 echo "== lintian"
 lintian --fail-on error "$deb" || fail "lintian reports errors"
+# Links open through xdg-open.
+dpkg-deb -f "$deb" Recommends | grep -qw xdg-utils || fail "the package does not recommend xdg-utils"
 
 work=$(mktemp -d)
 chmod 755 "$work"

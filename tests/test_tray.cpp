@@ -66,10 +66,8 @@ private slots:
         QCOMPARE(m_platform.log,
             (QStringList{"url: mailto:support@kvillo.example.org", "url: http://www.kvillo.example.org"}));
 
-        // Esc does nothing; Enter presses OK.
+        // Enter presses OK (Esc closes the box as well: see the keyboard test of its links).
         about.show();
-        QTest::keyClick(&about, Qt::Key_Escape);
-        QVERIFY(about.isVisible());
         QTest::keyClick(&about, Qt::Key_Return);
         QVERIFY(!about.isVisible());
         QCOMPARE(about.result(), int(QDialog::Accepted));

@@ -8,6 +8,7 @@
 #include "desktop/text.h"
 #include "sys/errors.h"
 #include "sys/system.h"
+#include "ui/column_header.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
@@ -114,10 +115,11 @@ void TForm1::buildLayout()
     CoolBar1 = band;
     column->addWidget(CoolBar1);
 
-    HeaderControl1 = new QHeaderView(Qt::Horizontal, client);
+    HeaderControl1 = new ColumnHeader(client);
     HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
     auto *headerModel = new QStandardItemModel(0, 2, HeaderControl1);
-    headerModel->setHorizontalHeaderLabels({QStringLiteral("Описание"), QStringLiteral("E-mail")});
+    headerModel->setHorizontalHeaderLabels(
+        {LineListModel::title(ListId::Descriptions), LineListModel::title(ListId::Mails)});
     HeaderControl1->setModel(headerModel);
     HeaderControl1->setFixedHeight(32);
     HeaderControl1->setFont(windowsFont(10));

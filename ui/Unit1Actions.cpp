@@ -157,6 +157,7 @@ void TForm1::createToolbar()
         {"", 552, 60, 14, Command::BackUp, &TForm1::SpeedButton6Click},
         {"", 616, 60, 15, Command::Restore, &TForm1::SpeedButton7Click},
     };
+    CoolBar1->setAccessibleName(QStringLiteral("Панель инструментов"));
     QWidget *previous = ListBox2;
     for (std::size_t i = 0; i < std::size(buttons); ++i) {
         const auto &definition = buttons[i];
@@ -171,6 +172,8 @@ void TForm1::createToolbar()
         button->setText(caption);
         button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
         button->setAccessibleName(caption.isEmpty() ? action(definition.command)->text() : caption);
+        // Each button tells which command it runs, the ones without a caption too.
+        button->setToolTip(action(definition.command)->text());
         button->setGeometry(definition.left, 2, definition.width, 48);
         connectGuarded(m_platform, button, &QToolButton::clicked, this, definition.click);
         QWidget::setTabOrder(previous, button);
@@ -194,19 +197,19 @@ void TForm1::Action1Execute()
 // "Посетить сайт"
 void TForm1::Action2Execute()
 {
-    m_platform.openUrl(addresses::site());
+    m_platform.openLink(addresses::site());
 }
 
 // "Написать письмо"
 void TForm1::Action3Execute()
 {
-    m_platform.openUrl(QStringLiteral("mailto:") + addresses::supportMail());
+    m_platform.openLink(QStringLiteral("mailto:") + addresses::supportMail());
 }
 
 // "Обновление"
 void TForm1::Action4Execute()
 {
-    m_platform.openUrl(addresses::updatePage());
+    m_platform.openLink(addresses::updatePage());
 }
 
 // "Добавить", Ctrl+V: the new entry goes to the end and both files are saved at once. A save that
@@ -307,7 +310,7 @@ void TForm1::Action10Execute()
     if (m_platform.showMessage(QStringLiteral("Вызов справки"),
             QStringLiteral("Вам необходимо посетить сайт разработчика. Нажмите ОК для продолжения."),
             Platform::Buttons::OkCancel))
-        m_platform.openUrl(addresses::helpPage());
+        m_platform.openLink(addresses::helpPage());
 }
 
 // "Написать этому", Ctrl+W
@@ -318,7 +321,7 @@ void TForm1::Action11Execute()
         m_platform.beep();
         return;
     }
-    m_platform.openUrl(mailtoAddress(fromStored(m_book.text(ListId::Mails, ListBox2->itemIndex()))));
+    m_platform.openLink(mailtoAddress(fromStored(m_book.text(ListId::Mails, ListBox2->itemIndex()))));
 }
 
 // "Выход", Ctrl+X

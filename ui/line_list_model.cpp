@@ -22,4 +22,16 @@ QVariant LineListModel::data(const QModelIndex &index, int role) const
     return fromStored(list()[static_cast<std::size_t>(index.row())]);
 }
 
+QVariant LineListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+        return title(m_id);
+    return QAbstractListModel::headerData(section, orientation, role);
+}
+
+QString LineListModel::title(ListId id)
+{
+    return id == ListId::Mails ? QStringLiteral("E-mail") : QStringLiteral("Описание");
+}
+
 } // namespace kvillo

@@ -17,6 +17,11 @@ public:
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // The list's column is titled as its section of the window's header.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The title of a list's column: "Описание", "E-mail".
+    static QString title(ListId id);
 
     const LineList &list() const { return m_book.lists().list(m_id); }
 

@@ -65,19 +65,47 @@ void ListBox::changeEvent(QEvent *event)
 
 int ListBox::itemIndex() const
 {
-    const QModelIndex current = selectionModel()->currentIndex();
-    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
+    const QItemSelection selection = selectionModel()->selection();
+    return selection.isEmpty() ? -1 : selection.constFirst().top();
 }
 
 void ListBox::setItemIndex(int row)
 {
-    if (row >= 0 && row < m_model->rowCount()) {
-        const QModelIndex index = m_model->index(row);
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        scrollTo(index);
-    } else {
+    if (row < 0 || row >= m_model->rowCount()) {
         selectionModel()->clear();
+        return;
     }
+    const QModelIndex index = m_model->index(row);
+    if (hasFocus()) {
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+        selectionModel()->clearCurrentIndex();
+    }
+    scrollTo(index);
+}
+
+void ListBox::takeCurrentFromSelection()
+{
+    const int row = itemIndex();
+    if (row < 0 || selectionModel()->currentIndex().row() == row)
+        return;
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
+    selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
+    setAutoScroll(scrolls);
+}
+
+void ListBox::focusInEvent(QFocusEvent *event)
+{
+    takeCurrentFromSelection();
+    QTableView::focusInEvent(event);
+}
+
+void ListBox::focusOutEvent(QFocusEvent *event)
+{
+    QTableView::focusOutEvent(event);
+    selectionModel()->clearCurrentIndex();
 }
 
 // A click, with or without Ctrl, and Ctrl+Space select; nothing the user does leaves a list with
@@ -95,6 +123,8 @@ void ListBox::keyPressEvent(QKeyEvent *event)
     const bool typed = typeAhead(event);
     if (typed)
         return;
+    // The keys move on from the entry shown, also when they come to a list without the focus.
+    takeCurrentFromSelection();
     QTableView::keyPressEvent(event);
     switch (event->key()) {
     case Qt::Key_Up:

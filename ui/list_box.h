@@ -12,6 +12,10 @@ class LineListModel;
 // A single-selection list of one column of the address book. It tells when the user (not the
 // program) changes the selection, and selects by typed prefix like a classic list box.
 //
+// Only while it has the keyboard focus does the list have a current item: a list that shows the
+// entry chosen in another shows it by its selection alone, so that a screen reader hears of one
+// focused item, in the list the user is in. The current item comes back with the focus.
+//
 // Rows of one height are laid out by arithmetic: adding or removing an entry costs the same
 // with ten entries as with a million. (A list view lays out every row again on each change.)
 class ListBox : public QTableView
@@ -40,12 +44,16 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyboardSearch(const QString &search) override;
     void changeEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     QItemSelectionModel::SelectionFlags selectionCommand(
         const QModelIndex &index, const QEvent *event = nullptr) const override;
 
 private:
     bool typeAhead(QKeyEvent *event);
+    // Makes the selected row the current one, where the rows are.
+    void takeCurrentFromSelection();
     void fitRowHeight();
 
     LineListModel *m_model;
