@@ -1,8 +1,12 @@
-#include "query.h"
+#include "text_search.h"
+
+#include "address_book.h"
 
 #include "sys/cp1251.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -118,6 +122,81 @@ std::size_t QueryMatcher::find(std::string_view text, std::size_t from) const
         pos += m_shift[tail];
     }
     return std::string_view::npos;
+}
+
+namespace {
+
+bool separatesWords(unsigned char byte)
+{
+    constexpr unsigned char kNoBreakSpace = 0xA0;
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\v' || byte == '\f'
+        || byte == kNoBreakSpace;
+}
+
+std::string_view rowText(const LineList &list, std::uint32_t row)
+{
+    return row < list.size() ? list[row] : std::string_view();
+}
+
+} // namespace
+
+WordMatcher::WordMatcher(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && separatesWords(static_cast<unsigned char>(text[pos])))
+            ++pos;
+        const std::size_t begin = pos;
+        while (pos < text.size() && !separatesWords(static_cast<unsigned char>(text[pos])))
+            ++pos;
+        if (pos > begin)
+            m_words.emplace_back(text.substr(begin, pos - begin));
+    }
+}
+
+bool WordMatcher::matches(std::string_view description, std::string_view mail) const
+{
+    return std::all_of(m_words.begin(), m_words.end(),
+        [&](const QueryMatcher &word) { return word.matches(description) || word.matches(mail); });
+}
+
+std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &words)
+{
+    const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
+    std::vector<std::uint32_t> rows;
+    if (words.words().empty()) {
+        rows.resize(count);
+        for (std::size_t row = 0; row < count; ++row)
+            rows[row] = static_cast<std::uint32_t>(row);
+        return rows;
+    }
+    // The longest word is the rarest as a rule: it alone goes through the whole book.
+    const auto longest = std::max_element(words.words().begin(), words.words().end(),
+        [](const QueryMatcher &a, const QueryMatcher &b) { return a.size() < b.size(); });
+    const auto find = [&](std::string_view text, std::size_t from) { return longest->find(text, from); };
+    std::vector<std::uint32_t> inDescriptions;
+    lists.descriptions.findItems(
+        longest->size(), find, [&](std::size_t row) { inDescriptions.push_back(static_cast<std::uint32_t>(row)); });
+    std::vector<std::uint32_t> inMails;
+    lists.mails.findItems(
+        longest->size(), find, [&](std::size_t row) { inMails.push_back(static_cast<std::uint32_t>(row)); });
+    rows.reserve(inDescriptions.size() + inMails.size());
+    std::set_union(
+        inDescriptions.begin(), inDescriptions.end(), inMails.begin(), inMails.end(), std::back_inserter(rows));
+    if (words.words().size() == 1)
+        return rows;
+    return narrowRows(lists, words, rows);
+}
+
+std::vector<std::uint32_t> narrowRows(
+    const BookLists &lists, const WordMatcher &words, const std::vector<std::uint32_t> &rows)
+{
+    std::vector<std::uint32_t> kept;
+    for (const std::uint32_t row : rows) {
+        if (words.matches(rowText(lists.descriptions, row), rowText(lists.mails, row)))
+            kept.push_back(row);
+    }
+    return kept;
 }
 
 } // namespace kvillo
