@@ -8,6 +8,7 @@
 #include "desktop/text.h"
 #include "sys/errors.h"
 #include "sys/system.h"
+#include "ui/find_bar.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
@@ -22,6 +23,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -154,6 +156,7 @@ void TForm1::buildLayout()
     setTabOrder(ListBox1, ListBox2);
     connectGuarded(m_platform, Panel4->splitter(), &Splitter::moved, this, &TForm1::Splitter1Moved);
     column->addWidget(Panel4, 1);
+    createFindBar(column);
     setCentralWidget(client);
 
     StatusBar1 = new QStatusBar(this);
@@ -175,6 +178,16 @@ void TForm1::buildLayout()
     createMenus();
     createToolbar();
     createTrayMenu();
+}
+
+void TForm1::createFindBar(QBoxLayout *column)
+{
+    m_findBar = new FindBar(m_platform, m_book, ListBox1, ListBox2, column->parentWidget());
+    column->addWidget(m_findBar);
+    // A key of this window only: in the entry dialogs Ctrl+F stays the edit boxes' own.
+    auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    open->setContext(Qt::WindowShortcut);
+    connectGuarded(m_platform, open, &QShortcut::activated, m_findBar, &FindBar::open);
 }
 
 QString TForm1::damageMessage()
