@@ -160,6 +160,54 @@ bool WordMatcher::matches(std::string_view description, std::string_view mail) c
         [&](const QueryMatcher &word) { return word.matches(description) || word.matches(mail); });
 }
 
+namespace {
+
+// The rows whose description or address holds `word`, searched in the stored bytes in place.
+std::vector<std::uint32_t> rowsHolding(const BookLists &lists, const QueryMatcher &word)
+{
+    const auto find = [&](std::string_view text, std::size_t from) { return word.find(text, from); };
+    std::vector<std::uint32_t> found[2];
+    const LineList *searched[2] = {&lists.descriptions, &lists.mails};
+    for (int k = 0; k < 2; ++k) {
+        searched[k]->findItems(
+            word.size(), find, [&](std::size_t row) { found[k].push_back(static_cast<std::uint32_t>(row)); });
+    }
+    std::vector<std::uint32_t> rows;
+    rows.reserve(found[0].size() + found[1].size());
+    std::set_union(found[0].begin(), found[0].end(), found[1].begin(), found[1].end(), std::back_inserter(rows));
+    return rows;
+}
+
+// Keeps those of `rows` whose entry holds `word`: entry by entry while they are few, else by one
+// search of the whole lists.
+void keepHolding(const BookLists &lists, const QueryMatcher &word, std::vector<std::uint32_t> &rows)
+{
+    const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
+    if (rows.size() < count / 8) {
+        std::erase_if(rows, [&](std::uint32_t row) {
+            return !word.matches(rowText(lists.descriptions, row)) && !word.matches(rowText(lists.mails, row));
+        });
+        return;
+    }
+    const std::vector<std::uint32_t> holding = rowsHolding(lists, word);
+    std::vector<std::uint32_t> both;
+    std::set_intersection(rows.begin(), rows.end(), holding.begin(), holding.end(), std::back_inserter(both));
+    rows = std::move(both);
+}
+
+// The words, the longest first: as a rule the rarest, it leaves the fewest entries to the others.
+std::vector<const QueryMatcher *> longestFirst(const WordMatcher &words)
+{
+    std::vector<const QueryMatcher *> order;
+    for (const QueryMatcher &word : words.words())
+        order.push_back(&word);
+    std::stable_sort(
+        order.begin(), order.end(), [](const QueryMatcher *a, const QueryMatcher *b) { return a->size() > b->size(); });
+    return order;
+}
+
+} // namespace
+
 std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &words)
 {
     const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
@@ -170,31 +218,21 @@ std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &w
             rows[row] = static_cast<std::uint32_t>(row);
         return rows;
     }
-    // The longest word is the rarest as a rule: it alone goes through the whole book.
-    const auto longest = std::max_element(words.words().begin(), words.words().end(),
-        [](const QueryMatcher &a, const QueryMatcher &b) { return a.size() < b.size(); });
-    const auto find = [&](std::string_view text, std::size_t from) { return longest->find(text, from); };
-    std::vector<std::uint32_t> inDescriptions;
-    lists.descriptions.findItems(
-        longest->size(), find, [&](std::size_t row) { inDescriptions.push_back(static_cast<std::uint32_t>(row)); });
-    std::vector<std::uint32_t> inMails;
-    lists.mails.findItems(
-        longest->size(), find, [&](std::size_t row) { inMails.push_back(static_cast<std::uint32_t>(row)); });
-    rows.reserve(inDescriptions.size() + inMails.size());
-    std::set_union(
-        inDescriptions.begin(), inDescriptions.end(), inMails.begin(), inMails.end(), std::back_inserter(rows));
-    if (words.words().size() == 1)
-        return rows;
-    return narrowRows(lists, words, rows);
+    const std::vector<const QueryMatcher *> order = longestFirst(words);
+    rows = rowsHolding(lists, *order.front());
+    for (std::size_t i = 1; i < order.size() && !rows.empty(); ++i)
+        keepHolding(lists, *order[i], rows);
+    return rows;
 }
 
 std::vector<std::uint32_t> narrowRows(
     const BookLists &lists, const WordMatcher &words, const std::vector<std::uint32_t> &rows)
 {
-    std::vector<std::uint32_t> kept;
-    for (const std::uint32_t row : rows) {
-        if (words.matches(rowText(lists.descriptions, row), rowText(lists.mails, row)))
-            kept.push_back(row);
+    std::vector<std::uint32_t> kept = rows;
+    for (const QueryMatcher *word : longestFirst(words)) {
+        if (kept.empty())
+            break;
+        keepHolding(lists, *word, kept);
     }
     return kept;
 }
