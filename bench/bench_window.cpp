@@ -13,18 +13,22 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
 #include "ui/Unit1.h"
+#include "ui/find_bar.h"
 #include "ui/list_box.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -147,6 +151,44 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
     });
     std::printf("type-ahead of 1 character (row %d): %.2f ms\n", list1->itemIndex(), hit);
+
+    // The find bar: each key as typed, the search and the repaint it causes. A text grows one
+    // character a key; Backspace and a first character search the whole book.
+    auto *bar = form.findChild<kvillo::FindBar *>();
+    bar->open();
+    QLineEdit *field = bar->field();
+    const auto key = [&](Qt::Key code, const QString &text) {
+        return timeIt([&] {
+            QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+            QApplication::sendEvent(field, &press);
+            QCoreApplication::processEvents();
+        });
+    };
+    const auto typeEach = [&](const char *what, const QString &text) {
+        double slowest = 0;
+        std::printf("find bar, %s:", what);
+        for (const QChar ch : text) {
+            const double ms = key(Qt::Key_unknown, QString(ch));
+            slowest = std::max(slowest, ms);
+            std::printf(" %.2f", ms);
+        }
+        std::printf(" ms; slowest %.2f ms (%s)\n", slowest, qPrintable(bar->findChild<QLabel *>("FindCount")->text()));
+    };
+    const auto clearField = [&] {
+        field->clear();
+        QCoreApplication::processEvents();
+    };
+    typeEach("a surname and a first name typed", QStringLiteral("иванов пётр"));
+    std::printf("find bar, F3 to the next: %.2f ms\n", key(Qt::Key_F3, QString()));
+    std::printf("find bar, Backspace (the book searched again): %.2f ms\n", key(Qt::Key_Backspace, QString()));
+    clearField();
+    typeEach("a letter in nearly every entry", QStringLiteral("\u0430"));
+    clearField();
+    typeEach("a text no entry holds", QStringLiteral("\u0449\u0449\u0449"));
+    clearField();
+    typeEach("two words, the address first",
+        QStringLiteral("example \u0441\u0435\u0440\u0433\u0435\u0435\u0432\u0438\u0447"));
+    bar->close();
 
     // Add and Edit through their dialogs, each with the save of both files; then Delete. These
     // change the book in DIR: the new entry stays in it.

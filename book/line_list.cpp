@@ -125,6 +125,7 @@ void LineList::append(std::string_view text)
 void LineList::insert(std::size_t index, std::string_view text)
 {
     const Item item = store(text);
+    m_inOrder = m_inOrder && index == m_items.size();
     m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(index), item);
 }
 
@@ -139,6 +140,7 @@ void LineList::replace(std::size_t index, std::string_view text)
 {
     const Item item = store(text);
     m_liveBytes -= m_items[index].length;
+    m_inOrder = m_inOrder && index + 1 == m_items.size();
     m_items[index] = item;
     compactIfWasteful();
 }
@@ -148,6 +150,7 @@ void LineList::clear()
     m_items = {};
     m_bytes = {};
     m_liveBytes = 0;
+    m_inOrder = true;
 }
 
 void LineList::assignText(Bytes &&text)
@@ -166,6 +169,7 @@ void LineList::assignText(Bytes &&text)
     m_bytes = std::move(text);
     m_items = std::move(items);
     m_liveBytes = live;
+    m_inOrder = true;
     compactIfWasteful();
 }
 
@@ -221,6 +225,7 @@ void LineList::compactIfWasteful()
         offset += item.length;
     }
     m_bytes = std::move(bytes);
+    m_inOrder = true;
 }
 
 } // namespace kvillo

@@ -2,6 +2,7 @@
 
 #include "sys/memory.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,6 +41,12 @@ public:
     std::string toText() const;
     void toText(Bytes &text) const;
 
+    // Calls hit(index), in ascending order, once for each item that `find(text, from)` finds a
+    // `length`-byte needle in (its answer: the needle's first place at or after `from`, or npos).
+    // While the items lie in the buffer in their order (after a load, appends and removals) the
+    // buffer is searched in place as one text, so a search skips whole stretches of items.
+    template <typename Find, typename Hit> void findItems(std::size_t length, Find &&find, Hit &&hit) const;
+
 private:
     // Slices of a buffer of at most 4 GiB: eight bytes an item keeps a large book small.
     struct Item
@@ -55,6 +62,8 @@ private:
     Bytes m_bytes;
     std::vector<Item, LargeAllocator<Item>> m_items;
     std::size_t m_liveBytes = 0;
+    // Each item's bytes come after those of the item before it.
+    bool m_inOrder = true;
 };
 
 // Calls `line(begin, length)` for each line of `text`: a line ends at CR, LF, or CR LF (one end);
@@ -76,6 +85,43 @@ std::size_t countLines(std::string_view text);
 
 // Where the next CR or LF is at or after `from`, or text.size().
 std::size_t findLineBreak(std::string_view text, std::size_t from);
+
+template <typename Find, typename Hit> void LineList::findItems(std::size_t length, Find &&find, Hit &&hit) const
+{
+    const std::size_t count = m_items.size();
+    if (!m_inOrder) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (find((*this)[i], 0) != std::string_view::npos)
+                hit(i);
+        }
+        return;
+    }
+    const std::string_view bytes(m_bytes.data(), m_bytes.size());
+    const auto end = [&](std::size_t i) { return std::size_t{m_items[i].offset} + m_items[i].length; };
+    std::size_t i = 0;
+    for (std::size_t at = find(bytes, 0); at != std::string_view::npos;) {
+        // The first item that ends at or after the place found: it holds the place if any does.
+        for (int steps = 0; i < count && end(i) < at + length; ++steps, ++i) {
+            if (steps == 8) {
+                i = static_cast<std::size_t>(
+                    std::partition_point(m_items.begin() + static_cast<std::ptrdiff_t>(i), m_items.end(),
+                        [&](const Item &item) { return item.offset + std::size_t{item.length} < at + length; })
+                    - m_items.begin());
+                break;
+            }
+        }
+        if (i == count)
+            return;
+        if (m_items[i].offset <= at) {
+            hit(i);
+            at = find(bytes, end(i));
+            ++i;
+        } else {
+            // Across the end of an item: the next place lies in this item or after it.
+            at = find(bytes, std::max<std::size_t>(at + 1, m_items[i].offset));
+        }
+    }
+}
 
 template <typename Sink> void splitLines(std::string_view text, Sink &&line)
 {

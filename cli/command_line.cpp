@@ -28,8 +28,9 @@ constexpr int kUsage = 2;
 const char *const kHelp = "Использование: kvillo [ПАРАМЕТР]\n"
                           "Без параметров открывает окно адресной книги.\n"
                           "\n"
-                          "  --query ТЕКСТ           вывести записи, в описании или адресе которых есть ТЕКСТ\n"
-                          "                          (регистр букв не важен, ё и е не различаются): первая\n"
+                          "  --query ТЕКСТ           вывести записи, в описании или адресе которых есть\n"
+                          "                          каждое слово ТЕКСТА в любом порядке (регистр букв\n"
+                          "                          не важен, ё и е не различаются): первая\n"
                           "                          строка — итог, затем по строке на запись:\n"
                           "                          адрес<TAB>описание, в UTF-8\n"
                           "  --export ФОРМАТ [ФАЙЛ]  выгрузить всю книгу в ФАЙЛ (без него — в стандартный\n"
@@ -100,7 +101,7 @@ int query(const std::string &utf8Text)
         std::string needle, reason;
         // A text the code page cannot hold is in no entry.
         if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
-            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, QueryMatcher(needle),
+            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, WordMatcher(needle),
                 [&](std::string_view description, std::string_view mail) {
                     appendQueryField(mail, lines);
                     lines += '\t';

@@ -1,40 +1,13 @@
 #pragma once
 
 #include "book/line_list.h"
+#include "book/text_search.h"
 
-#include <array>
 #include <cstddef>
-#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvillo {
-
-// Finds a text inside entries the way a person searches them: letter case ignored in Latin and
-// Cyrillic, and ё the same as е. All texts are Windows-1251 bytes.
-class QueryMatcher
-{
-public:
-    explicit QueryMatcher(std::string_view needle);
-
-    // Whether `text` contains the needle; an empty needle is in every text.
-    bool matches(std::string_view text) const { return find(text, 0) != std::string_view::npos; }
-    // Where the needle first occurs in `text` at or after `from`, or npos.
-    std::size_t find(std::string_view text, std::size_t from) const;
-    // Whether the needle could lie inside one line (it holds no CR or LF).
-    bool fitsOneLine() const { return m_needle.find_first_of("\r\n") == std::string::npos; }
-
-    // The byte every Windows-1251 byte is compared as.
-    static const unsigned char *foldTable();
-
-private:
-    const unsigned char *m_fold;
-    std::string m_needle; // folded
-    std::array<unsigned char, 256> m_shift{};
-    // Every byte that folds to the needle's first and to its last byte (at most four: е, Е, ё,
-    // Ё), repeated to fill the four.
-    std::array<unsigned char, 4> m_firstVariants{};
-    std::array<unsigned char, 4> m_lastVariants{};
-};
 
 // The lines of a line file's bytes, one after another, split as LineList splits them.
 class LineCursor
@@ -59,35 +32,50 @@ private:
     std::size_t m_pos = 0;
 };
 
-// Calls found(description, mail) for each entry with an address whose description or address
-// contains the needle, reading the book straight from its two line files' bytes (an entry is the
-// same line of both). Each file is searched whole, so the search skips through it; the lines are
-// only walked to pair them.
+// Calls found(description, mail) for each entry with an address that `words` finds (each word in
+// its description or its address), reading the book straight from its two line files' bytes (an
+// entry is the same line of both). Each file is searched whole for each word, so the search skips
+// through it; the lines are only walked to pair them.
 template <typename Found>
-void findEntries(
-    std::string_view descriptionsText, std::string_view mailsText, const QueryMatcher &matcher, Found &&found)
+void findEntries(std::string_view descriptionsText, std::string_view mailsText, const WordMatcher &words, Found &&found)
 {
-    if (!matcher.fitsOneLine())
-        return;
+    const std::vector<QueryMatcher> &matchers = words.words();
+    for (const QueryMatcher &word : matchers) {
+        if (!word.fitsOneLine())
+            return;
+    }
     const std::string_view texts[2] = {beforeNul(descriptionsText), beforeNul(mailsText)};
     LineCursor cursors[2] = {LineCursor(texts[0]), LineCursor(texts[1])};
-    std::size_t hits[2] = {matcher.find(texts[0], 0), matcher.find(texts[1], 0)};
+    // Per list, where each word is next found.
+    std::vector<std::size_t> hits[2];
+    for (int k = 0; k < 2; ++k) {
+        for (const QueryMatcher &word : matchers)
+            hits[k].push_back(word.find(texts[k], 0));
+    }
     for (;;) {
         std::string_view lines[2];
-        bool any = false, hit = false;
+        std::size_t ends[2] = {0, 0};
+        bool present[2] = {false, false};
         for (int k = 0; k < 2; ++k) {
-            if (!cursors[k].next(lines[k]))
+            present[k] = cursors[k].next(lines[k]);
+            if (!present[k])
                 continue;
-            any = true;
-            const std::size_t end = static_cast<std::size_t>(lines[k].data() - texts[k].data()) + lines[k].size();
-            if (hits[k] <= end) {
-                hit = true;
-                hits[k] = matcher.find(texts[k], end + 1);
-            }
+            ends[k] = static_cast<std::size_t>(lines[k].data() - texts[k].data()) + lines[k].size();
         }
-        if (!any)
+        if (!present[0] && !present[1])
             break;
-        if (hit && !lines[1].empty())
+        bool all = true;
+        for (std::size_t w = 0; w < matchers.size(); ++w) {
+            bool hit = false;
+            for (int k = 0; k < 2; ++k) {
+                if (present[k] && hits[k][w] <= ends[k]) {
+                    hit = true;
+                    hits[k][w] = matchers[w].find(texts[k], ends[k] + 1);
+                }
+            }
+            all = all && hit;
+        }
+        if (all && !lines[1].empty())
             found(lines[0], lines[1]);
     }
 }

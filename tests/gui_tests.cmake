@@ -18,6 +18,7 @@ kvillo_gui_test(test_russian)
 kvillo_gui_test(test_desktop)
 kvillo_gui_test(test_clicks)
 kvillo_gui_test(test_accessibility)
+kvillo_gui_test(test_find_bar)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)

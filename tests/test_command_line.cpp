@@ -176,6 +176,42 @@ private slots:
             QStringLiteral("Kvillo: найдено записей: 1\np.ivanov @example.ru\tИванов Пётр \n"));
     }
 
+    // Every word of the text, in any order, each in the description or in the address.
+    void queryMatchesEveryWordInAnyOrder_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("addresses");
+        QTest::newRow("reversed, ё typed") << "иван фёдоров"
+                                           << "fedorov@example.ru";
+        QTest::newRow("reversed, case") << "сергеевич ПЁТР"
+                                        << "p.ivanov@example.ru";
+        QTest::newRow("one word in each field") << "example.ru иванов"
+                                                << "p.ivanov@example.ru";
+        QTest::newRow("spaces around and between") << "  sales\t john "
+                                                   << "john@example.com";
+        QTest::newRow("same word twice") << "иван иван"
+                                         << "p.ivanov@example.ru fedorov@example.ru";
+        QTest::newRow("words of two entries") << "иванов john"
+                                              << "";
+        QTest::newRow("only spaces finds all")
+            << "   "
+            << "p.ivanov@example.ru john@example.com nobody@example.org fedorov@example.ru";
+    }
+
+    void queryMatchesEveryWordInAnyOrder()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, addresses);
+        Program program;
+        const Result result = program.run({"--query", text});
+        QStringList found = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        found.removeFirst();
+        for (QString &line : found)
+            line = line.section(QLatin1Char('\t'), 0, 0);
+        QCOMPARE(found.join(QLatin1Char(' ')), addresses);
+        QCOMPARE(result.status, addresses.isEmpty() ? 1 : 0);
+    }
+
     void queryOfAnUnreadableBookSaysWhyOnTheFirstLine()
     {
         Program program;

@@ -127,6 +127,7 @@ private slots:
     void queryIgnoresCaseAndYo();
     void queryAgreesWithPlainSearch();
     void searchOfTheDataFilesPairsTheirLines();
+    void searchOfTheListsAgreesWithEachEntry();
 };
 
 void TestExchange::exportThenImportGivesTheSameFiles_data()
@@ -600,6 +601,57 @@ void TestExchange::searchOfTheDataFilesPairsTheirLines()
     int calls = 0;
     findEntries("a\r\nb\r\n", "a\r\nb\r\n", QueryMatcher("a\r\nb"), [&](auto, auto) { ++calls; });
     QCOMPARE(calls, 0);
+}
+
+// The search of the lists in memory against each entry matched on its own, while the lists are
+// edited: in order after a load and appends, out of order after inserts and replacements, with
+// the dead bytes of removed items, a NUL, lists of different lengths and words of one or several.
+void TestExchange::searchOfTheListsAgreesWithEachEntry()
+{
+    std::mt19937 random(866);
+    const std::string alphabet = std::string("abAB \r\n\0", 9) + cp("ёЕ");
+    const auto randomText = [&](std::size_t length, std::size_t letters) {
+        std::string text;
+        for (std::size_t i = random() % length; i > 0; --i)
+            text += alphabet[random() % letters];
+        return text;
+    };
+    BookLists lists;
+    for (int round = 0; round < 3000; ++round) {
+        LineList &list = lists.list(random() % 2 ? ListId::Mails : ListId::Descriptions);
+        switch (random() % 6) {
+        case 0:
+            list.assignText(randomText(60, alphabet.size()));
+            break;
+        case 1:
+            if (!list.empty())
+                list.remove(random() % list.size());
+            break;
+        case 2:
+            list.insert(random() % (list.size() + 1), randomText(6, 4));
+            break;
+        case 3:
+            if (!list.empty())
+                list.replace(random() % list.size(), randomText(6, 4));
+            break;
+        default:
+            list.append(randomText(6, 4));
+        }
+        // Letters, spaces and ё: words of one letter up to several words.
+        std::string text = randomText(7, 6);
+        for (char &c : text)
+            c = c == '\r' ? cp("ё")[0] : c;
+        const WordMatcher words(text);
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t row = 0; row < std::max(lists.descriptions.size(), lists.mails.size()); ++row) {
+            const auto at = [row](const LineList &l) { return row < l.size() ? l[row] : std::string_view(); };
+            if (words.matches(at(lists.descriptions), at(lists.mails)))
+                expected.push_back(row);
+        }
+        const std::vector<std::uint32_t> found = findRows(lists, words);
+        QVERIFY2(found == expected, text.c_str());
+        QVERIFY(narrowRows(lists, WordMatcher(text + "a"), found) == findRows(lists, WordMatcher(text + "a")));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestExchange)

@@ -9,6 +9,7 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 #include "ui/column_header.h"
+#include "ui/find_bar.h"
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
@@ -23,6 +24,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -156,6 +158,7 @@ void TForm1::buildLayout()
     setTabOrder(ListBox1, ListBox2);
     connectGuarded(m_platform, Panel4->splitter(), &Splitter::moved, this, &TForm1::Splitter1Moved);
     column->addWidget(Panel4, 1);
+    createFindBar(column);
     setCentralWidget(client);
 
     StatusBar1 = new QStatusBar(this);
@@ -177,6 +180,16 @@ void TForm1::buildLayout()
     createMenus();
     createToolbar();
     createTrayMenu();
+}
+
+void TForm1::createFindBar(QBoxLayout *column)
+{
+    m_findBar = new FindBar(m_platform, m_book, ListBox1, ListBox2, column->parentWidget());
+    column->addWidget(m_findBar);
+    // A key of this window only: in the entry dialogs Ctrl+F stays the edit boxes' own.
+    auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    open->setContext(Qt::WindowShortcut);
+    connectGuarded(m_platform, open, &QShortcut::activated, m_findBar, &FindBar::open);
 }
 
 QString TForm1::damageMessage()

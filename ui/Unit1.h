@@ -16,6 +16,7 @@
 
 class QAbstractNativeEventFilter;
 class QAction;
+class QBoxLayout;
 class QHeaderView;
 class QLabel;
 class QMenu;
@@ -25,6 +26,7 @@ class QToolButton;
 
 namespace kvillo {
 
+class FindBar;
 class LineListModel;
 class ListBox;
 class ListPanel;
@@ -128,6 +130,8 @@ private:
     void createMenus();
     void createToolbar();
     void createTrayMenu();
+    // The find bar under the lists, hidden until Ctrl+F opens it.
+    void createFindBar(QBoxLayout *column);
     void addTrayIcon();
     void removeTrayIcon();
     void showFromTray();
@@ -185,6 +189,7 @@ private:
     ListBox *ListBox1 = nullptr;
     ListBox *ListBox2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+    FindBar *m_findBar = nullptr;
     QLabel *m_statusPanels[2] = {nullptr, nullptr};
     std::array<QAction *, kCommandCount> m_actions = {};
     QMenu *PopupMenu2 = nullptr;

@@ -108,6 +108,12 @@ void ListBox::focusOutEvent(QFocusEvent *event)
     selectionModel()->clearCurrentIndex();
 }
 
+void ListBox::selectAsUser(int row)
+{
+    setItemIndex(row);
+    emit userSelected();
+}
+
 // A click, with or without Ctrl, and Ctrl+Space select; nothing the user does leaves a list with
 // an item under the cursor but none selected.
 QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const

@@ -30,6 +30,8 @@ public:
     int itemIndex() const;
     // Selects `row`; a row the list does not have leaves it with no selection.
     void setItemIndex(int row);
+    // Selects `row` as a click on it does: scrolled into view, and told as the user's choice.
+    void selectAsUser(int row);
 
     // How long a pause starts a new typed prefix.
     static constexpr int kTypeAheadPauseMs = 500;

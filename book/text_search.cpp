@@ -1,8 +1,12 @@
-#include "query.h"
+#include "text_search.h"
+
+#include "address_book.h"
 
 #include "sys/cp1251.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -118,6 +122,119 @@ std::size_t QueryMatcher::find(std::string_view text, std::size_t from) const
         pos += m_shift[tail];
     }
     return std::string_view::npos;
+}
+
+namespace {
+
+bool separatesWords(unsigned char byte)
+{
+    constexpr unsigned char kNoBreakSpace = 0xA0;
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\v' || byte == '\f'
+        || byte == kNoBreakSpace;
+}
+
+std::string_view rowText(const LineList &list, std::uint32_t row)
+{
+    return row < list.size() ? list[row] : std::string_view();
+}
+
+} // namespace
+
+WordMatcher::WordMatcher(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && separatesWords(static_cast<unsigned char>(text[pos])))
+            ++pos;
+        const std::size_t begin = pos;
+        while (pos < text.size() && !separatesWords(static_cast<unsigned char>(text[pos])))
+            ++pos;
+        if (pos > begin)
+            m_words.emplace_back(text.substr(begin, pos - begin));
+    }
+}
+
+bool WordMatcher::matches(std::string_view description, std::string_view mail) const
+{
+    return std::all_of(m_words.begin(), m_words.end(),
+        [&](const QueryMatcher &word) { return word.matches(description) || word.matches(mail); });
+}
+
+namespace {
+
+// The rows whose description or address holds `word`, searched in the stored bytes in place.
+std::vector<std::uint32_t> rowsHolding(const BookLists &lists, const QueryMatcher &word)
+{
+    const auto find = [&](std::string_view text, std::size_t from) { return word.find(text, from); };
+    std::vector<std::uint32_t> found[2];
+    const LineList *searched[2] = {&lists.descriptions, &lists.mails};
+    for (int k = 0; k < 2; ++k) {
+        searched[k]->findItems(
+            word.size(), find, [&](std::size_t row) { found[k].push_back(static_cast<std::uint32_t>(row)); });
+    }
+    std::vector<std::uint32_t> rows;
+    rows.reserve(found[0].size() + found[1].size());
+    std::set_union(found[0].begin(), found[0].end(), found[1].begin(), found[1].end(), std::back_inserter(rows));
+    return rows;
+}
+
+// Keeps those of `rows` whose entry holds `word`: entry by entry while they are few, else by one
+// search of the whole lists.
+void keepHolding(const BookLists &lists, const QueryMatcher &word, std::vector<std::uint32_t> &rows)
+{
+    const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
+    if (rows.size() < count / 8) {
+        std::erase_if(rows, [&](std::uint32_t row) {
+            return !word.matches(rowText(lists.descriptions, row)) && !word.matches(rowText(lists.mails, row));
+        });
+        return;
+    }
+    const std::vector<std::uint32_t> holding = rowsHolding(lists, word);
+    std::vector<std::uint32_t> both;
+    std::set_intersection(rows.begin(), rows.end(), holding.begin(), holding.end(), std::back_inserter(both));
+    rows = std::move(both);
+}
+
+// The words, the longest first: as a rule the rarest, it leaves the fewest entries to the others.
+std::vector<const QueryMatcher *> longestFirst(const WordMatcher &words)
+{
+    std::vector<const QueryMatcher *> order;
+    for (const QueryMatcher &word : words.words())
+        order.push_back(&word);
+    std::stable_sort(
+        order.begin(), order.end(), [](const QueryMatcher *a, const QueryMatcher *b) { return a->size() > b->size(); });
+    return order;
+}
+
+} // namespace
+
+std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &words)
+{
+    const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
+    std::vector<std::uint32_t> rows;
+    if (words.words().empty()) {
+        rows.resize(count);
+        for (std::size_t row = 0; row < count; ++row)
+            rows[row] = static_cast<std::uint32_t>(row);
+        return rows;
+    }
+    const std::vector<const QueryMatcher *> order = longestFirst(words);
+    rows = rowsHolding(lists, *order.front());
+    for (std::size_t i = 1; i < order.size() && !rows.empty(); ++i)
+        keepHolding(lists, *order[i], rows);
+    return rows;
+}
+
+std::vector<std::uint32_t> narrowRows(
+    const BookLists &lists, const WordMatcher &words, const std::vector<std::uint32_t> &rows)
+{
+    std::vector<std::uint32_t> kept = rows;
+    for (const QueryMatcher *word : longestFirst(words)) {
+        if (kept.empty())
+            break;
+        keepHolding(lists, *word, kept);
+    }
+    return kept;
 }
 
 } // namespace kvillo
