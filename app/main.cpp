@@ -1,6 +1,7 @@
 #include "app/single_instance.h"
 #include "app/termination.h"
 #include "book/book_folder.h"
+#include "book/book_layout.h"
 #include "cli/command_line.h"
 #include "desktop/application.h"
 #include "desktop/qt_platform.h"
@@ -24,7 +25,7 @@ int main(int argc, char *argv[])
     kvillo::QtPlatform platform;
 
     // A second start on the same address book only brings the first program forward.
-    kvillo::SingleInstance instance(directory + "database" + kvillo::sys::pathSeparator);
+    kvillo::SingleInstance instance(kvillo::BookLayout(directory).databaseFolder());
     switch (instance.start(platform)) {
     case kvillo::SingleInstance::Decision::Run:
         break;

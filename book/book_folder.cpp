@@ -1,6 +1,6 @@
 #include "book_folder.h"
 
-#include "address_store.h"
+#include "book_layout.h"
 #include "sys/errors.h"
 #include "sys/system.h"
 
@@ -50,10 +50,13 @@ namespace {
 // What a first start puts into a new book folder, in the order it is created.
 std::vector<std::string> newBookEntries(const std::string &folder)
 {
-    const std::string directory = folder + sys::pathSeparator;
-    const AddressStore store(directory);
-    return {directory + "database", directory + "config", store.dataPath(ListId::Mails),
-        store.dataPath(ListId::Descriptions), store.settingsPath()};
+    const BookLayout layout(folder + sys::pathSeparator);
+    const auto withoutSeparator = [](std::string path) {
+        path.pop_back();
+        return path;
+    };
+    return {withoutSeparator(layout.databaseFolder()), withoutSeparator(layout.configFolder()),
+        layout.dataPath(ListId::Mails), layout.dataPath(ListId::Descriptions), layout.settingsPath()};
 }
 
 void removeNewBook(const std::string &folder)
@@ -93,7 +96,7 @@ bool createBookOnFirstStart(const std::string &directory)
 
     // The book is made in a folder of its own beside the target and moved into place whole: a
     // start cut short leaves no half-made book, and of two first starts at once one book wins.
-    const std::string base = folder.substr(0, cut) + ".kvillo-new-" + sys::localTimestamp();
+    const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
     std::string staging = base;
     int error = 0;
     for (int n = 2; !sys::makeDirectory(staging, error); ++n) {
@@ -118,6 +121,13 @@ bool createBookOnFirstStart(const std::string &directory)
         return true;
     removeNewBook(staging);
     return false;
+}
+
+std::string applicationDirectory()
+{
+    const std::string exe = sys::executablePath();
+    const auto separator = exe.rfind(sys::pathSeparator);
+    return separator == std::string::npos ? std::string() : exe.substr(0, separator + 1);
 }
 
 std::string bookDirectory()

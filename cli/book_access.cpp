@@ -1,6 +1,7 @@
 #include "cli/book_access.h"
 
 #include "book/address_book.h"
+#include "book/book_layout.h"
 #include "channel/book_channel.h"
 #include "sys/errors.h"
 #include "sys/system.h"
@@ -19,11 +20,6 @@ namespace {
 constexpr int kAnswerMs = 30000;
 // How long an import waits for another one that holds the book.
 constexpr int kWaitForImportMs = 5000;
-
-std::string databaseFolder(const std::string &directory)
-{
-    return directory + "database" + sys::pathSeparator;
-}
 
 std::string known(const std::string &value)
 {
@@ -56,15 +52,15 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 {
     // Plain reads by path: no lock is taken and a save that another program has under way (or
     // left behind by a crash) is not touched; the window completes it at its next start.
-    const std::string folder = databaseFolder(m_directory);
-    sys::readFile(folder + "descriptions.dat", descriptions);
-    sys::readFile(folder + "mails.dat", mails);
+    const BookLayout layout(m_directory);
+    sys::readFile(layout.dataPath(ListId::Descriptions), descriptions);
+    sys::readFile(layout.dataPath(ListId::Mails), mails);
 }
 
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
     const std::string importId = newImportId();
-    const std::string folder = databaseFolder(m_directory);
+    const std::string folder = BookLayout(m_directory).databaseFolder();
     // The holder is a window, which takes the entries over the channel, or another import, which
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
     // (or saves them) lets go of the lock, and the save below finds whether they were stored.

@@ -2,6 +2,7 @@
 
 #include "book/address_store.h"
 #include "book/book_folder.h"
+#include "book/version.h"
 #include "cli/book_access.h"
 #include "exchange/csv.h"
 #include "exchange/query.h"
@@ -86,7 +87,7 @@ bool parseFormat(const std::string &name, Format &format)
 void appendQueryField(std::string_view cp1251Text, std::string &out)
 {
     const std::size_t start = out.size();
-    exchange::appendUtf8(cp1251Text, out, {}, 0);
+    cp1251::appendUtf8(cp1251Text, out, {}, 0);
     std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\t', ' ');
 }
 

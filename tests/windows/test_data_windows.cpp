@@ -5,6 +5,7 @@
 #include "check.h"
 
 #include "book/address_store.h"
+#include "book/book_folder.h"
 #include "book/line_list.h"
 #include "book/scratch_buffer.h"
 #include "sys/errors.h"
