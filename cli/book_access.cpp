@@ -3,12 +3,12 @@
 #include "book/address_book.h"
 #include "book/book_layout.h"
 #include "channel/book_channel.h"
+#include "channel/book_door.h"
 #include "sys/errors.h"
 #include "sys/system.h"
 
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
-#include <QThread>
 
 #include <optional>
 
@@ -64,38 +64,28 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     // The holder is a window, which takes the entries over the channel, or another import, which
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
     // (or saves them) lets go of the lock, and the save below finds whether they were stored.
-    const QDeadlineTimer deadline(kWaitForImportMs);
-    bool delivered = false;
-    std::optional<sys::FolderLock> lock;
-    for (;;) {
-        lock.emplace(folder);
-        if (lock->state() != sys::FolderLock::State::Busy)
-            break;
-        const sys::LockHolder holder = lock->holder();
-        if (holder.kind != sys::LockHolder::Kind::ThisUser)
-            throw Error("Адресная книга открыта программой Kvillo "
-                + std::string(
-                    holder.kind == sys::LockHolder::Kind::AnotherUser ? "другого пользователя" : "на другом компьютере")
-                + " (компьютер " + known(holder.host) + ", процесс " + known(holder.process) + ", пользователь "
-                + known(holder.user) + "); ничего не записано");
-        bool reached = false;
-        const std::optional<channel::Answer> answer
-            = channel::ask(folder, channel::addRequest(contacts, importId), QDeadlineTimer(kAnswerMs), &reached);
-        delivered = delivered || reached;
-        if (answer && answer->word == "added")
+    const channel::Door door = channel::lockOrHandOver(
+        folder, channel::addRequest(contacts, importId), QDeadlineTimer(kWaitForImportMs), kAnswerMs);
+    switch (door.outcome) {
+    case channel::Door::Outcome::Held:
+        break;
+    case channel::Door::Outcome::Answered:
+        if (door.answer->word == "added")
             return Outcome::HandedOver;
-        if (answer)
-            throw Error(
-                "работающая программа Kvillo не смогла сохранить записи: " + answer->reason + "; ничего не записано");
-        if (deadline.hasExpired()) {
-            if (delivered)
-                throw Error("Адресная книга открыта в работающей программе Kvillo, которая получила записи, но не "
-                            "ответила; возможно, она ещё сохранит их. Проверьте книгу, прежде чем повторять импорт");
-            throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
-                        "повторите импорт; ничего не записано");
-        }
-        lock.reset();
-        QThread::msleep(50);
+        throw Error(
+            "работающая программа Kvillo не смогла сохранить записи: " + door.answer->reason + "; ничего не записано");
+    case channel::Door::Outcome::OtherHolder:
+        throw Error("Адресная книга открыта программой Kvillo "
+            + std::string(door.holder.kind == sys::LockHolder::Kind::AnotherUser ? "другого пользователя"
+                                                                                 : "на другом компьютере")
+            + " (компьютер " + known(door.holder.host) + ", процесс " + known(door.holder.process) + ", пользователь "
+            + known(door.holder.user) + "); ничего не записано");
+    case channel::Door::Outcome::NoAnswer:
+        if (door.delivered)
+            throw Error("Адресная книга открыта в работающей программе Kvillo, которая получила записи, но не "
+                        "ответила; возможно, она ещё сохранит их. Проверьте книгу, прежде чем повторять импорт");
+        throw Error("Адресная книга открыта в работающей программе Kvillo, которая не отвечает. Закройте её и "
+                    "повторите импорт; ничего не записано");
     }
     // Held, or no lock can be made at all (no data folder): the load then fails on its own. The
     // load completes a save that a holder cut short, so an import it stored is found recorded.
