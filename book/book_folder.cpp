@@ -37,10 +37,12 @@ bool makeDirectories(const std::string &path)
         if (end < path.size() && !isSeparator(path[end]))
             continue;
         const std::string prefix = path.substr(0, end);
-        int error = 0;
-        if (sys::kindOf(prefix) == sys::Kind::Missing && !sys::makeDirectory(prefix, error)
-            && sys::kindOf(prefix) != sys::Kind::Directory)
+        try {
+            if (sys::kindOf(prefix) == sys::Kind::Missing)
+                sys::makeDirectory(prefix); // made meanwhile by someone else: the check below tells
+        } catch (const Error &) {
             return false;
+        }
     }
     return sys::kindOf(path) == sys::Kind::Directory;
 }
@@ -62,10 +64,13 @@ std::vector<std::string> newBookEntries(const std::string &folder)
 void removeNewBook(const std::string &folder)
 {
     std::vector<std::string> entries = newBookEntries(folder);
-    int error = 0;
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
-        sys::removePath(*entry, error);
-    sys::removePath(folder, error);
+    entries.insert(entries.begin(), folder);
+    // As much as can go goes: what cannot stays behind under the prefix of a book being made.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        try {
+            sys::removePath(*entry);
+        } catch (const Error &) { }
+    }
 }
 
 } // namespace
@@ -98,29 +103,30 @@ bool createBookOnFirstStart(const std::string &directory)
     // start cut short leaves no half-made book, and of two first starts at once one book wins.
     const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
     std::string staging = base;
-    int error = 0;
-    for (int n = 2; !sys::makeDirectory(staging, error); ++n) {
-        if (sys::kindOf(staging) == sys::Kind::Missing || n > 100)
-            return false;
-        staging = base + "-" + std::to_string(n);
+    try {
+        for (int n = 2; !sys::makeDirectory(staging); ++n) {
+            if (n > 100)
+                return false;
+            staging = base + "-" + std::to_string(n);
+        }
+    } catch (const Error &) {
+        return false;
     }
     try {
         const std::vector<std::string> entries = newBookEntries(staging);
         for (int i = 0; i < 2; ++i) {
-            if (!sys::makeDirectory(entries[i], error))
-                throw FileCreateError(entries[i], sys::errorText(error));
+            if (!sys::makeDirectory(entries[i]))
+                throw Error(entries[i]);
         }
         sys::replaceFile(entries[2], {});
         sys::replaceFile(entries[3], {});
         sys::replaceFile(entries[4], defaultSettingsText());
+        sys::renamePath(staging, folder);
+        return true;
     } catch (const Error &) {
         removeNewBook(staging);
         return false;
     }
-    if (sys::renamePath(staging, folder, error))
-        return true;
-    removeNewBook(staging);
-    return false;
 }
 
 std::string applicationDirectory()

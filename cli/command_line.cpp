@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,10 +99,14 @@ int query(const std::string &utf8Text)
     try {
         Bytes descriptions, mails;
         BookAccess(bookDirectory()).read(descriptions, mails);
-        std::string needle, reason;
-        // A text the code page cannot hold is in no entry.
-        if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
-            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, QueryMatcher(needle),
+        std::optional<std::string> needle;
+        try {
+            needle = exchange::utf8ToCp1251(utf8Text);
+        } catch (const exchange::EncodingError &) {
+            // A text the code page cannot hold is in no entry.
+        }
+        if (needle) {
+            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, QueryMatcher(*needle),
                 [&](std::string_view description, std::string_view mail) {
                     appendQueryField(mail, lines);
                     lines += '\t';

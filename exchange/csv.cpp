@@ -194,10 +194,11 @@ private:
     {
         if (!m_utf8)
             return field;
-        std::string out, reason;
-        if (!exchange::utf8ToCp1251(field, out, reason))
-            throw ImportError(m_fileName, line, std::string(what) + ": " + reason);
-        return out;
+        try {
+            return exchange::utf8ToCp1251(field);
+        } catch (const exchange::EncodingError &e) {
+            throw ImportError(m_fileName, line, std::string(what) + ": " + e.what());
+        }
     }
     Layout layoutOf(const Record &first) const;
     void take(const Record &record);

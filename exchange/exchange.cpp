@@ -20,29 +20,26 @@ void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std:
             "файл");
 }
 
-bool utf8ToCp1251(std::string_view utf8, std::string &out, std::string &reason)
+std::string utf8ToCp1251(std::string_view utf8)
 {
-    out.clear();
+    std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);
-        if (length == 0) {
-            reason = "неверная последовательность UTF-8";
-            return false;
-        }
+        if (length == 0)
+            throw EncodingError("неверная последовательность UTF-8");
         const int byte = ch < 0x80 ? static_cast<int>(ch) : cp1251::fromUnicode(ch);
         if (byte < 0) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(ch));
-            reason = "символ \"" + std::string(utf8.substr(i, length)) + "\" (" + code
-                + ") нельзя записать в кодировке Windows-1251";
-            return false;
+            throw EncodingError("символ \"" + std::string(utf8.substr(i, length)) + "\" (" + code
+                + ") нельзя записать в кодировке Windows-1251");
         }
         out += static_cast<char>(byte);
         i += length;
     }
-    return true;
+    return out;
 }
 
 std::string lineFileProblem(std::string_view text)

@@ -317,10 +317,11 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
         fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
     if (!utf8)
         return text;
-    std::string out, reason;
-    if (!exchange::utf8ToCp1251(text, out, reason))
-        fail(content.line, std::string(field) + ": " + reason);
-    return out;
+    try {
+        return exchange::utf8ToCp1251(text);
+    } catch (const exchange::EncodingError &e) {
+        fail(content.line, std::string(field) + ": " + e.what());
+    }
 }
 
 void Reader::handle(ContentLine &content)
