@@ -1,6 +1,7 @@
 #include "app/single_instance.h"
 #include "app/termination.h"
 #include "book/book_folder.h"
+#include "book/book_layout.h"
 #include "cli/command_line.h"
 #include "desktop/application.h"
 #include "desktop/qt_platform.h"
@@ -24,7 +25,7 @@ int main(int argc, char *argv[])
     kvillo::QtPlatform platform;
 
     // A second start on the same address book only brings the first program forward.
-    kvillo::SingleInstance instance(directory + "database" + kvillo::sys::pathSeparator);
+    kvillo::SingleInstance instance(kvillo::BookLayout(directory).databaseFolder());
     switch (instance.start(platform)) {
     case kvillo::SingleInstance::Decision::Run:
         break;
@@ -38,7 +39,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     // An import from the command line while the window runs: the window adds and saves it.
     instance.setAddHandler([&form](const kvillo::BookLists &entries, const std::string &importId) {
-        return form.addHandedOver(entries, importId);
+        form.addHandedOver(entries, importId);
     });
     form.show();
     // The system asks the program to end: it saves without asking anyone, keeping a recovery copy

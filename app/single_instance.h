@@ -1,13 +1,10 @@
 #pragma once
 
-#include "book/address_book.h"
+#include "channel/book_server.h"
 #include "sys/system.h"
 
-#include <QDeadlineTimer>
-#include <QLocalServer>
 #include <QObject>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,26 +35,17 @@ public:
     Decision start(Platform &platform);
 
     // Adds entries that the command line hands over (an import, with its identifier) and saves
-    // the book; returns an empty string when they are stored, otherwise the reason they are not.
-    using AddHandler = std::function<std::string(const BookLists &entries, const std::string &importId)>;
-    void setAddHandler(AddHandler handler) { m_addHandler = std::move(handler); }
+    // the book; throws, with the reason, when they are not stored.
+    void setAddHandler(channel::BookServer::AddHandler handler) { m_server.setAddHandler(std::move(handler)); }
 
 signals:
     // Another start of the program on this address book.
     void showRequested();
 
 private:
-    bool askRunningCopyToShow(const QDeadlineTimer &deadline) const;
-    QByteArray answer(QByteArray &received);
-    // True unless busy; when taken, listens for later starts (or tells the user it cannot).
-    bool takeLock(Platform &platform);
-    // False, with the reason in `problem`, when there is no channel to listen on.
-    bool listen(QString &problem);
-
     std::string m_folder;
     std::unique_ptr<sys::FolderLock> m_lock;
-    std::unique_ptr<QLocalServer> m_server;
-    AddHandler m_addHandler;
+    channel::BookServer m_server;
 };
 
 } // namespace kvillo

@@ -9,25 +9,16 @@
 
 namespace kvillo {
 
-std::string applicationDirectory()
-{
-    const std::string exe = sys::executablePath();
-    const auto separator = exe.rfind(sys::pathSeparator);
-    return separator == std::string::npos ? std::string() : exe.substr(0, separator + 1);
-}
-
 namespace {
-
-constexpr std::string_view kDescriptionsFile = "descriptions.dat";
-constexpr std::string_view kMailsFile = "mails.dat";
 
 // The files of database/ that a save of the book replaces together: the only names a commit
 // record may rename onto. A file joining the book's commit is added here.
-constexpr std::string_view kCommittedFiles[] = {kDescriptionsFile, kMailsFile, bookfile::kImportJournal};
+constexpr std::string_view kCommittedFiles[]
+    = {BookLayout::kDescriptionsFile, BookLayout::kMailsFile, BookLayout::kImportJournal};
 
 std::string fileName(ListId id)
 {
-    return std::string(id == ListId::Mails ? kMailsFile : kDescriptionsFile);
+    return std::string(BookLayout::dataFileName(id));
 }
 
 AddressStore::NoticeHandler g_noticeHandler = nullptr;
@@ -40,26 +31,16 @@ constexpr std::size_t kJournalLimit = 16384;
 } // namespace
 
 AddressStore::AddressStore(std::string applicationDirectory)
-    : m_directory(std::move(applicationDirectory))
-    , m_database(m_directory + "database" + sys::pathSeparator,
-          std::vector<std::string>(std::begin(kCommittedFiles), std::end(kCommittedFiles)))
+    : m_layout(std::move(applicationDirectory))
+    , m_database(
+          m_layout.databaseFolder(), std::vector<std::string>(std::begin(kCommittedFiles), std::end(kCommittedFiles)))
 { }
-
-std::string AddressStore::dataPath(ListId id) const
-{
-    return m_database.path() + fileName(id);
-}
-
-std::string AddressStore::settingsPath() const
-{
-    return m_directory + "config" + sys::pathSeparator + "config.ini";
-}
 
 bool AddressStore::isBookFile(const std::string &path) const
 {
     std::vector<std::string> files = {settingsPath()};
-    for (const std::string_view name :
-        {kDescriptionsFile, kMailsFile, sys::kCommitRecord, bookfile::kLock, bookfile::kImportJournal})
+    for (const std::string_view name : {BookLayout::kDescriptionsFile, BookLayout::kMailsFile,
+             BookLayout::kCommitRecord, BookLayout::kLockFile, BookLayout::kImportJournal})
         files.push_back(m_database.path() + std::string(name));
     return std::any_of(files.begin(), files.end(), [&](const std::string &file) { return sys::sameFile(path, file); });
 }
@@ -141,7 +122,7 @@ bool AddressStore::isImportId(std::string_view text)
 std::vector<std::string> AddressStore::importJournal()
 {
     recover();
-    const std::string path = m_database.path() + std::string(bookfile::kImportJournal);
+    const std::string path = m_database.path() + std::string(BookLayout::kImportJournal);
     if (sys::kindOf(path) == sys::Kind::Missing)
         return {};
     const std::string text = sys::readFile(path, kJournalLimit + 1);
@@ -200,7 +181,7 @@ void AddressStore::write(const std::vector<Write> &writes, const std::string &im
     if (files.empty())
         return;
     if (!importId.empty())
-        files.push_back({std::string(bookfile::kImportJournal), journal, {}});
+        files.push_back({std::string(BookLayout::kImportJournal), journal, {}});
     m_database.replaceFiles(files);
     for (const Write &write : writes)
         m_loaded[static_cast<int>(write.id)] = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "book_layout.h"
 #include "line_list.h"
 
 #include "sys/system.h"
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace kvillo {
-
-enum class ListId { Descriptions = 0, Mails = 1 };
 
 // Where the program's own files lie, and how the data files are read and written.
 //
@@ -33,9 +32,10 @@ public:
     // `applicationDirectory` ends with a path separator.
     explicit AddressStore(std::string applicationDirectory);
 
-    const std::string &applicationDirectory() const { return m_directory; }
-    std::string dataPath(ListId id) const;
-    std::string settingsPath() const;
+    const std::string &applicationDirectory() const { return m_layout.directory(); }
+    const BookLayout &layout() const { return m_layout; }
+    std::string dataPath(ListId id) const { return m_layout.dataPath(id); }
+    std::string settingsPath() const { return m_layout.settingsPath(); }
     // Whether `path` names one of the book's own files (data files, settings, lock, commit record,
     // import journal), through links and hard links too: nothing may be written over one of them
     // from outside the store.
@@ -95,20 +95,11 @@ private:
     std::vector<std::string> importJournal();
     void recover();
 
-    std::string m_directory;
+    BookLayout m_layout;
     sys::Folder m_database;
     std::array<bool, 2> m_loaded{false, false};
     std::vector<std::string> m_keptAside;
     std::vector<std::string> m_notices;
 };
-
-// The names of the book's own files in its database/ folder besides the data files.
-namespace bookfile {
-inline constexpr std::string_view kLock = ".kvillo.lock";
-inline constexpr std::string_view kImportJournal = ".kvillo-imported";
-} // namespace bookfile
-
-// The directory of the running executable, with its trailing separator.
-std::string applicationDirectory();
 
 } // namespace kvillo

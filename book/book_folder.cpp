@@ -1,6 +1,6 @@
 #include "book_folder.h"
 
-#include "address_store.h"
+#include "book_layout.h"
 #include "sys/errors.h"
 #include "sys/system.h"
 
@@ -37,10 +37,12 @@ bool makeDirectories(const std::string &path)
         if (end < path.size() && !isSeparator(path[end]))
             continue;
         const std::string prefix = path.substr(0, end);
-        int error = 0;
-        if (sys::kindOf(prefix) == sys::Kind::Missing && !sys::makeDirectory(prefix, error)
-            && sys::kindOf(prefix) != sys::Kind::Directory)
+        try {
+            if (sys::kindOf(prefix) == sys::Kind::Missing)
+                sys::makeDirectory(prefix); // made meanwhile by someone else: the check below tells
+        } catch (const Error &) {
             return false;
+        }
     }
     return sys::kindOf(path) == sys::Kind::Directory;
 }
@@ -50,19 +52,25 @@ namespace {
 // What a first start puts into a new book folder, in the order it is created.
 std::vector<std::string> newBookEntries(const std::string &folder)
 {
-    const std::string directory = folder + sys::pathSeparator;
-    const AddressStore store(directory);
-    return {directory + "database", directory + "config", store.dataPath(ListId::Mails),
-        store.dataPath(ListId::Descriptions), store.settingsPath()};
+    const BookLayout layout(folder + sys::pathSeparator);
+    const auto withoutSeparator = [](std::string path) {
+        path.pop_back();
+        return path;
+    };
+    return {withoutSeparator(layout.databaseFolder()), withoutSeparator(layout.configFolder()),
+        layout.dataPath(ListId::Mails), layout.dataPath(ListId::Descriptions), layout.settingsPath()};
 }
 
 void removeNewBook(const std::string &folder)
 {
     std::vector<std::string> entries = newBookEntries(folder);
-    int error = 0;
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
-        sys::removePath(*entry, error);
-    sys::removePath(folder, error);
+    entries.insert(entries.begin(), folder);
+    // As much as can go goes: what cannot stays behind under the prefix of a book being made.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        try {
+            sys::removePath(*entry);
+        } catch (const Error &) { }
+    }
 }
 
 } // namespace
@@ -93,31 +101,39 @@ bool createBookOnFirstStart(const std::string &directory)
 
     // The book is made in a folder of its own beside the target and moved into place whole: a
     // start cut short leaves no half-made book, and of two first starts at once one book wins.
-    const std::string base = folder.substr(0, cut) + ".kvillo-new-" + sys::localTimestamp();
+    const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
     std::string staging = base;
-    int error = 0;
-    for (int n = 2; !sys::makeDirectory(staging, error); ++n) {
-        if (sys::kindOf(staging) == sys::Kind::Missing || n > 100)
-            return false;
-        staging = base + "-" + std::to_string(n);
+    try {
+        for (int n = 2; !sys::makeDirectory(staging); ++n) {
+            if (n > 100)
+                return false;
+            staging = base + "-" + std::to_string(n);
+        }
+    } catch (const Error &) {
+        return false;
     }
     try {
         const std::vector<std::string> entries = newBookEntries(staging);
         for (int i = 0; i < 2; ++i) {
-            if (!sys::makeDirectory(entries[i], error))
-                throw FileCreateError(entries[i], sys::errorText(error));
+            if (!sys::makeDirectory(entries[i]))
+                throw Error(entries[i]);
         }
         sys::replaceFile(entries[2], {});
         sys::replaceFile(entries[3], {});
         sys::replaceFile(entries[4], defaultSettingsText());
+        sys::renamePath(staging, folder);
+        return true;
     } catch (const Error &) {
         removeNewBook(staging);
         return false;
     }
-    if (sys::renamePath(staging, folder, error))
-        return true;
-    removeNewBook(staging);
-    return false;
+}
+
+std::string applicationDirectory()
+{
+    const std::string exe = sys::executablePath();
+    const auto separator = exe.rfind(sys::pathSeparator);
+    return separator == std::string::npos ? std::string() : exe.substr(0, separator + 1);
 }
 
 std::string bookDirectory()

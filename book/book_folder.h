@@ -5,6 +5,9 @@
 
 namespace kvillo {
 
+// The directory of the running executable, with its trailing separator.
+std::string applicationDirectory();
+
 // The folder that holds the address book (database/ and config/), with its trailing separator.
 //
 // The program keeps it beside its executable, like the Windows program's install folder. A build

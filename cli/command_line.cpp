@@ -2,6 +2,7 @@
 
 #include "book/address_store.h"
 #include "book/book_folder.h"
+#include "book/version.h"
 #include "cli/book_access.h"
 #include "exchange/csv.h"
 #include "exchange/query.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +89,7 @@ bool parseFormat(const std::string &name, Format &format)
 void appendQueryField(std::string_view cp1251Text, std::string &out)
 {
     const std::size_t start = out.size();
-    exchange::appendUtf8(cp1251Text, out, {}, 0);
+    cp1251::appendUtf8(cp1251Text, out, {}, 0);
     std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\t', ' ');
 }
 
@@ -98,10 +100,14 @@ int query(const std::string &utf8Text)
     try {
         Bytes descriptions, mails;
         BookAccess(bookDirectory()).read(descriptions, mails);
-        std::string needle, reason;
-        // A text the code page cannot hold is in no entry.
-        if (exchange::utf8ToCp1251(utf8Text, needle, reason)) {
-            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, WordMatcher(needle),
+        std::optional<std::string> needle;
+        try {
+            needle = exchange::utf8ToCp1251(utf8Text);
+        } catch (const exchange::EncodingError &) {
+            // A text the code page cannot hold is in no entry.
+        }
+        if (needle) {
+            findEntries({descriptions.data(), descriptions.size()}, {mails.data(), mails.size()}, WordMatcher(*needle),
                 [&](std::string_view description, std::string_view mail) {
                     appendQueryField(mail, lines);
                     lines += '\t';

@@ -1,5 +1,6 @@
 #include "desktop/addresses.h"
 
+#include "book/version.h"
 #include "desktop/deployment.h"
 
 namespace kvillo::addresses {
@@ -16,7 +17,7 @@ QString helpPage()
 
 QString updatePage()
 {
-    return site() + QStringLiteral("/update.htm?kvillo=2.1");
+    return site() + QStringLiteral("/update.htm?kvillo=" KVILLO_VERSION);
 }
 
 QString supportMail()

@@ -1,5 +1,6 @@
 #include "desktop/application.h"
 
+#include "book/version.h"
 #include "desktop/icons.h"
 
 #include <QApplication>
@@ -14,7 +15,7 @@ namespace kvillo {
 
 QString applicationTitle()
 {
-    return QStringLiteral("Kvillo 2.1");
+    return QStringLiteral("Kvillo " KVILLO_VERSION);
 }
 
 void prepareApplication(QApplication &app)
@@ -37,12 +38,23 @@ void prepareApplication(QApplication &app)
     // The program's fonts are named as on Windows; elsewhere the nearest sans-serif face stands in.
     const QStringList substitutes{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
         QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), substitutes);
+    QFont::insertSubstitutions(windowsFont(8).family(), substitutes);
 }
 
 } // namespace kvillo
 
 namespace kvillo {
+
+namespace {
+const QString kWindowsFontFamily = QStringLiteral("MS Sans Serif");
+}
+
+QFont windowsFont(int points)
+{
+    QFont font(kWindowsFontFamily);
+    font.setPointSize(points);
+    return font;
+}
 
 void centreOnScreen(QWidget *window)
 {

@@ -1,5 +1,6 @@
 #include "dialogs/Unit2.h"
 
+#include "book/version.h"
 #include "desktop/addresses.h"
 #include "desktop/application.h"
 #include "desktop/guard.h"
@@ -23,18 +24,11 @@ namespace {
 const QColor kLinkColour(0, 0, 255);
 const QColor kHoverColour(255, 0, 0);
 
-QFont labelFont(int points)
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(points);
-    return font;
-}
-
 template <typename Label = QLabel> Label *label(QWidget *parent, const char *name, const QString &text, int x, int y)
 {
     auto *result = new Label(text, parent);
     result->setObjectName(QString::fromLatin1(name));
-    result->setFont(labelFont(10));
+    result->setFont(windowsFont(10));
     result->setTextFormat(Qt::PlainText);
     result->move(x, y);
     result->setFixedHeight(16);
@@ -162,7 +156,7 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     icon->setAccessibleName(QStringLiteral("Значок программы"));
 
     label(panel, "ProductName", QStringLiteral("Название: Kvillo"), 88, 16);
-    label(panel, "Version", QStringLiteral("Версия: 2.1"), 88, 40);
+    label(panel, "Version", QStringLiteral("Версия: " KVILLO_VERSION), 88, 40);
     label(panel, "Copyright", QStringLiteral("Автор: ") + addresses::author(), 8, 80);
     label(panel, "Comments", QStringLiteral("Описание: Адресная книга"), 8, 104);
     label(panel, "Label1", QStringLiteral("Сайт:"), 8, 136);
@@ -181,7 +175,7 @@ TAboutBox::TAboutBox(Platform &platform, QWidget *parent)
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setGeometry(111, 212, 75, 25);
-    OKButton->setFont(labelFont(8));
+    OKButton->setFont(windowsFont(8));
     OKButton->setDefault(true);
     connectGuarded(m_platform, OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
     // The box opens on OK, so Enter closes it; Tab goes to the links and back.

@@ -18,13 +18,6 @@ namespace kvillo {
 
 namespace {
 
-QFont dialogFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(10);
-    return font;
-}
-
 // What in `text` would break a line of a data file, named for the user: an empty list when nothing.
 QStringList lineBreakingCharacters(const QString &text)
 {
@@ -70,7 +63,7 @@ EntryDialog::EntryDialog(EntryDialogContext context, const QString &caption, QSi
     setWindowTitle(caption);
     setFixedSize(clientSize);
     setModal(false);
-    setFont(dialogFont());
+    setFont(windowsFont(10));
 
     const auto isShortcut = [commands = m_context.commands](const QKeySequence &key) {
         return std::any_of(commands.begin(), commands.end(),

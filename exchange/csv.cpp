@@ -16,7 +16,7 @@ namespace {
 void appendQuoted(std::string_view cp1251Text, std::string &out)
 {
     out += '"';
-    exchange::appendUtf8(cp1251Text, out, "\"", '"');
+    cp1251::appendUtf8(cp1251Text, out, "\"", '"');
     out += '"';
 }
 
@@ -194,10 +194,11 @@ private:
     {
         if (!m_utf8)
             return field;
-        std::string out, reason;
-        if (!exchange::utf8ToCp1251(field, out, reason))
-            throw ImportError(m_fileName, line, std::string(what) + ": " + reason);
-        return out;
+        try {
+            return exchange::utf8ToCp1251(field);
+        } catch (const exchange::EncodingError &e) {
+            throw ImportError(m_fileName, line, std::string(what) + ": " + e.what());
+        }
     }
     Layout layoutOf(const Record &first) const;
     void take(const Record &record);
@@ -324,10 +325,10 @@ exchange::Contacts Reader::run()
         throw ImportError(m_fileName, 1, "файл в кодировке UTF-16; сохраните его в UTF-8 или Windows-1251");
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
-        if (!exchange::isValidUtf8(text))
+        if (!cp1251::isValidUtf8(text))
             throw ImportError(m_fileName, 1, "файл помечен как UTF-8, но содержит неверные последовательности UTF-8");
     } else {
-        m_utf8 = exchange::isValidUtf8(text);
+        m_utf8 = cp1251::isValidUtf8(text);
     }
     if (const auto nul = text.find('\0'); nul != std::string_view::npos)
         throw ImportError(m_fileName, 1 + exchange::lineNumberAt(text, nul), "нулевой байт: это не текстовый файл");

@@ -41,18 +41,20 @@ constexpr std::size_t kMaxImportBytes = std::size_t(1) << 30;
 // of a megabyte into gigabytes of entries.
 void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std::string &fileName, std::size_t line);
 
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUtf8(std::string_view text);
+// A text that cannot be written in Windows-1251; the message says why (Russian), for the reader
+// to put into its own report.
+class EncodingError : public Error
+{
+public:
+    using Error::Error;
+};
 
-// Converts UTF-8 to Windows-1251; on a character the code page has none for, or a malformed
-// sequence, returns false and describes the problem in `reason`.
-bool utf8ToCp1251(std::string_view utf8, std::string &out, std::string &reason);
+// Converts UTF-8 to Windows-1251; throws EncodingError on a character the code page has none
+// for, or a malformed sequence.
+std::string utf8ToCp1251(std::string_view utf8);
 
 // Why a text cannot be stored in a line file (CR, LF, NUL or TAB in it), or empty when it can.
 std::string lineFileProblem(std::string_view cp1251Text);
-
-// Appends Windows-1251 text as UTF-8, putting `escape` before each ASCII character in `escaped`.
-void appendUtf8(std::string_view cp1251Text, std::string &out, std::string_view escaped, char escape);
 
 // Room for the entries written as UTF-8 with `perEntry` more bytes each: no copy as `out` grows.
 std::size_t utf8SizeEstimate(const LineList &descriptions, const LineList &mails, std::size_t perEntry);

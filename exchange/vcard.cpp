@@ -22,7 +22,7 @@ void appendContentLine(std::string_view name, std::string_view cp1251Value, std:
     const std::size_t start = out.size();
     out += name;
     out += ':';
-    exchange::appendUtf8(cp1251Value, out, "\\,;", '\\');
+    cp1251::appendUtf8(cp1251Value, out, "\\,;", '\\');
     if (out.size() - start > kFoldOctets) {
         scratch.assign(out, start, std::string::npos);
         out.resize(start);
@@ -308,7 +308,7 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
     const std::string_view charset = paramValue(content, "CHARSET");
     bool utf8;
     if (charset.empty())
-        utf8 = exchange::isValidUtf8(text);
+        utf8 = cp1251::isValidUtf8(text);
     else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
         utf8 = true;
     else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
@@ -317,10 +317,11 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
         fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
     if (!utf8)
         return text;
-    std::string out, reason;
-    if (!exchange::utf8ToCp1251(text, out, reason))
-        fail(content.line, std::string(field) + ": " + reason);
-    return out;
+    try {
+        return exchange::utf8ToCp1251(text);
+    } catch (const exchange::EncodingError &e) {
+        fail(content.line, std::string(field) + ": " + e.what());
+    }
 }
 
 void Reader::handle(ContentLine &content)

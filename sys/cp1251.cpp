@@ -341,24 +341,131 @@ unsigned char foldCase(unsigned char byte)
     return foldCaseTable()[byte];
 }
 
+namespace {
+
+// The UTF-8 form of every Windows-1251 byte.
+struct Utf8Table
+{
+    struct Code
+    {
+        char bytes[3];
+        unsigned char length;
+    };
+    Code codes[256];
+    Utf8Table()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const char32_t u = kToUnicode[b];
+            Code &code = codes[b];
+            if (u < 0x80) {
+                code = {{static_cast<char>(u)}, 1};
+            } else if (u < 0x800) {
+                code = {{static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))}, 2};
+            } else {
+                code = {{static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
+                            static_cast<char>(0x80 | (u & 0x3F))},
+                    3};
+            }
+        }
+    }
+};
+
+const Utf8Table &utf8Table()
+{
+    static const Utf8Table table;
+    return table;
+}
+
+} // namespace
+
+void appendUtf8(std::string_view bytes, std::string &out, std::string_view escaped, char escape)
+{
+    const Utf8Table &table = utf8Table();
+    bool special[256] = {};
+    for (const char c : escaped)
+        special[static_cast<unsigned char>(c)] = true;
+    const std::size_t start = out.size();
+    // At most three bytes a character; each code is copied whole, hence the slack at the end.
+    out.resize(start + bytes.size() * 3 + 4);
+    char *to = out.data() + start;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (special[byte])
+            *to++ = escape;
+        const Utf8Table::Code &code = table.codes[byte];
+        to[0] = code.bytes[0];
+        to[1] = code.bytes[1];
+        to[2] = code.bytes[2];
+        to += code.length;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
 std::string toUtf8(std::string_view bytes)
 {
     std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        const char32_t u = kToUnicode[b];
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
+    appendUtf8(bytes, out, {}, 0);
     return out;
+}
+
+std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t &ch)
+{
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+        ch = c;
+        return 1;
+    }
+    std::size_t length;
+    char32_t min;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2;
+        ch = c & 0x1F;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3;
+        ch = c & 0x0F;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4;
+        ch = c & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        ch = (ch << 6) | (next & 0x3F);
+    }
+    if (ch < min || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        // Runs of ASCII are the common case: skip them eight bytes at a time.
+        while (i + 8 <= text.size()) {
+            unsigned long long word = 0;
+            for (int k = 0; k < 8; ++k)
+                word |= static_cast<unsigned long long>(static_cast<unsigned char>(text[i + k])) << (8 * k);
+            if (word & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        if (i >= text.size())
+            break;
+        char32_t ch;
+        const std::size_t length = decodeUtf8(text, i, ch);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
 }
 
 std::string fromUtf8(std::string_view utf8)
@@ -366,24 +473,11 @@ std::string fromUtf8(std::string_view utf8)
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        char32_t u = c;
-        int extra = 0;
-        if (c >= 0xF0) {
-            u = c & 0x07;
-            extra = 3;
-        } else if (c >= 0xE0) {
-            u = c & 0x0F;
-            extra = 2;
-        } else if (c >= 0xC0) {
-            u = c & 0x1F;
-            extra = 1;
-        }
-        ++i;
-        for (; extra > 0 && i < utf8.size(); --extra, ++i)
-            u = (u << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-        const int b = fromUnicode(u);
+        char32_t ch = 0;
+        const std::size_t length = decodeUtf8(utf8, i, ch);
+        const int b = length == 0 ? -1 : fromUnicode(ch);
         out += static_cast<char>(b < 0 ? '?' : b);
+        i += length == 0 ? 1 : length;
     }
     return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,17 @@ unsigned char foldCase(unsigned char byte);
 const unsigned char *foldCaseTable();
 
 std::string toUtf8(std::string_view bytes);
+// Appends the bytes as UTF-8, putting `escape` before each ASCII character in `escaped`.
+void appendUtf8(std::string_view bytes, std::string &out, std::string_view escaped, char escape);
 
-// For the program's own texts, which are all representable; anything else becomes '?'.
+// Decodes one UTF-8 sequence at `i` of `text`; returns its length, or 0 when it is malformed
+// (cut short, an overlong form, a surrogate, beyond U+10FFFF).
+std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t &ch);
+// Whether the bytes are well-formed UTF-8 in that sense.
+bool isValidUtf8(std::string_view text);
+
+// For the program's own texts, which are all representable; anything else (a character the code
+// page has none for, each byte of a malformed sequence) becomes '?'.
 std::string fromUtf8(std::string_view utf8);
 
 } // namespace kvillo::cp1251

@@ -1,6 +1,7 @@
 #include "errors.h"
 
 #include "cp1251.h"
+#include "system.h"
 
 namespace kvillo {
 
@@ -10,6 +11,11 @@ FileOpenError::FileOpenError(const std::string &path, const std::string &systemT
 
 FileCreateError::FileCreateError(const std::string &path, const std::string &systemText)
     : Error("Cannot create file \"" + path + "\". " + systemText)
+{ }
+
+PathError::PathError(const std::string &path, int systemCode)
+    : FileCreateError(path, sys::errorText(systemCode))
+    , m_code(systemCode)
 { }
 
 StreamWriteError::StreamWriteError()

@@ -26,6 +26,18 @@ public:
     FileCreateError(const std::string &path, const std::string &systemText);
 };
 
+// The same text for a folder that cannot be made, or a name that cannot be removed or renamed,
+// with the system's error code.
+class PathError : public FileCreateError
+{
+public:
+    PathError(const std::string &path, int systemCode);
+    int systemCode() const { return m_code; }
+
+private:
+    int m_code;
+};
+
 // "Stream write error"
 class StreamWriteError : public Error
 {

@@ -23,12 +23,13 @@ std::string executablePath();
 // The user's home directory, without a trailing separator; empty when the system knows none.
 std::string homeDirectory();
 
-// Creates a directory that only its owner may enter (where the system has such modes); false on
-// failure, with the system's error code in `error`.
-bool makeDirectory(const std::string &path, int &error);
+// Creates a directory that only its owner may enter (where the system has such modes). False when
+// something already has that name; throws PathError when the directory cannot be made otherwise.
+bool makeDirectory(const std::string &path);
 
-// Removes a file or an empty directory; false on failure (with the system's error code in `error`).
-bool removePath(const std::string &path, int &error);
+// Removes a file or an empty directory. False when there is nothing of that name; throws
+// PathError when it cannot be removed.
+bool removePath(const std::string &path);
 
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string errorText(int code);
@@ -160,8 +161,8 @@ private:
     std::intptr_t m_handle = -1;
 };
 
-// Renames a file or directory; false on failure (with the system's error code in `error`).
-bool renamePath(const std::string &from, const std::string &to, int &error);
+// Renames a file or directory; throws PathError (naming `from`) when it cannot.
+void renamePath(const std::string &from, const std::string &to);
 
 // Trims the system's text for an error: trailing blanks, control characters and periods go.
 std::string trimErrorText(std::string text);

@@ -276,20 +276,22 @@ std::string homeDirectory()
     return entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/' ? entry->pw_dir : "";
 }
 
-bool makeDirectory(const std::string &path, int &error)
+bool makeDirectory(const std::string &path)
 {
     if (::mkdir(path.c_str(), 0700) == 0)
         return true;
-    error = errno;
-    return false;
+    if (errno == EEXIST)
+        return false;
+    throw PathError(path, errno);
 }
 
-bool removePath(const std::string &path, int &error)
+bool removePath(const std::string &path)
 {
     if (std::remove(path.c_str()) == 0)
         return true;
-    error = errno;
-    return false;
+    if (errno == ENOENT)
+        return false;
+    throw PathError(path, errno);
 }
 
 std::string errorText(int code)
@@ -596,12 +598,10 @@ bool sameFile(const std::string &a, const std::string &b)
         && first.st_ino == second.st_ino;
 }
 
-bool renamePath(const std::string &from, const std::string &to, int &error)
+void renamePath(const std::string &from, const std::string &to)
 {
-    if (::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throw PathError(from, errno);
 }
 
 std::string localTimestamp()

@@ -283,24 +283,28 @@ std::string homeDirectory()
     return home;
 }
 
-bool makeDirectory(const std::string &path, int &error)
+bool makeDirectory(const std::string &path)
 {
     // A new directory inherits the access rights of its parent, which is the user's own profile.
     if (::CreateDirectoryW(systemPath(path).c_str(), nullptr))
         return true;
-    error = static_cast<int>(::GetLastError());
-    return false;
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_ALREADY_EXISTS)
+        return false;
+    throw PathError(path, static_cast<int>(code));
 }
 
-bool removePath(const std::string &path, int &error)
+bool removePath(const std::string &path)
 {
     const std::wstring wide = systemPath(path);
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     const bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (directory ? ::RemoveDirectoryW(wide.c_str()) : ::DeleteFileW(wide.c_str()))
         return true;
-    error = static_cast<int>(::GetLastError());
-    return false;
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        return false;
+    throw PathError(path, static_cast<int>(code));
 }
 
 std::string errorText(int code)
@@ -547,13 +551,11 @@ bool sameFile(const std::string &a, const std::string &b)
 
 // Unlike rename(2), this never replaces an existing `to`: the callers move a file aside to a
 // name that is free, and a name taken in the meantime must not lose that file.
-bool renamePath(const std::string &from, const std::string &to, int &error)
+void renamePath(const std::string &from, const std::string &to)
 {
     DWORD code = 0;
-    if (moveWithRetry(systemPath(from), systemPath(to), MOVEFILE_WRITE_THROUGH, code))
-        return true;
-    error = static_cast<int>(code);
-    return false;
+    if (!moveWithRetry(systemPath(from), systemPath(to), MOVEFILE_WRITE_THROUGH, code))
+        throw PathError(from, static_cast<int>(code));
 }
 
 std::string localTimestamp()

@@ -359,8 +359,12 @@ private slots:
             entries.mails.append("i@x");
             if (!import)
                 form->closeOnTermination();
-            else if (form->addHandedOver(entries, {}).empty())
-                stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
+            else
+                try {
+                    form->addHandedOver(entries, {});
+                    stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
+                } catch (const std::exception &) {
+                }
         };
         trigger(*form, Command::Restore);
 

@@ -4,6 +4,7 @@
 #include "data_test_util.h"
 
 #include "book/address_store.h"
+#include "book/book_folder.h"
 #include "book/line_list.h"
 #include "sys/cp1251.h"
 #include "sys/errors.h"
@@ -79,6 +80,8 @@ private slots:
     void foldCase_data();
     void foldCase();
     void utf8Conversion();
+    void malformedUtf8_data();
+    void malformedUtf8();
 };
 
 void TestLineFiles::splitting_data()
@@ -483,6 +486,31 @@ void TestLineFiles::utf8Conversion()
     QCOMPARE(QString::fromStdString(cp1251::toUtf8(bytes)), text);
     // What the code page cannot hold becomes '?'.
     QCOMPARE(cp1251::fromUtf8("a\u03A9b\U0001F600c"), std::string("a?b?c"));
+}
+
+// One decoder for the whole program: what it refuses never becomes a character, however it is read.
+void TestLineFiles::malformedUtf8_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QByteArray>("cp1251");
+    QTest::newRow("well formed") << QByteArray("a\xD0\x98") << true << QByteArray("a\xC8");
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << false << QByteArray("??");
+    QTest::newRow("overlong Cyrillic") << QByteArray("\xE0\x84\x98") << false << QByteArray("???");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false << QByteArray("???");
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false << QByteArray("????");
+    QTest::newRow("cut short") << QByteArray("x\xD0") << false << QByteArray("x?");
+    QTest::newRow("lone continuation") << QByteArray("\x98y") << false << QByteArray("?y");
+}
+
+void TestLineFiles::malformedUtf8()
+{
+    QFETCH(QByteArray, utf8);
+    QFETCH(bool, valid);
+    QFETCH(QByteArray, cp1251);
+    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    QCOMPARE(cp1251::isValidUtf8(text), valid);
+    QCOMPARE(QByteArray::fromStdString(cp1251::fromUtf8(text)), cp1251);
 }
 
 QTEST_APPLESS_MAIN(TestLineFiles)

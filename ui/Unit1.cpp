@@ -41,13 +41,6 @@ namespace kvillo {
 
 namespace {
 
-QFont windowsFont(int points)
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(points);
-    return font;
-}
-
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 497;
 // The largest font the lists take from the settings: the largest size the font dialog lists, a
@@ -335,7 +328,7 @@ void TForm1::writeSettingsFile()
 {
     const QFont font = ListBox1->font();
     SettingsValues values;
-    values.fontName = toStored(font.family()).value_or(std::string("MS Sans Serif"));
+    values.fontName = toStored(font.family()).value_or(toStored(windowsFont(8).family()).value_or(std::string()));
     values.fontSize
         = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
     if (m_storedFontSize && font.pointSize() == m_fontSizeAsApplied)
@@ -474,11 +467,11 @@ void TForm1::writeRecoveryCopy(const QString &folder)
     makeDirectories(folder.toStdString());
     const std::string directory = (folder + QLatin1Char('/')).toStdString();
     Bytes bytes;
-    for (const auto &[id, name] :
-        {std::pair(ListId::Descriptions, "descriptions.dat"), std::pair(ListId::Mails, "mails.dat")}) {
+    for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
         bytes.clear();
         m_book.lists().list(id).toText(bytes);
-        sys::replaceFile(directory + name, std::string_view(bytes.data(), bytes.size()));
+        sys::replaceFile(
+            directory + std::string(BookLayout::dataFileName(id)), std::string_view(bytes.data(), bytes.size()));
     }
 }
 

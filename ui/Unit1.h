@@ -73,9 +73,9 @@ public:
     // termination does, unless a close has saved already.
     static void saveBeforeExit();
     // Adds entries handed over by the command line (an import) and saves the book as the Add
-    // dialog does; returns an empty string when they are stored, otherwise why not (the book is
-    // then as it was). An import whose identifier is already recorded is not added again.
-    std::string addHandedOver(const BookLists &entries, const std::string &importId);
+    // dialog does; throws, with the reason, when they are not stored (the book is then as it
+    // was). An import whose identifier is already recorded is not added again.
+    void addHandedOver(const BookLists &entries, const std::string &importId);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -227,19 +227,11 @@ void TForm1::Action6Execute()
     dialog->show();
 }
 
-std::string TForm1::addHandedOver(const BookLists &entries, const std::string &importId)
+void TForm1::addHandedOver(const BookLists &entries, const std::string &importId)
 {
     // The command line that handed them over reports a failure; the window shows nothing of it.
-    std::string failure;
-    const bool handled = guarded(m_platform, [&] {
-        try {
-            ListModels views(*m_descriptions, *m_mails);
-            saving([&] { m_book.appendAndSave(entries, &views, importId); });
-        } catch (const std::exception &e) {
-            failure = e.what();
-        }
-    });
-    return handled ? failure : std::string("error");
+    ListModels views(*m_descriptions, *m_mails);
+    saving([&] { m_book.appendAndSave(entries, &views, importId); });
 }
 
 // "Копировать", Ctrl+C
