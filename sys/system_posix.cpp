@@ -780,7 +780,7 @@ FolderLock::FolderLock(const std::string &folder)
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     if (path.empty())
-        path = ".";
+        path.push_back('.');
     // A few rounds at most: a round only repeats when the folder or the file was replaced meanwhile.
     for (int round = 0; round < 8; ++round) {
         FileDescriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
