@@ -237,6 +237,9 @@ int run(int argc, char **argv)
             Format format;
             if (args.size() < 2)
                 return usageError("не указан ФОРМАТ для " + option + " (vcard или csv)");
+            // "--import contacts.vcf": the file is there, the format before it is not.
+            if (!parseFormat(args[1], format) && option == "--import" && args.size() == 2)
+                return usageError("не указан ФОРМАТ для --import перед «" + args[1] + "» (vcard или csv)");
             if (!parseFormat(args[1], format))
                 return usageError("неизвестный формат \"" + args[1] + "\" (vcard или csv)");
             if (option == "--export") {

@@ -121,6 +121,8 @@ private slots:
         QTest::newRow("query with two words") << QStringList{"--query", "a", "b"} << "лишний параметр \"b\"";
         QTest::newRow("export without format") << QStringList{"--export"} << "не указан ФОРМАТ";
         QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат \"ldif\"";
+        QTest::newRow("import of a file without its format")
+            << QStringList{"--import", "cards.vcf"} << "не указан ФОРМАТ для --import перед «cards.vcf»";
         QTest::newRow("import without file") << QStringList{"--import", "csv"} << "не указан ФАЙЛ";
         QTest::newRow("missing file") << QStringList{"--import", "vcard", "missing.vcf"}
                                       << "файл \"missing.vcf\" не найден";
