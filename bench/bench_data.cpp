@@ -170,7 +170,7 @@ int main(int argc, char **argv)
         AddressStore store(directory);
         const std::string descriptionsPath = store.dataPath(ListId::Descriptions);
         const std::string mailsPath = store.dataPath(ListId::Mails);
-        printMachine(directory + "database");
+        printMachine(BookLayout(directory).databaseFolder());
 
         // Warm the page cache; nothing below reads the disk itself.
         const std::size_t fileBytes = plainRead(descriptionsPath) + plainRead(mailsPath);

@@ -4,6 +4,7 @@
 // DIR/database/mails.dat (Windows-1251 line files, CR LF), creating DIR and DIR/database when
 // needed. The same seed gives the same files byte for byte. A million entries make about 60 MB.
 
+#include "book/book_layout.h"
 #include "sys/cp1251.h"
 #include "sys/system.h"
 
@@ -221,7 +222,8 @@ int main(int argc, char **argv)
         directory += '/';
     const unsigned long long count = std::strtoull(argv[2], nullptr, 10);
     const unsigned long long seed = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 1;
-    if (!makeDirectories(directory + "database/"))
+    const kvillo::BookLayout layout(directory);
+    if (!makeDirectories(layout.databaseFolder()))
         return 1;
 
     Random random(seed);
@@ -239,8 +241,8 @@ int main(int argc, char **argv)
     }
 
     try {
-        kvillo::sys::replaceFile(directory + "database/descriptions.dat", descriptions);
-        kvillo::sys::replaceFile(directory + "database/mails.dat", mails);
+        kvillo::sys::replaceFile(layout.dataPath(kvillo::ListId::Descriptions), descriptions);
+        kvillo::sys::replaceFile(layout.dataPath(kvillo::ListId::Mails), mails);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

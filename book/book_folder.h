@@ -10,7 +10,7 @@ std::string applicationDirectory();
 
 // The folder that holds the address book (database/ and config/), with its trailing separator.
 //
-// The program keeps it beside its executable, like the Windows program's install folder. A build
+// The program keeps it beside its executable, as on Windows, where the book lives in the program's folder. A build
 // for installing for everyone (KVILLO_USER_DATA) keeps it in the user's data folder instead
 // ($XDG_DATA_HOME/kvillo, normally ~/.local/share/kvillo) and sets it up there on the first start.
 std::string bookDirectory();

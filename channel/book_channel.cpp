@@ -1,6 +1,7 @@
 #include "channel/book_channel.h"
 
 #include "book/address_store.h"
+#include "sys/errors.h"
 #include "sys/memory.h"
 #include "sys/system.h"
 
@@ -58,19 +59,17 @@ Request bad(std::string problem)
 
 } // namespace
 
-QString listenName(const std::string &dataFolder, QString &problem)
+QString listenName(const std::string &dataFolder)
 {
-    std::string why;
-    const QStringList found = namesIn(sys::channelFolders(true, why), dataFolder);
+    const QStringList found = namesIn({sys::listeningFolder()}, dataFolder);
     if (found.isEmpty())
-        problem = why.empty() ? QStringLiteral("слишком длинный путь к папке канала") : QString::fromStdString(why);
-    return found.value(0);
+        throw Error("слишком длинный путь к папке канала");
+    return found.front();
 }
 
 QStringList names(const std::string &dataFolder)
 {
-    std::string unused;
-    return namesIn(sys::channelFolders(false, unused), dataFolder);
+    return namesIn(sys::channelFolders(), dataFolder);
 }
 
 QByteArray showRequest()

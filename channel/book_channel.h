@@ -24,9 +24,9 @@ namespace kvillo::channel {
 
 // Where the program of this user that holds the book in `dataFolder` (the database folder as the
 // system names it, ending with a separator) listens: the same for every path to the folder,
-// another for another folder put in its place, and one per user. Empty, with the reason in
-// `problem`, when there is no folder that only this user can make names in.
-QString listenName(const std::string &dataFolder, QString &problem);
+// another for another folder put in its place, and one per user. Throws Error with the reason
+// when there is no folder that only this user can make names in, or the name would be too long.
+QString listenName(const std::string &dataFolder);
 // Every name at which a program of this user may listen for the book, most likely first.
 QStringList names(const std::string &dataFolder);
 

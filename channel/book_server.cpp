@@ -51,10 +51,7 @@ QByteArray BookServer::answer(QByteArray &received)
 
 void BookServer::listen(const std::string &dataFolder)
 {
-    QString problem;
-    const QString name = listenName(dataFolder, problem);
-    if (name.isEmpty())
-        throw Error(problem.toStdString());
+    const QString name = listenName(dataFolder);
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(name)) {

@@ -12,7 +12,7 @@ if(NOT KVILLO_USER_DATA)
     # touches a user's data.
     install(CODE "
         set(program_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}\")
-        execute_process(COMMAND \"${CMAKE_COMMAND}\" -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources
+        execute_process(COMMAND \"${CMAKE_COMMAND}\" -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/resources/book
                                 -DDESTINATION=\${program_dir} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/copy_defaults.cmake
                         COMMAND_ERROR_IS_FATAL ANY)
         set(KVILLO_EXEC \"\${CMAKE_INSTALL_PREFIX}/${KVILLO_PROGRAM_DIR}/kvillo\")

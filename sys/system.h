@@ -247,13 +247,14 @@ private:
 
 // Folders for the channel between this user's programs, in which no one else can create or
 // remove names: each is a directory, not a link, owned by this user and closed to everyone else.
-// For connecting, every such folder a program of this user may listen in, most likely first
-// ($XDG_RUNTIME_DIR, the system's run-time folder of the user, "kvillo-<uid>" in the temporary
-// folder). For listening, the one to listen in: $XDG_RUNTIME_DIR when it is such a folder,
-// otherwise "kvillo-<uid>" in the temporary folder, made when missing; empty with the reason in
-// `problem` when there is none. Each ends with a separator. On Windows, where the channel is a
-// named pipe, the one entry is empty.
-std::vector<std::string> channelFolders(bool forListening, std::string &problem);
+// Every such folder a program of this user may listen in, most likely first ($XDG_RUNTIME_DIR,
+// the system's run-time folder of the user, "kvillo-<uid>" in the temporary folder), each ending
+// with a separator. On Windows, where the channel is a named pipe, the one entry is empty.
+std::vector<std::string> channelFolders();
+// The one folder to listen in: $XDG_RUNTIME_DIR when it is such a folder, otherwise
+// "kvillo-<uid>" in the temporary folder, made when missing. Throws Error with the reason when
+// there is none.
+std::string listeningFolder();
 
 // Whether the program at the other end of a connected local socket (a descriptor, or a pipe's
 // handle on Windows) runs as this user.

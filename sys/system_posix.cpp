@@ -895,34 +895,46 @@ std::string asFolder(std::string path)
 
 } // namespace
 
-std::vector<std::string> channelFolders(bool forListening, std::string &problem)
+namespace {
+
+// The folder "kvillo-<uid>" in the temporary folder.
+std::string ownChannelFolder()
 {
-    const std::string uid = std::to_string(::geteuid());
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     const char *temporary = std::getenv("TMPDIR");
-    const std::string own
-        = asFolder(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") + "kvillo-" + uid + "/";
-    std::vector<std::string> candidates;
-    if (runtime != nullptr && runtime[0] == '/')
-        candidates.push_back(asFolder(runtime));
-    if (!forListening)
-        candidates.push_back("/run/user/" + uid + "/");
-    candidates.push_back(own);
+    return asFolder(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") + "kvillo-"
+        + std::to_string(::geteuid()) + "/";
+}
+
+std::string runtimeFolder()
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] == '/' ? asFolder(runtime) : std::string();
+}
+
+} // namespace
+
+std::vector<std::string> channelFolders()
+{
     std::vector<std::string> folders;
-    for (const std::string &folder : candidates) {
-        if (forListening && folder == own && ::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) {
-            problem = own + ": " + errorText(errno);
-            return {};
-        }
-        const std::string unlike = unlikePrivateFolder(folder);
-        if (unlike.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+    for (const std::string &folder :
+         {runtimeFolder(), "/run/user/" + std::to_string(::geteuid()) + "/", ownChannelFolder()}) {
+        if (!folder.empty() && unlikePrivateFolder(folder).empty()
+            && std::find(folders.begin(), folders.end(), folder) == folders.end())
             folders.push_back(folder);
-        if (forListening && !folders.empty())
-            return folders;
-        if (forListening && folder == own)
-            problem = own + ": " + unlike;
     }
     return folders;
+}
+
+std::string listeningFolder()
+{
+    if (const std::string runtime = runtimeFolder(); !runtime.empty() && unlikePrivateFolder(runtime).empty())
+        return runtime;
+    const std::string own = ownChannelFolder();
+    if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST)
+        throw Error(own + ": " + errorText(errno));
+    if (const std::string unlike = unlikePrivateFolder(own); !unlike.empty())
+        throw Error(own + ": " + unlike);
+    return own;
 }
 
 bool peerIsThisUser(std::intptr_t socket)

@@ -698,10 +698,15 @@ LockHolder FolderLock::holder() const
     return parseOwnerRecord(text);
 }
 
-std::vector<std::string> channelFolders(bool, std::string &)
+// A named pipe: the system keeps the names, and the peer's user is checked on connecting.
+std::vector<std::string> channelFolders()
 {
-    // A named pipe: the system keeps the names, and the peer's user is checked on connecting.
     return {std::string()};
+}
+
+std::string listeningFolder()
+{
+    return {};
 }
 
 namespace {

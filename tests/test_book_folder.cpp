@@ -21,7 +21,7 @@ namespace {
 
 std::string shippedSettings()
 {
-    return testutil::readFile(KVILLO_SOURCE_DIR "/resources/config/config.ini");
+    return testutil::readFile(KVILLO_SOURCE_DIR "/resources/book/config/config.ini");
 }
 
 sys::Step g_failStep = sys::Step::Write;

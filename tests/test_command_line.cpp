@@ -359,9 +359,7 @@ private slots:
         const std::string folder = program.path("database/");
         const std::string descriptions = testutil::readFile(folder + "descriptions.dat");
         const std::string mails = testutil::readFile(folder + "mails.dat");
-        QString problem;
-        const std::string name = channel::listenName(folder, problem).toStdString();
-        QVERIFY2(!name.empty(), qPrintable(problem));
+        const std::string name = channel::listenName(folder).toStdString();
         for (int step = 1;; ++step) {
             QVERIFY2(step < 40, "the save never completes");
             program.writeBook(descriptions, mails);

@@ -124,7 +124,7 @@ check_new_book() {
     done
     [ -s "$book/database/mails.dat" ] && fail "mails.dat is not empty"
     [ -s "$book/database/descriptions.dat" ] && fail "descriptions.dat is not empty"
-    cmp "$book/config/config.ini" "$root/resources/config/config.ini" || fail "config.ini is not the default settings"
+    cmp "$book/config/config.ini" "$root/resources/book/config/config.ini" || fail "config.ini is not the default settings"
     [ "$(stat -c %a "$book")" = 700 ] || fail "$book may be entered by others"
 }
 
@@ -147,7 +147,7 @@ check_new_book "$work/b" "$user_b"
 [ "$(stat -c %i "$work/a/.local/share/kvillo/config/config.ini")" != "$inode_a" ] || fail "nothing was saved at the end"
 [ -e /usr/lib/kvillo/database ] && fail "the program wrote beside itself"
 
-echo "== a book brought from the Windows program"
+echo "== a book brought from Windows"
 # Two .dat files copied into the data folder (Windows-1251, CR LF) are read and saved unchanged.
 printf 'ann@example.org\r\nbob@example.org\r\n' >"$work/a/.local/share/kvillo/database/mails.dat"
 printf '\xc0\xed\xed\xe0\r\nBob\r\n' >"$work/a/.local/share/kvillo/database/descriptions.dat"

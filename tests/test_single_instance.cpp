@@ -431,13 +431,16 @@ private slots:
         install(dir);
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         const std::string folder = dir.directory() + "database/";
-        QString problem;
-        const std::string ours = kvillo::channel::listenName(folder, problem).toStdString();
+        const std::string ours = kvillo::channel::listenName(folder).toStdString();
         const std::string ourFolder = ours.substr(0, ours.rfind('/'));
         QVERIFY(folderTaken ? ::rmdir(ourFolder.c_str()) == 0 : ::chmod(ourFolder.c_str(), 0777) == 0);
 
         testutil::Child trap(true, [&](const std::function<void()> &ready, int release) {
-            const std::string theirs = kvillo::channel::listenName(folder, problem).toStdString();
+            std::string theirs;
+            try {
+                theirs = kvillo::channel::listenName(folder).toStdString();
+            } catch (const std::exception &) {
+            }
             ::mkdir(ourFolder.c_str(), 0700);
             const int server = testutil::localSocket(ours, true);
             ready();
@@ -508,8 +511,7 @@ private slots:
             ++added;
             return std::string();
         });
-        QString problem;
-        const std::string name = kvillo::channel::listenName(dir.directory() + "database/", problem).toStdString();
+        const std::string name = kvillo::channel::listenName(dir.directory() + "database/").toStdString();
         const auto restore = qScopeGuard([this] { ::chmod(runtime().constData(), 0700); });
         QVERIFY(!asNobody || (::chmod(runtime().constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0));
         testutil::Child client(asNobody, [&](const std::function<void()> &, int) {
