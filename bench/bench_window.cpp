@@ -208,6 +208,8 @@ int main(int argc, char *argv[])
     clearField();
     typeEach("two words, the address first",
         QStringLiteral("example \u0441\u0435\u0440\u0433\u0435\u0435\u0432\u0438\u0447"));
+    clearField();
+    typeEach("two surnames no entry holds together", QStringLiteral("смирнов иванов"));
     bar->close();
 
     // Add and Edit through their dialogs, each with the save of both files; then Delete. These

@@ -25,10 +25,10 @@ namespace {
 
 // How many entries a search goes through at most between looks at the clock; the search for the
 // entry to select starts with fewer, since a common word is found near the start.
-constexpr std::size_t kStretch = 16384;
+constexpr std::size_t kStretch = 8192;
 constexpr std::size_t kFirstStretch = 1024;
 // How long a time slice of the count lasts before the window takes its events again.
-constexpr qint64 kSliceNs = 4'000'000;
+constexpr qint64 kSliceNs = 3'000'000;
 
 // The field's background while its text is in no entry: the palette's own base tinted red, so
 // that it stays readable in light and dark colour schemes alike.
