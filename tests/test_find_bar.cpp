@@ -24,12 +24,27 @@ class TestFindBar : public gui::WindowTest
     Q_OBJECT
 
     ProgramDir m_dir;
+    ProgramDir m_largeDir;
 
     std::unique_ptr<TForm1> start(ListId from, int selected)
     {
         auto form = WindowTest::start(m_dir);
         gui::selectEntry(*form, selected);
         gui::listBox(*form, from)->setFocus();
+        return form;
+    }
+    // 5000 entries "Запись N" with "userN@x.ru", "Особая" in entries 3 and 4000.
+    std::unique_ptr<TForm1> startLarge(int selected)
+    {
+        QStringList descriptions, mails;
+        for (int i = 0; i < 5000; ++i) {
+            descriptions << QStringLiteral("Запись %1%2").arg(i).arg(i == 3 || i == 4000 ? " Особая" : "");
+            mails << QStringLiteral("user%1@x.ru").arg(i);
+        }
+        m_largeDir.writeBook(descriptions, mails);
+        auto form = WindowTest::start(m_largeDir);
+        gui::selectEntry(*form, selected);
+        gui::listBox(*form, ListId::Descriptions)->setFocus();
         return form;
     }
     static FindBar *bar(const TForm1 &form) { return form.findChild<FindBar *>(); }
@@ -161,16 +176,7 @@ private slots:
         QFETCH(int, found);
         QFETCH(QString, count);
         QFETCH(QString, wrapped);
-        ProgramDir dir;
-        QStringList descriptions, mails;
-        for (int i = 0; i < 5000; ++i) {
-            descriptions << QStringLiteral("Запись %1%2").arg(i).arg(i == 3 || i == 4000 ? " Особая" : "");
-            mails << QStringLiteral("user%1@x.ru").arg(i);
-        }
-        dir.writeBook(descriptions, mails);
-        const auto form = WindowTest::start(dir);
-        gui::selectEntry(*form, selected);
-        gui::listBox(*form, ListId::Descriptions)->setFocus();
+        const auto form = startLarge(selected);
         press(Qt::CTRL | Qt::Key_F);
         typeText(bar(*form)->field(), typed);
         for (const QKeyCombination key : keys)
@@ -216,6 +222,21 @@ private slots:
         press(Qt::Key_F3);
         QCOMPARE(gui::currentIndex(*form, ListId::Descriptions), 0);
         QCOMPARE(label(*form, "FindCount"), "1 из 4");
+    }
+
+    // An entry deleted while the entries are still being counted: the count starts again and
+    // ends right.
+    void countOfALargeBookFollowsIt()
+    {
+        const auto form = startLarge(0);
+        press(Qt::CTRL | Qt::Key_F);
+        typeText(bar(*form)->field(), "x.ru");
+        gui::deleteEntry(*form, 1);
+        QTRY_VERIFY2(label(*form, "FindCount").endsWith(" из 4999") || label(*form, "FindCount") == "Найдено: 4999",
+            qPrintable(label(*form, "FindCount")));
+        press(Qt::Key_F3);
+        const int row = gui::currentIndex(*form, ListId::Mails);
+        QCOMPARE(label(*form, "FindCount"), QStringLiteral("%1 из 4999").arg(row + 1));
     }
 
     // In the Add dialog Ctrl+F and F3 stay the edit box's: no bar, no search, the text as typed.
