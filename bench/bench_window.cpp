@@ -198,8 +198,8 @@ int main(int argc, char *argv[])
             std::printf(" %.2f", ms);
             cpu += QStringLiteral(" %1").arg(lastCpuMs, 0, 'f', 2);
         }
-        std::printf(" ms; slowest %.2f ms\n    processor time:%s ms; slowest %.2f ms", slowest, qPrintable(cpu),
-            slowestCpu);
+        std::printf(
+            " ms; slowest %.2f ms\n    processor time:%s ms; slowest %.2f ms", slowest, qPrintable(cpu), slowestCpu);
         countDone();
     };
     const auto clearField = [&] {
@@ -209,8 +209,8 @@ int main(int argc, char *argv[])
     typeEach("a surname and a first name typed", QStringLiteral("иванов пётр"));
     for (int i = 0; i < 3; ++i) {
         const double ms = key(Qt::Key_F3, QString());
-        std::printf("find bar, F3 to the next: %.2f ms, processor %.2f ms (%s)\n", ms, lastCpuMs,
-            qPrintable(count->text()));
+        std::printf(
+            "find bar, F3 to the next: %.2f ms, processor %.2f ms (%s)\n", ms, lastCpuMs, qPrintable(count->text()));
     }
     const double back = timeIt([&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_F3, Qt::ShiftModifier);

@@ -79,8 +79,8 @@ QueryMatcher::QueryMatcher(std::string_view needle)
 namespace {
 
 // Whether the folded needle is at `at` of `data`, its first and last byte known to fit.
-inline bool fitsBetweenEnds(const unsigned char *data, std::size_t at, const unsigned char *needle,
-    std::size_t length, const unsigned char *fold)
+inline bool fitsBetweenEnds(const unsigned char *data, std::size_t at, const unsigned char *needle, std::size_t length,
+    const unsigned char *fold)
 {
     std::size_t k = 1;
     while (k + 1 < length && fold[data[at + k]] == needle[k])
@@ -234,8 +234,8 @@ std::vector<std::uint32_t> rowsHolding(
     std::vector<std::uint32_t> found[2];
     const LineList *searched[2] = {&lists.descriptions, &lists.mails};
     for (int k = 0; k < 2; ++k) {
-        searched[k]->findItems(from, to, word.size(), find,
-            [&](std::size_t row) { found[k].push_back(static_cast<std::uint32_t>(row)); });
+        searched[k]->findItems(
+            from, to, word.size(), find, [&](std::size_t row) { found[k].push_back(static_cast<std::uint32_t>(row)); });
     }
     std::vector<std::uint32_t> rows;
     rows.reserve(found[0].size() + found[1].size());

@@ -151,21 +151,29 @@ private slots:
         const Keys none;
         const QKeyCombination f3(Qt::Key_F3), shiftF3(Qt::SHIFT | Qt::Key_F3);
         const QString forward = "Поиск продолжен с начала", back = "Поиск продолжен с конца";
-        QTest::newRow("a rare word") << 0 << "особая" << none << 3 << "1 из 2" << "";
-        QTest::newRow("a rare word after the selection") << 100 << "особая" << none << 4000 << "2 из 2" << "";
+        QTest::newRow("a rare word") << 0 << "особая" << none << 3 << "1 из 2"
+                                     << "";
+        QTest::newRow("a rare word after the selection") << 100 << "особая" << none << 4000 << "2 из 2"
+                                                         << "";
         QTest::newRow("a rare letter round the end") << 4500 << "О" << none << 3 << "1 из 2" << forward;
-        QTest::newRow("a rare word, F3") << 0 << "особая" << Keys{f3} << 4000 << "2 из 2" << "";
-        QTest::newRow("a rare word, Shift+F3 round the start") << 0 << "особая" << Keys{shiftF3} << 4000 << "2 из 2"
-                                                               << back;
-        QTest::newRow("a word in every entry") << 2000 << "x.ru" << none << 2000 << "2001 из 5000" << "";
-        QTest::newRow("a word in every entry, F3 round the end") << 4999 << "x.ru" << Keys{f3} << 0 << "1 из 5000"
-                                                                << forward;
+        QTest::newRow("a rare word, F3") << 0 << "особая" << Keys{f3} << 4000 << "2 из 2"
+                                         << "";
+        QTest::newRow("a rare word, Shift+F3 round the start")
+            << 0 << "особая" << Keys{shiftF3} << 4000 << "2 из 2" << back;
+        QTest::newRow("a word in every entry") << 2000 << "x.ru" << none << 2000 << "2001 из 5000"
+                                               << "";
+        QTest::newRow("a word in every entry, F3 round the end")
+            << 4999 << "x.ru" << Keys{f3} << 0 << "1 из 5000" << forward;
         QTest::newRow("a word in every entry, Shift+F3 round the start")
             << 0 << "x.ru" << Keys{shiftF3} << 4999 << "5000 из 5000" << back;
-        QTest::newRow("F3 while the count goes on") << 0 << "user1" << Keys{f3, f3} << 11 << "3 из 1111" << "";
-        QTest::newRow("a growing word narrows") << 0 << "user4" << none << 4 << "1 из 1111" << "";
-        QTest::newRow("two words") << 0 << "4@x запись" << none << 4 << "1 из 500" << "";
-        QTest::newRow("no entry holds it") << 7 << "щука" << Keys{f3} << 7 << "Не найдено" << "";
+        QTest::newRow("F3 while the count goes on") << 0 << "user1" << Keys{f3, f3} << 11 << "3 из 1111"
+                                                    << "";
+        QTest::newRow("a growing word narrows") << 0 << "user4" << none << 4 << "1 из 1111"
+                                                << "";
+        QTest::newRow("two words") << 0 << "4@x запись" << none << 4 << "1 из 500"
+                                   << "";
+        QTest::newRow("no entry holds it") << 7 << "щука" << Keys{f3} << 7 << "Не найдено"
+                                           << "";
     }
 
     void findsInALargeBook()

@@ -146,8 +146,7 @@ void FindBar::updateRows()
     if (m_rowsValid && text == m_searched)
         return;
     // Each word of the shorter text lies in a word of the longer: only its entries can hold it.
-    const bool narrowing
-        = m_rowsValid && !m_search && !m_blank && text && m_searched && text->starts_with(*m_searched);
+    const bool narrowing = m_rowsValid && !m_search && !m_blank && text && m_searched && text->starts_with(*m_searched);
     m_blank = text && WordMatcher(*text).words().empty();
     m_start = static_cast<std::uint32_t>(std::max(currentRow(), 0));
     m_search.reset();
@@ -182,7 +181,8 @@ std::optional<std::uint32_t> FindBar::nextFound(std::uint32_t row, bool after)
 {
     // The search goes from `m_start` to the end, then from the first entry: its order.
     const auto distance = [this](std::uint32_t r) { return static_cast<std::uint32_t>(r - m_start); };
-    const auto beyond = [&](std::uint32_t r) { return after ? distance(r) > distance(row) : distance(r) >= distance(row); };
+    const auto beyond
+        = [&](std::uint32_t r) { return after ? distance(r) > distance(row) : distance(r) >= distance(row); };
     std::optional<std::uint32_t> found;
     searchWhile([&] {
         const std::vector<std::uint32_t> &rows = m_search->found();
