@@ -41,11 +41,17 @@ public:
     std::string toText() const;
     void toText(Bytes &text) const;
 
-    // Calls hit(index), in ascending order, once for each item that `find(text, from)` finds a
-    // `length`-byte needle in (its answer: the needle's first place at or after `from`, or npos).
-    // While the items lie in the buffer in their order (after a load, appends and removals) the
-    // buffer is searched in place as one text, so a search skips whole stretches of items.
-    template <typename Find, typename Hit> void findItems(std::size_t length, Find &&find, Hit &&hit) const;
+    // Calls hit(index), in ascending order, once for each item of `first` .. `last`-1 (at most
+    // size()) that `find(text, from)` finds a `length`-byte needle in (its answer: the needle's
+    // first place at or after `from`, or npos). While the items lie in the buffer in their order
+    // (after a load, appends and removals) the buffer is searched in place as one text, so a
+    // search skips whole stretches of items.
+    template <typename Find, typename Hit>
+    void findItems(std::size_t first, std::size_t last, std::size_t length, Find &&find, Hit &&hit) const;
+    template <typename Find, typename Hit> void findItems(std::size_t length, Find &&find, Hit &&hit) const
+    {
+        findItems(0, size(), length, find, hit);
+    }
 
 private:
     // Slices of a buffer of at most 4 GiB: eight bytes an item keeps a large book small.
@@ -86,25 +92,30 @@ std::size_t countLines(std::string_view text);
 // Where the next CR or LF is at or after `from`, or text.size().
 std::size_t findLineBreak(std::string_view text, std::size_t from);
 
-template <typename Find, typename Hit> void LineList::findItems(std::size_t length, Find &&find, Hit &&hit) const
+template <typename Find, typename Hit>
+void LineList::findItems(std::size_t first, std::size_t last, std::size_t length, Find &&find, Hit &&hit) const
 {
-    const std::size_t count = m_items.size();
+    const std::size_t count = std::min(last, m_items.size());
+    if (first >= count)
+        return;
     if (!m_inOrder) {
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = first; i < count; ++i) {
             if (find((*this)[i], 0) != std::string_view::npos)
                 hit(i);
         }
         return;
     }
-    const std::string_view bytes(m_bytes.data(), m_bytes.size());
     const auto end = [&](std::size_t i) { return std::size_t{m_items[i].offset} + m_items[i].length; };
-    std::size_t i = 0;
-    for (std::size_t at = find(bytes, 0); at != std::string_view::npos;) {
+    // The buffer up to the end of the last item searched: no place found runs past it.
+    const std::string_view bytes(m_bytes.data(), end(count - 1));
+    std::size_t i = first;
+    for (std::size_t at = find(bytes, m_items[first].offset); at != std::string_view::npos;) {
         // The first item that ends at or after the place found: it holds the place if any does.
         for (int steps = 0; i < count && end(i) < at + length; ++steps, ++i) {
             if (steps == 8) {
                 i = static_cast<std::size_t>(
-                    std::partition_point(m_items.begin() + static_cast<std::ptrdiff_t>(i), m_items.end(),
+                    std::partition_point(m_items.begin() + static_cast<std::ptrdiff_t>(i),
+                        m_items.begin() + static_cast<std::ptrdiff_t>(count),
                         [&](const Item &item) { return item.offset + std::size_t{item.length} < at + length; })
                     - m_items.begin());
                 break;

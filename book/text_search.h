@@ -64,8 +64,44 @@ private:
 // address i, a row one list lacks being empty there. The stored bytes are searched in place, the
 // longest word first over the whole lists, the other words only in the entries it found.
 std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &words);
+// The same among the entries `from` .. `to`-1.
+std::vector<std::uint32_t> findRows(const BookLists &lists, const WordMatcher &words, std::size_t from, std::size_t to);
 // Those of `rows` (ascending) whose entries `words` finds: a search narrowed after its text grew.
 std::vector<std::uint32_t> narrowRows(
     const BookLists &lists, const WordMatcher &words, const std::vector<std::uint32_t> &rows);
+
+// A search of the entries done a stretch at a time, so that a large book is searched between the
+// keys a person types: from an entry on to the end, then from the first entry up to it. The first
+// entry found is the next one from where the search started; all of them give the count. The
+// lists must not change while it goes on.
+class RowSearch
+{
+public:
+    // Searches every entry of `lists` from `start` on (from the first when `start` is past the end).
+    RowSearch(const BookLists &lists, WordMatcher words, std::size_t start);
+    // Searches only `candidates` (ascending), from the first at or after `start` on: the entries
+    // a shorter text was found in, when `words` can only be in fewer.
+    RowSearch(WordMatcher words, std::size_t start, std::vector<std::uint32_t> candidates);
+
+    // Searches about `entries` more entries (candidates) of `lists`; whether all are searched.
+    bool advance(const BookLists &lists, std::size_t entries);
+    bool finished() const { return m_searched == m_total; }
+    // The entries found so far, in the order searched.
+    const std::vector<std::uint32_t> &found() const { return m_found; }
+    // The entries found so far, ascending.
+    std::vector<std::uint32_t> rows() const;
+
+private:
+    WordMatcher m_words;
+    std::vector<std::uint32_t> m_candidates;
+    bool m_narrowing = false;
+    // How many entries (candidates) there are, the first searched and how many are searched.
+    std::size_t m_total;
+    std::size_t m_start;
+    std::size_t m_searched = 0;
+    // How many of `m_found` lie from the start to the end.
+    std::size_t m_beforeWrap = 0;
+    std::vector<std::uint32_t> m_found;
+};
 
 } // namespace kvillo

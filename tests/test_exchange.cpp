@@ -651,6 +651,34 @@ void TestExchange::searchOfTheListsAgreesWithEachEntry()
         const std::vector<std::uint32_t> found = findRows(lists, words);
         QVERIFY2(found == expected, text.c_str());
         QVERIFY(narrowRows(lists, WordMatcher(text + "a"), found) == findRows(lists, WordMatcher(text + "a")));
+
+        // A stretch of the entries, its ends anywhere (past the end too).
+        const std::size_t count = std::max(lists.descriptions.size(), lists.mails.size());
+        const std::size_t from = random() % (count + 2), to = from + random() % (count + 2);
+        std::vector<std::uint32_t> inStretch;
+        std::copy_if(expected.begin(), expected.end(), std::back_inserter(inStretch),
+            [&](std::uint32_t row) { return row >= from && row < to; });
+        QVERIFY2(findRows(lists, words, from, to) == inStretch, text.c_str());
+
+        // The same searched a few entries at a time from any entry on, round the end: in that
+        // order, the whole of it once finished; and among the entries of a shorter text.
+        const auto stepwise = [&](RowSearch search, const std::vector<std::uint32_t> &all, std::size_t start) {
+            std::vector<std::uint32_t> order;
+            std::copy_if(all.begin(), all.end(), std::back_inserter(order), [&](auto row) { return row >= start; });
+            std::copy_if(all.begin(), all.end(), std::back_inserter(order), [&](auto row) { return row < start; });
+            for (int steps = 0; !search.advance(lists, 1 + random() % 4); ++steps) {
+                QVERIFY(steps <= static_cast<int>(count));
+                QVERIFY(std::equal(search.found().begin(), search.found().end(), order.begin()));
+            }
+            QVERIFY2(search.found() == order, text.c_str());
+            QVERIFY2(search.rows() == all, text.c_str());
+        };
+        const std::size_t start = random() % (count + 1);
+        stepwise(RowSearch(lists, words, start), expected, start);
+        if (!words.words().empty()) {
+            const WordMatcher longer(text + "a");
+            stepwise(RowSearch(longer, start, expected), findRows(lists, longer), start);
+        }
     }
 }
 

@@ -24,12 +24,27 @@ class TestFindBar : public gui::WindowTest
     Q_OBJECT
 
     ProgramDir m_dir;
+    ProgramDir m_largeDir;
 
     std::unique_ptr<TForm1> start(ListId from, int selected)
     {
         auto form = WindowTest::start(m_dir);
         gui::selectEntry(*form, selected);
         gui::listBox(*form, from)->setFocus();
+        return form;
+    }
+    // 5000 entries "Запись N" with "userN@x.ru", "Особая" in entries 3 and 4000.
+    std::unique_ptr<TForm1> startLarge(int selected)
+    {
+        QStringList descriptions, mails;
+        for (int i = 0; i < 5000; ++i) {
+            descriptions << QStringLiteral("Запись %1%2").arg(i).arg(i == 3 || i == 4000 ? " Особая" : "");
+            mails << QStringLiteral("user%1@x.ru").arg(i);
+        }
+        m_largeDir.writeBook(descriptions, mails);
+        auto form = WindowTest::start(m_largeDir);
+        gui::selectEntry(*form, selected);
+        gui::listBox(*form, ListId::Descriptions)->setFocus();
         return form;
     }
     static FindBar *bar(const TForm1 &form) { return form.findChild<FindBar *>(); }
@@ -122,6 +137,64 @@ private slots:
         QCOMPARE(warned(*form), count == "Не найдено");
     }
 
+    // A book too large to count between two keys: the entry found is selected with the key, the
+    // count follows in time slices and ends right, F3 and Shift+F3 step as in a small book.
+    void findsInALargeBook_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<QKeyCombination>>("keys");
+        QTest::addColumn<int>("found");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("wrapped");
+        using Keys = QList<QKeyCombination>;
+        const Keys none;
+        const QKeyCombination f3(Qt::Key_F3), shiftF3(Qt::SHIFT | Qt::Key_F3);
+        const QString forward = "Поиск продолжен с начала", back = "Поиск продолжен с конца";
+        QTest::newRow("a rare word") << 0 << "особая" << none << 3 << "1 из 2"
+                                     << "";
+        QTest::newRow("a rare word after the selection") << 100 << "особая" << none << 4000 << "2 из 2"
+                                                         << "";
+        QTest::newRow("a rare letter round the end") << 4500 << "О" << none << 3 << "1 из 2" << forward;
+        QTest::newRow("a rare word, F3") << 0 << "особая" << Keys{f3} << 4000 << "2 из 2"
+                                         << "";
+        QTest::newRow("a rare word, Shift+F3 round the start")
+            << 0 << "особая" << Keys{shiftF3} << 4000 << "2 из 2" << back;
+        QTest::newRow("a word in every entry") << 2000 << "x.ru" << none << 2000 << "2001 из 5000"
+                                               << "";
+        QTest::newRow("a word in every entry, F3 round the end")
+            << 4999 << "x.ru" << Keys{f3} << 0 << "1 из 5000" << forward;
+        QTest::newRow("a word in every entry, Shift+F3 round the start")
+            << 0 << "x.ru" << Keys{shiftF3} << 4999 << "5000 из 5000" << back;
+        QTest::newRow("F3 while the count goes on") << 0 << "user1" << Keys{f3, f3} << 11 << "3 из 1111"
+                                                    << "";
+        QTest::newRow("a growing word narrows") << 0 << "user4" << none << 4 << "1 из 1111"
+                                                << "";
+        QTest::newRow("two words") << 0 << "4@x запись" << none << 4 << "1 из 500"
+                                   << "";
+        QTest::newRow("no entry holds it") << 7 << "щука" << Keys{f3} << 7 << "Не найдено"
+                                           << "";
+    }
+
+    void findsInALargeBook()
+    {
+        QFETCH(int, selected);
+        QFETCH(QString, typed);
+        QFETCH(QList<QKeyCombination>, keys);
+        QFETCH(int, found);
+        QFETCH(QString, count);
+        QFETCH(QString, wrapped);
+        const auto form = startLarge(selected);
+        press(Qt::CTRL | Qt::Key_F);
+        typeText(bar(*form)->field(), typed);
+        for (const QKeyCombination key : keys)
+            press(key);
+        QCOMPARE(gui::currentIndex(*form, ListId::Mails), found);
+        QCOMPARE(label(*form, "FindWrapped"), wrapped);
+        QCOMPARE(warned(*form), count == "Не найдено");
+        QTRY_COMPARE(label(*form, "FindCount"), count);
+    }
+
     // Esc hides the bar and the keys go back to the list the bar was opened from.
     void escapeGivesTheFocusBack_data()
     {
@@ -157,6 +230,21 @@ private slots:
         press(Qt::Key_F3);
         QCOMPARE(gui::currentIndex(*form, ListId::Descriptions), 0);
         QCOMPARE(label(*form, "FindCount"), "1 из 4");
+    }
+
+    // An entry deleted while the entries are still being counted: the count starts again and
+    // ends right.
+    void countOfALargeBookFollowsIt()
+    {
+        const auto form = startLarge(0);
+        press(Qt::CTRL | Qt::Key_F);
+        typeText(bar(*form)->field(), "x.ru");
+        gui::deleteEntry(*form, 1);
+        QTRY_VERIFY2(label(*form, "FindCount").endsWith(" из 4999") || label(*form, "FindCount") == "Найдено: 4999",
+            qPrintable(label(*form, "FindCount")));
+        press(Qt::Key_F3);
+        const int row = gui::currentIndex(*form, ListId::Mails);
+        QCOMPARE(label(*form, "FindCount"), QStringLiteral("%1 из 4999").arg(row + 1));
     }
 
     // In the Add dialog Ctrl+F and F3 stay the edit box's: no bar, no search, the text as typed.

@@ -9,10 +9,12 @@
 #include "ui/list_box.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -20,6 +22,13 @@
 namespace kvillo {
 
 namespace {
+
+// How many entries a search goes through at most between looks at the clock; the search for the
+// entry to select starts with fewer, since a common word is found near the start.
+constexpr std::size_t kStretch = 8192;
+constexpr std::size_t kFirstStretch = 1024;
+// How long a time slice of the count lasts before the window takes its events again.
+constexpr qint64 kSliceNs = 3'000'000;
 
 // The field's background while its text is in no entry: the palette's own base tinted red, so
 // that it stays readable in light and dark colour schemes alike.
@@ -84,6 +93,10 @@ FindBar::FindBar(Platform &platform, const AddressBook &book, ListBox *descripti
     row->addWidget(m_close);
     hide();
 
+    m_counting = new QTimer(this);
+    m_counting->setSingleShot(true);
+    m_counting->setInterval(0);
+    connectGuarded(m_platform, m_counting, &QTimer::timeout, this, &FindBar::countOn);
     connectGuarded(m_platform, m_field, &QLineEdit::textChanged, this, &FindBar::search);
     connectGuarded(m_platform, m_field, &QLineEdit::returnPressed, this, &FindBar::findNext);
     connectGuarded(m_platform, m_next, &QToolButton::clicked, this, &FindBar::findNext);
@@ -132,19 +145,57 @@ void FindBar::updateRows()
     const std::optional<std::string> text = toStored(m_field->text());
     if (m_rowsValid && text == m_searched)
         return;
-    const bool narrowing = m_rowsValid && !m_blank && text && m_searched && text->starts_with(*m_searched);
+    // Each word of the shorter text lies in a word of the longer: only its entries can hold it.
+    const bool narrowing = m_rowsValid && !m_search && !m_blank && text && m_searched && text->starts_with(*m_searched);
     m_blank = text && WordMatcher(*text).words().empty();
+    m_start = static_cast<std::uint32_t>(std::max(currentRow(), 0));
+    m_search.reset();
     if (!text || m_blank) {
         // A character the code page has not is in no entry; an empty text searches nothing.
         m_rows.clear();
     } else if (narrowing) {
-        // Each word of the shorter text lies in a word of the longer: only its entries can hold it.
-        m_rows = narrowRows(m_book.lists(), WordMatcher(*text), m_rows);
+        m_search.emplace(WordMatcher(*text), m_start, std::move(m_rows));
+        m_rows.clear();
     } else {
-        m_rows = findRows(m_book.lists(), WordMatcher(*text));
+        m_search.emplace(m_book.lists(), WordMatcher(*text), m_start);
     }
     m_searched = text;
     m_rowsValid = true;
+}
+
+template <typename More> void FindBar::searchWhile(More &&more)
+{
+    std::size_t stretch = kFirstStretch;
+    while (m_search && more()) {
+        if (m_search->advance(m_book.lists(), stretch)) {
+            m_rows = m_search->rows();
+            m_search.reset();
+        }
+        stretch = std::min(stretch * 2, kStretch);
+    }
+    if (m_search)
+        m_counting->start();
+}
+
+std::optional<std::uint32_t> FindBar::nextFound(std::uint32_t row, bool after)
+{
+    // The search goes from `m_start` to the end, then from the first entry: its order.
+    const auto distance = [this](std::uint32_t r) { return static_cast<std::uint32_t>(r - m_start); };
+    const auto beyond
+        = [&](std::uint32_t r) { return after ? distance(r) > distance(row) : distance(r) >= distance(row); };
+    std::optional<std::uint32_t> found;
+    searchWhile([&] {
+        const std::vector<std::uint32_t> &rows = m_search->found();
+        const auto next = std::partition_point(rows.begin(), rows.end(), [&](std::uint32_t r) { return !beyond(r); });
+        if (next != rows.end())
+            found = *next;
+        return !found;
+    });
+    if (found || m_rows.empty())
+        return found;
+    const auto next = after ? std::upper_bound(m_rows.begin(), m_rows.end(), row)
+                            : std::lower_bound(m_rows.begin(), m_rows.end(), row);
+    return next == m_rows.end() ? m_rows.front() : *next;
 }
 
 void FindBar::search()
@@ -156,16 +207,14 @@ void FindBar::search()
         showFound(true);
         return;
     }
-    if (!m_rows.empty()) {
-        const int current = std::max(currentRow(), 0);
-        auto found = std::lower_bound(m_rows.begin(), m_rows.end(), static_cast<std::uint32_t>(current));
-        if (found == m_rows.end()) {
-            found = m_rows.begin();
+    const auto current = static_cast<std::uint32_t>(std::max(currentRow(), 0));
+    const std::optional<std::uint32_t> found = nextFound(current, false);
+    if (found) {
+        if (*found < current)
             m_wrapped->setText(QStringLiteral("Поиск продолжен с начала"));
-        }
         select(*found);
     }
-    showFound(!m_rows.empty());
+    showFound(found.has_value());
     showCount();
 }
 
@@ -175,31 +224,39 @@ void FindBar::step(int direction)
     m_wrapped->clear();
     if (m_blank)
         return;
-    showFound(!m_rows.empty());
-    if (m_rows.empty()) {
-        showCount();
-        return;
-    }
     const int current = currentRow();
-    auto found = m_rows.end();
+    std::optional<std::uint32_t> found;
     bool wrapped = false;
     if (direction > 0) {
-        found = current < 0 ? m_rows.begin()
-                            : std::upper_bound(m_rows.begin(), m_rows.end(), static_cast<std::uint32_t>(current));
-        wrapped = found == m_rows.end();
-        if (wrapped)
-            found = m_rows.begin();
+        found = nextFound(static_cast<std::uint32_t>(std::max(current, 0)), current >= 0);
+        wrapped = found && current >= 0 && *found <= static_cast<std::uint32_t>(current);
     } else {
-        found = current < 0 ? m_rows.end()
-                            : std::lower_bound(m_rows.begin(), m_rows.end(), static_cast<std::uint32_t>(current));
-        wrapped = current >= 0 && found == m_rows.begin();
-        found = wrapped ? m_rows.end() - 1 : found - 1;
+        searchWhile([] { return true; });
+        if (!m_rows.empty()) {
+            auto at = current < 0 ? m_rows.end()
+                                  : std::lower_bound(m_rows.begin(), m_rows.end(), static_cast<std::uint32_t>(current));
+            wrapped = current >= 0 && at == m_rows.begin();
+            found = wrapped ? m_rows.back() : *(at - 1);
+        }
     }
-    if (wrapped) {
-        m_wrapped->setText(
-            direction > 0 ? QStringLiteral("Поиск продолжен с начала") : QStringLiteral("Поиск продолжен с конца"));
+    showFound(found.has_value());
+    if (found) {
+        if (wrapped) {
+            m_wrapped->setText(
+                direction > 0 ? QStringLiteral("Поиск продолжен с начала") : QStringLiteral("Поиск продолжен с конца"));
+        }
+        select(*found);
     }
-    select(*found);
+    showCount();
+}
+
+void FindBar::countOn()
+{
+    if (!m_search)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    searchWhile([&] { return clock.nsecsElapsed() < kSliceNs; });
     showCount();
 }
 
@@ -221,6 +278,11 @@ void FindBar::select(std::uint32_t row)
 
 void FindBar::showCount()
 {
+    if (m_search) {
+        // Still counting: how many so far.
+        m_count->setText(QStringLiteral("Найдено: %1…").arg(m_search->found().size()));
+        return;
+    }
     if (m_rows.empty()) {
         m_count->setText(QStringLiteral("Не найдено"));
         return;
@@ -245,6 +307,7 @@ void FindBar::showFound(bool found)
 void FindBar::bookChanged()
 {
     m_rowsValid = false;
+    m_search.reset();
     if (!isVisible() || m_refreshPending)
         return;
     // One search again after all the changes of a command (a Delete removes from both lists).
@@ -259,7 +322,7 @@ void FindBar::bookChanged()
                 updateRows();
                 if (m_blank)
                     return;
-                showFound(!m_rows.empty());
+                showFound(nextFound(m_start, false).has_value());
                 showCount();
             });
         },

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "book/text_search.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QToolButton;
 
 namespace kvillo {
@@ -43,8 +46,16 @@ private:
     // Searches again for the text as it now is, from the entry selected on.
     void search();
     void step(int direction);
-    // The entries that hold the text, found anew unless `m_rows` can only narrow.
+    // Starts the search for the text as it now is, unless it has begun already: among the entries
+    // found before when the text grew, else among all from the entry selected.
     void updateRows();
+    // The first entry found from `row` on (after `row` when `after`), going round the end:
+    // searches on only as far as needed to know it.
+    std::optional<std::uint32_t> nextFound(std::uint32_t row, bool after);
+    // Searches on while `more()` and the search is not finished.
+    template <typename More> void searchWhile(More &&more);
+    // One time slice of the count, then the window takes its events again.
+    void countOn();
     void select(std::uint32_t row);
     int currentRow() const;
     void showCount();
@@ -62,8 +73,13 @@ private:
     QToolButton *m_close;
     QLabel *m_count;
     QLabel *m_wrapped;
-    // The text `m_rows` holds the entries of (stored bytes; nothing when it cannot be stored).
+    QTimer *m_counting;
+    // The text searched for (stored bytes; nothing when it cannot be stored). While `m_search`
+    // goes on the entries are counted between the keys; then `m_rows` holds them.
     std::optional<std::string> m_searched;
+    std::optional<RowSearch> m_search;
+    // The entry `m_search` started from.
+    std::uint32_t m_start = 0;
     std::vector<std::uint32_t> m_rows;
     bool m_rowsValid = false;
     // The text holds no word: nothing is searched.
