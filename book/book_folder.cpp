@@ -5,6 +5,7 @@
 #include "sys/system.h"
 
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace kvillo {
@@ -49,27 +50,82 @@ bool makeDirectories(const std::string &path)
 
 namespace {
 
+// One folder (no contents) or file of a book being made.
+struct NewEntry
+{
+    std::string path;
+    std::optional<std::string_view> contents;
+};
+
 // What a first start puts into a new book folder, in the order it is created.
-std::vector<std::string> newBookEntries(const std::string &folder)
+std::vector<NewEntry> newBookEntries(const std::string &folder)
 {
     const BookLayout layout(folder + sys::pathSeparator);
     const auto withoutSeparator = [](std::string path) {
         path.pop_back();
         return path;
     };
-    return {withoutSeparator(layout.databaseFolder()), withoutSeparator(layout.configFolder()),
-        layout.dataPath(ListId::Mails), layout.dataPath(ListId::Descriptions), layout.settingsPath()};
+    return {{withoutSeparator(layout.databaseFolder()), {}}, {withoutSeparator(layout.configFolder()), {}},
+        {layout.dataPath(ListId::Mails), ""}, {layout.dataPath(ListId::Descriptions), ""},
+        {layout.settingsPath(), defaultSettingsText()}};
 }
 
-void removeNewBook(const std::string &folder)
+// What a new database/ folder holds: the two empty data files.
+std::vector<NewEntry> newDatabaseEntries(const std::string &folder)
 {
-    std::vector<std::string> entries = newBookEntries(folder);
-    entries.insert(entries.begin(), folder);
+    const std::string separator(1, sys::pathSeparator);
+    return {{folder + separator + std::string(BookLayout::kMailsFile), ""},
+        {folder + separator + std::string(BookLayout::kDescriptionsFile), ""}};
+}
+
+using Entries = std::vector<NewEntry> (*)(const std::string &folder);
+
+void removeMade(const std::string &folder, Entries entries)
+{
+    std::vector<NewEntry> made = entries(folder);
+    made.insert(made.begin(), {folder, {}});
     // As much as can go goes: what cannot stays behind under the prefix of a book being made.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
         try {
-            sys::removePath(*entry);
+            sys::removePath(entry->path);
         } catch (const Error &) { }
+    }
+}
+
+// Makes the missing folder `folder` (no trailing separator) with `entries` in it. It is made in a
+// folder of its own beside its place and moved there whole: a start cut short leaves nothing
+// half-made, and of two made at once one wins. True when this call made it.
+bool makeWhole(const std::string &folder, Entries entries)
+{
+    std::size_t cut = folder.size();
+    while (cut > 0 && !isSeparator(folder[cut - 1]))
+        --cut;
+    if (cut == 0 || !makeDirectories(withoutTrailingSeparators(folder.substr(0, cut))))
+        return false;
+
+    const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
+    std::string staging = base;
+    try {
+        for (int n = 2; !sys::makeDirectory(staging); ++n) {
+            if (n > 100)
+                return false;
+            staging = base + "-" + std::to_string(n);
+        }
+    } catch (const Error &) {
+        return false;
+    }
+    try {
+        for (const NewEntry &entry : entries(staging)) {
+            if (entry.contents)
+                sys::replaceFile(entry.path, *entry.contents);
+            else if (!sys::makeDirectory(entry.path))
+                throw Error(entry.path);
+        }
+        sys::renamePath(staging, folder);
+        return true;
+    } catch (const Error &) {
+        removeMade(staging, entries);
+        return false;
     }
 }
 
@@ -91,42 +147,39 @@ std::string userBookDirectory(std::string_view xdgDataHome, std::string_view hom
 bool createBookOnFirstStart(const std::string &directory)
 {
     const std::string folder = withoutTrailingSeparators(directory);
-    if (sys::kindOf(folder) != sys::Kind::Missing)
-        return false;
-    std::size_t cut = folder.size();
-    while (cut > 0 && !isSeparator(folder[cut - 1]))
-        --cut;
-    if (cut == 0 || !makeDirectories(withoutTrailingSeparators(folder.substr(0, cut))))
-        return false;
+    return sys::kindOf(folder) == sys::Kind::Missing && makeWhole(folder, newBookEntries);
+}
 
-    // The book is made in a folder of its own beside the target and moved into place whole: a
-    // start cut short leaves no half-made book, and of two first starts at once one book wins.
-    const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
-    std::string staging = base;
-    try {
-        for (int n = 2; !sys::makeDirectory(staging); ++n) {
-            if (n > 100)
-                return false;
-            staging = base + "-" + std::to_string(n);
-        }
-    } catch (const Error &) {
-        return false;
-    }
-    try {
-        const std::vector<std::string> entries = newBookEntries(staging);
-        for (int i = 0; i < 2; ++i) {
-            if (!sys::makeDirectory(entries[i]))
-                throw Error(entries[i]);
-        }
-        sys::replaceFile(entries[2], {});
-        sys::replaceFile(entries[3], {});
-        sys::replaceFile(entries[4], defaultSettingsText());
-        sys::renamePath(staging, folder);
+bool isAbsentBook(const std::string &directory)
+{
+    const BookLayout layout(directory);
+    return sys::kindOf(layout.dataPath(ListId::Mails)) == sys::Kind::Missing
+        && sys::kindOf(layout.dataPath(ListId::Descriptions)) == sys::Kind::Missing;
+}
+
+bool createMissingBook(const std::string &directory)
+{
+    if (!isAbsentBook(directory))
         return true;
+    if (createBookOnFirstStart(directory))
+        return true;
+    const BookLayout layout(directory);
+    const std::string database = withoutTrailingSeparators(layout.databaseFolder());
+    try {
+        if (sys::kindOf(database) == sys::Kind::Missing) {
+            makeWhole(database, newDatabaseEntries);
+        } else if (isAbsentBook(directory)) {
+            for (const NewEntry &entry : newDatabaseEntries(database))
+                sys::replaceFile(entry.path, *entry.contents);
+        }
+        // The settings are not part of the pair: a first start would have written them too.
+        if (sys::kindOf(layout.settingsPath()) == sys::Kind::Missing
+            && makeDirectories(withoutTrailingSeparators(layout.configFolder())))
+            sys::replaceFile(layout.settingsPath(), defaultSettingsText());
     } catch (const Error &) {
-        removeNewBook(staging);
-        return false;
+        // The import then reports what is missing.
     }
+    return !isAbsentBook(directory);
 }
 
 std::string applicationDirectory()
@@ -140,13 +193,20 @@ std::string bookDirectory()
 {
 #ifdef KVILLO_USER_DATA
     const char *dataHome = std::getenv("XDG_DATA_HOME");
-    std::string directory = userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
-    // When the folder cannot be made, the start goes on and reports the missing files as damage.
-    createBookOnFirstStart(directory);
-    return directory;
+    return userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
 #else
     return applicationDirectory();
 #endif
+}
+
+std::string openBookDirectory()
+{
+    std::string directory = bookDirectory();
+#ifdef KVILLO_USER_DATA
+    // When the folder cannot be made, the start goes on and reports the missing files as damage.
+    createBookOnFirstStart(directory);
+#endif
+    return directory;
 }
 
 } // namespace kvillo

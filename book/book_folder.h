@@ -9,11 +9,27 @@ namespace kvillo {
 std::string applicationDirectory();
 
 // The folder that holds the address book (database/ and config/), with its trailing separator.
+// Creates nothing: a command that only reads leaves the disk as it found it.
 //
 // The program keeps it beside its executable, like the Windows program's install folder. A build
 // for installing for everyone (KVILLO_USER_DATA) keeps it in the user's data folder instead
-// ($XDG_DATA_HOME/kvillo, normally ~/.local/share/kvillo) and sets it up there on the first start.
+// ($XDG_DATA_HOME/kvillo, normally ~/.local/share/kvillo).
 std::string bookDirectory();
+
+// bookDirectory() for the window: the build that keeps the book in the user's data folder sets it
+// up there on the first start (createBookOnFirstStart).
+std::string openBookDirectory();
+
+// Whether the book in `directory` does not exist yet: neither data file is there. One of the two
+// alone is a damaged book, not an absent one.
+bool isAbsentBook(const std::string &directory);
+
+// Makes an absent book in `directory` as a first start makes it, so that an import has a book to
+// add to. A missing folder, or a missing database/ folder in it, is made whole or not at all (as
+// createBookOnFirstStart makes the book's folder), with the default settings file where there is
+// none. In a database/ folder that is there without either data file, the two empty files are
+// written: call it then only while holding the book's lock. True when the book is there afterwards.
+bool createMissingBook(const std::string &directory);
 
 // The user's book folder: `xdgDataHome`/kvillo when that is an absolute path, otherwise
 // `home`/.local/share/kvillo; with a trailing separator.

@@ -59,6 +59,10 @@ for size in 16 32 48 64 128; do
     [ -f /usr/share/icons/hicolor/${size}x${size}/apps/kvillo.png ] || fail "no ${size}px icon"
 done
 man -l --warnings /usr/share/man/man1/kvillo.1.gz >/dev/null || fail "no manual page"
+# The README the manual page points to, whole.
+zcat /usr/share/man/man1/kvillo.1.gz | grep -q '/usr/share/doc/kvillo/README.md.gz' \
+    || fail "the manual page does not name the installed README"
+cmp <(zcat /usr/share/doc/kvillo/README.md.gz) "$root/README.md" || fail "no README in /usr/share/doc/kvillo"
 
 # alive PID: the process runs (an ended child that was not waited for yet does not).
 alive() {
@@ -146,6 +150,29 @@ check_new_book "$work/b" "$user_b"
 # The settings were written anew at the close (a file replaced atomically is a new file).
 [ "$(stat -c %i "$work/a/.local/share/kvillo/config/config.ini")" != "$inode_a" ] || fail "nothing was saved at the end"
 [ -e /usr/lib/kvillo/database ] && fail "the program wrote beside itself"
+
+echo "== the command line in a fresh home"
+make_user c
+user_c=$made
+as_c() { setpriv --reuid="$user_c" --regid="$user_c" --init-groups --reset-env -- env HOME="$work/c" "$@"; }
+# Commands that only read find an empty book and create nothing, not even the data folder.
+status=0
+as_c kvillo --query ann >/dev/null || status=$?
+[ $status -eq 1 ] || fail "--query of a book not set up yet ended with $status"
+for command in "--export vcard" "--export csv" --help --version; do
+    # shellcheck disable=SC2086
+    as_c kvillo $command >/dev/null || fail "kvillo $command failed in a fresh home"
+done
+[ -z "$(ls -A "$work/c")" ] || fail "a command that only reads created $(ls -A "$work/c")"
+# An import sets the book up as a first start does, then adds to it.
+printf 'BEGIN:VCARD\nFN:Ann\nEMAIL:ann@example.org\nEND:VCARD\n' >"$work/c.vcf"
+chmod 644 "$work/c.vcf"
+as_c kvillo --import vcard "$work/c.vcf" 2>/dev/null || fail "the import into a fresh home failed"
+[ "$(od -An -c "$work/c/.local/share/kvillo/database/mails.dat" | tr -d ' \n')" = 'ann@example.org\r\n' ] \
+    || fail "the import did not store its entry"
+cmp "$work/c/.local/share/kvillo/config/config.ini" "$root/resources/config/config.ini" \
+    || fail "the import set up no default settings"
+as_c kvillo --query ann | grep -q $'^ann@example.org\tAnn$' || fail "--query does not find the imported entry"
 
 echo "== a book brought from the Windows program"
 # Two .dat files copied into the data folder (Windows-1251, CR LF) are read and saved unchanged.
