@@ -31,7 +31,7 @@ const char *const kHelp
     = "Использование: kvillo [ПАРАМЕТР]\n"
       "Без параметров открывает окно адресной книги.\n"
       "\n"
-      "  --query ТЕКСТ           вывести записи, в описании или адресе которых есть\n"
+      "  --query ТЕКСТ...        вывести записи, в описании или адресе которых есть\n"
       "                          каждое слово ТЕКСТА в любом порядке (регистр букв\n"
       "                          не важен, ё и е не различаются): первая\n"
       "                          строка — итог, затем по строке на запись:\n"
@@ -242,9 +242,12 @@ int run(int argc, char **argv)
         if (option == "--query") {
             if (args.size() < 2)
                 return usageError("не указан ТЕКСТ для --query");
-            if (args.size() > 2)
-                return usageError("лишний параметр «" + args[2] + "» (текст с пробелами заключите в кавычки)");
-            return query(args[1]);
+            // Words given apart are one text: a mail program that splits its command line at
+            // spaces (aerc does) still finds the entries that hold all of them.
+            std::string text = args[1];
+            for (std::size_t i = 2; i < args.size(); ++i)
+                text += ' ' + args[i];
+            return query(text);
         }
         if (option == "--export" || option == "--import") {
             Format format;

@@ -132,7 +132,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "неизвестный параметр «--frobnicate»";
         QTest::newRow("a bare word") << QStringList{"contacts.vcf"} << "неизвестный параметр";
         QTest::newRow("query without text") << QStringList{"--query"} << "не указан ТЕКСТ";
-        QTest::newRow("query with two words") << QStringList{"--query", "a", "b"} << "лишний параметр «b»";
+        QTest::newRow("version with extra") << QStringList{"--version", "a", "b"} << "лишний параметр «a»";
         QTest::newRow("export without format") << QStringList{"--export"} << "не указан ФОРМАТ";
         QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат «ldif»";
         QTest::newRow("import of a file without its format")
@@ -174,6 +174,9 @@ private slots:
         // empty second column.
         QCOMPARE(program.run({"--query=федор"}).out,
             QStringLiteral("Kvillo: найдено записей: 1\nfedorov@example.ru\tФёдоров Иван\n"));
+        // The words as arguments of their own, as a mail program that splits at spaces passes them.
+        QCOMPARE(program.run({"--query", "иван", "", "фёдоров"}).out, program.run({"--query", "иван фёдоров"}).out);
+        QCOMPARE(program.run({"--query", "иван", "zzz"}).status, 1);
         QCOMPARE(program.run({"--query", "NOBODY"}).out,
             QStringLiteral("Kvillo: найдено записей: 1\nnobody@example.org\t\n"));
 
