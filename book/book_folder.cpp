@@ -4,6 +4,7 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -131,7 +132,11 @@ bool makeWhole(const std::string &folder, Entries entries)
 
 } // namespace
 
-std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+namespace {
+
+// `xdgHome`/kvillo/ when that is absolute (the XDG rule: a relative one is ignored), otherwise
+// `home`/`underHome`/kvillo/.
+std::string userFolder(std::string_view xdgHome, std::string_view home, std::string_view underHome)
 {
     const auto trimmed = [](std::string_view path) {
         while (!path.empty() && isSeparator(path.back()))
@@ -139,9 +144,76 @@ std::string userBookDirectory(std::string_view xdgDataHome, std::string_view hom
         return std::string(path);
     };
     const char separator = sys::pathSeparator;
-    const std::string data
-        = isAbsolute(xdgDataHome) ? trimmed(xdgDataHome) : trimmed(home) + separator + ".local" + separator + "share";
-    return data + separator + "kvillo" + separator;
+    std::string below(underHome);
+    std::replace(below.begin(), below.end(), '/', separator);
+    const std::string folder = isAbsolute(xdgHome) ? trimmed(xdgHome) : trimmed(home) + separator + below;
+    return folder + separator + "kvillo" + separator;
+}
+
+[[maybe_unused]] std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+} // namespace
+
+std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+{
+    return userFolder(xdgDataHome, home, ".local/share");
+}
+
+std::string userSettingsDirectory(std::string_view xdgConfigHome, std::string_view home)
+{
+    return userFolder(xdgConfigHome, home, ".config");
+}
+
+bool moveSettings(const std::string &oldFolder, const std::string &newFolder)
+{
+    const std::string name(BookLayout::kSettingsFile);
+    try {
+        if (sys::kindOf(oldFolder + name) == sys::Kind::Missing || !makeDirectories(withoutTrailingSeparators(newFolder))
+            || !sys::moveOwnFileUnlessThere(oldFolder + name, newFolder + name))
+            return false;
+    } catch (const Error &) {
+        return false;
+    }
+    // The folder it leaves, when empty now, goes too.
+    try {
+        sys::removePath(withoutTrailingSeparators(oldFolder));
+    } catch (const Error &) { }
+    return true;
+}
+
+namespace {
+
+// The settings of the book in the user's data folder go to the user's configuration folder, from
+// where a first start makes them, as every other book has them, and from an earlier version.
+void settleSettings([[maybe_unused]] const std::string &directory)
+{
+#ifdef KVILLO_USER_DATA
+    if (directory == bookDirectory()) {
+        moveSettings(BookLayout(directory).configFolder(),
+            userSettingsDirectory(environment("XDG_CONFIG_HOME"), sys::homeDirectory()));
+    }
+#endif
+}
+
+} // namespace
+
+std::string BookLayout::settingsFolderOf(const std::string &directory)
+{
+    const std::string folder = directory + std::string(kConfigFolder) + sys::pathSeparator;
+#ifdef KVILLO_USER_DATA
+    if (directory == bookDirectory()) {
+        const std::string user = userSettingsDirectory(environment("XDG_CONFIG_HOME"), sys::homeDirectory());
+        // Until a file of the old place could be moved, it is the settings still.
+        const std::string name(kSettingsFile);
+        if (sys::kindOf(user + name) != sys::Kind::Missing || sys::kindOf(folder + name) == sys::Kind::Missing)
+            return user;
+    }
+#endif
+    return folder;
 }
 
 bool createBookOnFirstStart(const std::string &directory)
@@ -161,8 +233,10 @@ bool createMissingBook(const std::string &directory)
 {
     if (!isAbsentBook(directory))
         return true;
-    if (createBookOnFirstStart(directory))
+    if (createBookOnFirstStart(directory)) {
+        settleSettings(directory);
         return true;
+    }
     const BookLayout layout(directory);
     const std::string database = withoutTrailingSeparators(layout.databaseFolder());
     try {
@@ -174,7 +248,7 @@ bool createMissingBook(const std::string &directory)
         }
         // The settings are not part of the pair: a first start would have written them too.
         if (sys::kindOf(layout.settingsPath()) == sys::Kind::Missing
-            && makeDirectories(withoutTrailingSeparators(layout.configFolder())))
+            && makeDirectories(withoutTrailingSeparators(layout.settingsFolder())))
             sys::replaceFile(layout.settingsPath(), defaultSettingsText());
     } catch (const Error &) {
         // The import then reports what is missing.
@@ -192,8 +266,7 @@ std::string applicationDirectory()
 std::string bookDirectory()
 {
 #ifdef KVILLO_USER_DATA
-    const char *dataHome = std::getenv("XDG_DATA_HOME");
-    return userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
+    return userBookDirectory(environment("XDG_DATA_HOME"), sys::homeDirectory());
 #else
     return applicationDirectory();
 #endif
@@ -205,6 +278,7 @@ std::string openBookDirectory()
 #ifdef KVILLO_USER_DATA
     // When the folder cannot be made, the start goes on and reports the missing files as damage.
     createBookOnFirstStart(directory);
+    settleSettings(directory);
 #endif
     return directory;
 }
