@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     // close, rather than ending the program on the spot.
     kvillo::TerminationWatch termination;
     kvillo::prepareApplication(app);
-    const std::string directory = kvillo::bookDirectory();
+    const std::string directory = kvillo::openBookDirectory();
     kvillo::QtPlatform platform;
 
     // A second start on the same address book only brings the first program forward.

@@ -20,9 +20,18 @@ QString refusal(const sys::LockHolder &holder)
     auto field = [](const std::string &value) {
         return value.empty() ? QStringLiteral("неизвестно") : QString::fromStdString(value);
     };
-    const QString who = holder.kind == sys::LockHolder::Kind::AnotherUser
-        ? QStringLiteral("Адресная книга уже открыта программой Kvillo другого пользователя.")
-        : QStringLiteral("Адресная книга уже открыта другой программой Kvillo и не отвечает.");
+    QString who;
+    switch (holder.kind) {
+    case sys::LockHolder::Kind::AnotherUser:
+        who = QStringLiteral("Адресная книга уже открыта программой Kvillo другого пользователя.");
+        break;
+    case sys::LockHolder::Kind::Elsewhere:
+        who = QStringLiteral("Адресная книга уже открыта программой Kvillo на другом компьютере.");
+        break;
+    case sys::LockHolder::Kind::ThisUser:
+        who = QStringLiteral("Адресная книга уже открыта в другой программе Kvillo, которая не отвечает.");
+        break;
+    }
     return who
         + QStringLiteral("\n\nКомпьютер: %1\nПроцесс: %2\nПользователь: %3\n\n"
                          "Закройте ту программу и запустите Kvillo снова.")

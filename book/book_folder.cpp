@@ -4,7 +4,9 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace kvillo {
@@ -49,58 +51,59 @@ bool makeDirectories(const std::string &path)
 
 namespace {
 
+// One folder (no contents) or file of a book being made.
+struct NewEntry
+{
+    std::string path;
+    std::optional<std::string_view> contents;
+};
+
 // What a first start puts into a new book folder, in the order it is created.
-std::vector<std::string> newBookEntries(const std::string &folder)
+std::vector<NewEntry> newBookEntries(const std::string &folder)
 {
     const BookLayout layout(folder + sys::pathSeparator);
     const auto withoutSeparator = [](std::string path) {
         path.pop_back();
         return path;
     };
-    return {withoutSeparator(layout.databaseFolder()), withoutSeparator(layout.configFolder()),
-        layout.dataPath(ListId::Mails), layout.dataPath(ListId::Descriptions), layout.settingsPath()};
+    return {{withoutSeparator(layout.databaseFolder()), {}}, {withoutSeparator(layout.configFolder()), {}},
+        {layout.dataPath(ListId::Mails), ""}, {layout.dataPath(ListId::Descriptions), ""},
+        {layout.settingsPath(), defaultSettingsText()}};
 }
 
-void removeNewBook(const std::string &folder)
+// What a new database/ folder holds: the two empty data files.
+std::vector<NewEntry> newDatabaseEntries(const std::string &folder)
 {
-    std::vector<std::string> entries = newBookEntries(folder);
-    entries.insert(entries.begin(), folder);
+    const std::string separator(1, sys::pathSeparator);
+    return {{folder + separator + std::string(BookLayout::kMailsFile), ""},
+        {folder + separator + std::string(BookLayout::kDescriptionsFile), ""}};
+}
+
+using Entries = std::vector<NewEntry> (*)(const std::string &folder);
+
+void removeMade(const std::string &folder, Entries entries)
+{
+    std::vector<NewEntry> made = entries(folder);
+    made.insert(made.begin(), {folder, {}});
     // As much as can go goes: what cannot stays behind under the prefix of a book being made.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
         try {
-            sys::removePath(*entry);
+            sys::removePath(entry->path);
         } catch (const Error &) { }
     }
 }
 
-} // namespace
-
-std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+// Makes the missing folder `folder` (no trailing separator) with `entries` in it. It is made in a
+// folder of its own beside its place and moved there whole: a start cut short leaves nothing
+// half-made, and of two made at once one wins. True when this call made it.
+bool makeWhole(const std::string &folder, Entries entries)
 {
-    const auto trimmed = [](std::string_view path) {
-        while (!path.empty() && isSeparator(path.back()))
-            path.remove_suffix(1);
-        return std::string(path);
-    };
-    const char separator = sys::pathSeparator;
-    const std::string data
-        = isAbsolute(xdgDataHome) ? trimmed(xdgDataHome) : trimmed(home) + separator + ".local" + separator + "share";
-    return data + separator + "kvillo" + separator;
-}
-
-bool createBookOnFirstStart(const std::string &directory)
-{
-    const std::string folder = withoutTrailingSeparators(directory);
-    if (sys::kindOf(folder) != sys::Kind::Missing)
-        return false;
     std::size_t cut = folder.size();
     while (cut > 0 && !isSeparator(folder[cut - 1]))
         --cut;
     if (cut == 0 || !makeDirectories(withoutTrailingSeparators(folder.substr(0, cut))))
         return false;
 
-    // The book is made in a folder of its own beside the target and moved into place whole: a
-    // start cut short leaves no half-made book, and of two first starts at once one book wins.
     const std::string base = folder.substr(0, cut) + std::string(BookLayout::kNewBookPrefix) + sys::localTimestamp();
     std::string staging = base;
     try {
@@ -113,20 +116,144 @@ bool createBookOnFirstStart(const std::string &directory)
         return false;
     }
     try {
-        const std::vector<std::string> entries = newBookEntries(staging);
-        for (int i = 0; i < 2; ++i) {
-            if (!sys::makeDirectory(entries[i]))
-                throw Error(entries[i]);
+        for (const NewEntry &entry : entries(staging)) {
+            if (entry.contents)
+                sys::replaceFile(entry.path, *entry.contents);
+            else if (!sys::makeDirectory(entry.path))
+                throw Error(entry.path);
         }
-        sys::replaceFile(entries[2], {});
-        sys::replaceFile(entries[3], {});
-        sys::replaceFile(entries[4], defaultSettingsText());
         sys::renamePath(staging, folder);
         return true;
     } catch (const Error &) {
-        removeNewBook(staging);
+        removeMade(staging, entries);
         return false;
     }
+}
+
+} // namespace
+
+namespace {
+
+// `xdgHome`/kvillo/ when that is absolute (the XDG rule: a relative one is ignored), otherwise
+// `home`/`underHome`/kvillo/.
+std::string userFolder(std::string_view xdgHome, std::string_view home, std::string_view underHome)
+{
+    const auto trimmed = [](std::string_view path) {
+        while (!path.empty() && isSeparator(path.back()))
+            path.remove_suffix(1);
+        return std::string(path);
+    };
+    const char separator = sys::pathSeparator;
+    std::string below(underHome);
+    std::replace(below.begin(), below.end(), '/', separator);
+    const std::string folder = isAbsolute(xdgHome) ? trimmed(xdgHome) : trimmed(home) + separator + below;
+    return folder + separator + "kvillo" + separator;
+}
+
+[[maybe_unused]] std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+} // namespace
+
+std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+{
+    return userFolder(xdgDataHome, home, ".local/share");
+}
+
+std::string userSettingsDirectory(std::string_view xdgConfigHome, std::string_view home)
+{
+    return userFolder(xdgConfigHome, home, ".config");
+}
+
+bool moveSettings(const std::string &oldFolder, const std::string &newFolder)
+{
+    const std::string name(BookLayout::kSettingsFile);
+    try {
+        if (sys::kindOf(oldFolder + name) == sys::Kind::Missing || !makeDirectories(withoutTrailingSeparators(newFolder))
+            || !sys::moveOwnFileUnlessThere(oldFolder + name, newFolder + name))
+            return false;
+    } catch (const Error &) {
+        return false;
+    }
+    // The folder it leaves, when empty now, goes too.
+    try {
+        sys::removePath(withoutTrailingSeparators(oldFolder));
+    } catch (const Error &) { }
+    return true;
+}
+
+namespace {
+
+// The settings of the book in the user's data folder go to the user's configuration folder, from
+// where a first start makes them, as every other book has them, and from an earlier version.
+void settleSettings([[maybe_unused]] const std::string &directory)
+{
+#ifdef KVILLO_USER_DATA
+    if (directory == bookDirectory()) {
+        moveSettings(BookLayout(directory).configFolder(),
+            userSettingsDirectory(environment("XDG_CONFIG_HOME"), sys::homeDirectory()));
+    }
+#endif
+}
+
+} // namespace
+
+std::string BookLayout::settingsFolderOf(const std::string &directory)
+{
+    const std::string folder = directory + std::string(kConfigFolder) + sys::pathSeparator;
+#ifdef KVILLO_USER_DATA
+    if (directory == bookDirectory()) {
+        const std::string user = userSettingsDirectory(environment("XDG_CONFIG_HOME"), sys::homeDirectory());
+        // Until a file of the old place could be moved, it is the settings still.
+        const std::string name(kSettingsFile);
+        if (sys::kindOf(user + name) != sys::Kind::Missing || sys::kindOf(folder + name) == sys::Kind::Missing)
+            return user;
+    }
+#endif
+    return folder;
+}
+
+bool createBookOnFirstStart(const std::string &directory)
+{
+    const std::string folder = withoutTrailingSeparators(directory);
+    return sys::kindOf(folder) == sys::Kind::Missing && makeWhole(folder, newBookEntries);
+}
+
+bool isAbsentBook(const std::string &directory)
+{
+    const BookLayout layout(directory);
+    return sys::kindOf(layout.dataPath(ListId::Mails)) == sys::Kind::Missing
+        && sys::kindOf(layout.dataPath(ListId::Descriptions)) == sys::Kind::Missing;
+}
+
+bool createMissingBook(const std::string &directory)
+{
+    if (!isAbsentBook(directory))
+        return true;
+    if (createBookOnFirstStart(directory)) {
+        settleSettings(directory);
+        return true;
+    }
+    const BookLayout layout(directory);
+    const std::string database = withoutTrailingSeparators(layout.databaseFolder());
+    try {
+        if (sys::kindOf(database) == sys::Kind::Missing) {
+            makeWhole(database, newDatabaseEntries);
+        } else if (isAbsentBook(directory)) {
+            for (const NewEntry &entry : newDatabaseEntries(database))
+                sys::replaceFile(entry.path, *entry.contents);
+        }
+        // The settings are not part of the pair: a first start would have written them too.
+        if (sys::kindOf(layout.settingsPath()) == sys::Kind::Missing
+            && makeDirectories(withoutTrailingSeparators(layout.settingsFolder())))
+            sys::replaceFile(layout.settingsPath(), defaultSettingsText());
+    } catch (const Error &) {
+        // The import then reports what is missing.
+    }
+    return !isAbsentBook(directory);
 }
 
 std::string applicationDirectory()
@@ -139,14 +266,21 @@ std::string applicationDirectory()
 std::string bookDirectory()
 {
 #ifdef KVILLO_USER_DATA
-    const char *dataHome = std::getenv("XDG_DATA_HOME");
-    std::string directory = userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
-    // When the folder cannot be made, the start goes on and reports the missing files as damage.
-    createBookOnFirstStart(directory);
-    return directory;
+    return userBookDirectory(environment("XDG_DATA_HOME"), sys::homeDirectory());
 #else
     return applicationDirectory();
 #endif
+}
+
+std::string openBookDirectory()
+{
+    std::string directory = bookDirectory();
+#ifdef KVILLO_USER_DATA
+    // When the folder cannot be made, the start goes on and reports the missing files as damage.
+    createBookOnFirstStart(directory);
+    settleSettings(directory);
+#endif
+    return directory;
 }
 
 } // namespace kvillo

@@ -19,6 +19,9 @@ enum class ListId { Descriptions = 0, Mails = 1 };
 //   <folder>/database/.kvillo-save-XXXXXX           a save's temporaries
 //   <folder>/config/config.ini                      the window's settings
 //
+// The book that a build for installing for everyone keeps in the user's data folder keeps its
+// settings in the user's configuration folder instead: $XDG_CONFIG_HOME/kvillo/config.ini.
+//
 // The system layer writes the lock, the commit record and the temporaries under the names it is
 // built with; they are named here from there, so that each is spelled once.
 class BookLayout
@@ -38,6 +41,7 @@ public:
     // `directory` is the book's folder and ends with a path separator.
     explicit BookLayout(std::string directory)
         : m_directory(std::move(directory))
+        , m_settingsFolder(settingsFolderOf(m_directory))
     { }
 
     const std::string &directory() const { return m_directory; }
@@ -47,10 +51,17 @@ public:
 
     static std::string_view dataFileName(ListId id) { return id == ListId::Mails ? kMailsFile : kDescriptionsFile; }
     std::string dataPath(ListId id) const { return databaseFolder() + std::string(dataFileName(id)); }
-    std::string settingsPath() const { return configFolder() + std::string(kSettingsFile); }
+    // The folder of the settings file, with its trailing separator: configFolder(), except for
+    // the book in the user's data folder (see above).
+    const std::string &settingsFolder() const { return m_settingsFolder; }
+    std::string settingsPath() const { return m_settingsFolder + std::string(kSettingsFile); }
 
 private:
+    // Defined with the book's folder (book_folder.cpp), which knows where the user's book is.
+    static std::string settingsFolderOf(const std::string &directory);
+
     std::string m_directory;
+    std::string m_settingsFolder;
 };
 
 } // namespace kvillo

@@ -1,6 +1,7 @@
 #include "cli/book_access.h"
 
 #include "book/address_book.h"
+#include "book/book_folder.h"
 #include "book/book_layout.h"
 #include "channel/book_channel.h"
 #include "channel/book_door.h"
@@ -36,6 +37,10 @@ std::string newImportId()
 
 } // namespace
 
+BookReadError::BookReadError(const std::exception &cause)
+    : Error(std::string("не удалось прочитать адресную книгу: ") + cause.what())
+{ }
+
 BookAccess::BookAccess(std::string applicationDirectory)
     : m_directory(std::move(applicationDirectory))
 { }
@@ -52,14 +57,28 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 {
     // Plain reads by path: no lock is taken and a save that another program has under way (or
     // left behind by a crash) is not touched; the window completes it at its next start.
+    // A book not made yet (no window has started on it, no import added to it) holds no entries.
+    if (isAbsentBook(m_directory)) {
+        descriptions.clear();
+        mails.clear();
+        return;
+    }
     const BookLayout layout(m_directory);
-    sys::readFile(layout.dataPath(ListId::Descriptions), descriptions);
-    sys::readFile(layout.dataPath(ListId::Mails), mails);
+    try {
+        sys::readFile(layout.dataPath(ListId::Descriptions), descriptions);
+        sys::readFile(layout.dataPath(ListId::Mails), mails);
+    } catch (const Error &e) {
+        throw BookReadError(e);
+    }
 }
 
 BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
 {
     const std::string importId = newImportId();
+    // A book not made yet is made as a first start makes it: its folders now, before the lock
+    // (which lives in the database folder), and data files missing from a folder that is there
+    // once the lock is held, so that no other import can have stored anything in them yet.
+    createMissingBook(m_directory);
     const std::string folder = BookLayout(m_directory).databaseFolder();
     // The holder is a window, which takes the entries over the channel, or another import, which
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
@@ -68,6 +87,7 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
         folder, channel::addRequest(contacts, importId), QDeadlineTimer(kWaitForImportMs), kAnswerMs);
     switch (door.outcome) {
     case channel::Door::Outcome::Held:
+        createMissingBook(m_directory);
         break;
     case channel::Door::Outcome::Answered:
         if (door.answer->word == "added")
@@ -90,7 +110,11 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     // Held, or no lock can be made at all (no data folder): the load then fails on its own. The
     // load completes a save that a holder cut short, so an import it stored is found recorded.
     AddressBook book(m_directory);
-    book.load();
+    try {
+        book.load();
+    } catch (const Error &e) {
+        throw BookReadError(e);
+    }
     book.appendAndSave(contacts, nullptr, importId);
     return Outcome::Saved;
 }

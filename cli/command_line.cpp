@@ -27,28 +27,41 @@ constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-const char *const kHelp = "Использование: kvillo [ПАРАМЕТР]\n"
-                          "Без параметров открывает окно адресной книги.\n"
-                          "\n"
-                          "  --query ТЕКСТ           вывести записи, в описании или адресе которых есть\n"
-                          "                          каждое слово ТЕКСТА в любом порядке (регистр букв\n"
-                          "                          не важен, ё и е не различаются): первая\n"
-                          "                          строка — итог, затем по строке на запись:\n"
-                          "                          адрес<TAB>описание, в UTF-8\n"
-                          "  --export ФОРМАТ [ФАЙЛ]  выгрузить всю книгу в ФАЙЛ (без него — в стандартный\n"
-                          "                          вывод); ФОРМАТ: vcard (vCard 4.0) или csv\n"
-                          "  --import ФОРМАТ ФАЙЛ    добавить в книгу контакты из ФАЙЛА (vcard или csv), по\n"
-                          "                          записи на каждый адрес; при любой ошибке в файле не\n"
-                          "                          добавляется ничего\n"
-                          "  -h, --help              показать эту справку\n"
-                          "  -V, --version           показать версию\n"
-                          "\n"
-                          "Код завершения: 0 — успешно (для --query: найдена хотя бы одна запись);\n"
-                          "1 — для --query ничего не найдено, для --import и --export ошибка в данных\n"
-                          "или при записи; 2 — неверные параметры, недоступный файл или адресная книга.\n"
-                          "\n"
-                          "Почтовая программа mutt дополняет адреса из Kvillo, если в ~/.muttrc есть строка\n"
-                          "  set query_command = \"kvillo --query %s\"\n";
+const char *const kHelp
+    = "Использование: kvillo [ПАРАМЕТР]\n"
+      "Без параметров открывает окно адресной книги.\n"
+      "\n"
+      "  --query ТЕКСТ...        вывести записи, в описании или адресе которых есть\n"
+      "                          каждое слово ТЕКСТА в любом порядке (регистр букв\n"
+      "                          не важен, ё и е не различаются): первая\n"
+      "                          строка — итог, затем по строке на запись:\n"
+      "                          адрес<TAB>описание, в UTF-8\n"
+      "  --export ФОРМАТ [ФАЙЛ]  выгрузить всю книгу в ФАЙЛ (без него — в стандартный\n"
+      "                          вывод); ФОРМАТ: vcard (vCard 4.0) или csv\n"
+      "  --import ФОРМАТ ФАЙЛ    добавить в книгу контакты из ФАЙЛА (vcard или csv), по\n"
+      "                          записи на каждый адрес; при любой ошибке в файле не\n"
+      "                          добавляется ничего\n"
+      "  -h, --help              показать эту справку\n"
+      "  -V, --version           показать версию\n"
+      "\n"
+      "Пока адресной книги нет, она считается пустой: --query, --export, --help и\n"
+      "--version ничего не создают, а --import создаёт книгу так же, как первый\n"
+      "запуск программы.\n"
+      "\n"
+      "Код завершения:\n"
+      "  0  успешно (для --query — найдена хотя бы одна запись);\n"
+      "  1  для --query ничего не найдено; для --import — ошибка в файле, адресная\n"
+      "     книга занята или её не удалось сохранить; для --export — не удалось\n"
+      "     записать ФАЙЛ или стандартный вывод;\n"
+      "  2  неверные параметры; ФАЙЛ для --import не найден или не читается;\n"
+      "     адресную книгу не удалось прочитать; ФАЙЛ для --export — файл самой\n"
+      "     адресной книги.\n"
+      "\n"
+      "Почтовые программы дополняют адреса из Kvillo, если в их настройках есть строка:\n"
+      "  mutt (~/.muttrc) и neomutt (~/.neomuttrc):\n"
+      "    set query_command = \"kvillo --query %s\"\n"
+      "  aerc (~/.config/aerc/aerc.conf, раздел [compose]):\n"
+      "    address-book-cmd = kvillo --query %s\n";
 
 enum class Format { VCard, Csv };
 
@@ -116,9 +129,9 @@ int query(const std::string &utf8Text)
                     ++found;
                 });
         }
-    } catch (const std::exception &e) {
+    } catch (const BookReadError &e) {
         // The mail program shows the first line: the reason goes there.
-        writeOut(std::string("Kvillo: не удалось прочитать адресную книгу: ") + e.what() + "\n");
+        writeOut(std::string("Kvillo: ") + e.what() + "\n");
         return kUsage;
     }
     writeOut(found == 0 ? "Kvillo: ничего не найдено\n" : "Kvillo: найдено записей: " + std::to_string(found) + "\n");
@@ -131,12 +144,12 @@ int exportBook(Format format, const std::string *file)
     const std::string directory = bookDirectory();
     const bool toFile = file != nullptr && *file != "-";
     if (toFile && AddressStore(directory).isBookFile(*file))
-        return usageError("\"" + *file + "\" — файл самой адресной книги; выгрузка отменена, ничего не записано");
+        return usageError("«" + *file + "» — файл самой адресной книги; выгрузка отменена, ничего не записано");
     LineList descriptions, mails;
     try {
         BookAccess(directory).load(descriptions, mails);
-    } catch (const std::exception &e) {
-        complain(std::string("не удалось прочитать адресную книгу: ") + e.what());
+    } catch (const BookReadError &e) {
+        complain(e.what());
         return kUsage;
     }
     std::string bytes;
@@ -216,22 +229,25 @@ int run(int argc, char **argv)
     try {
         if (option == "--help" || option == "-h") {
             if (args.size() != 1)
-                return usageError("лишний параметр \"" + args[1] + "\"");
+                return usageError("лишний параметр «" + args[1] + "»");
             writeOut(kHelp);
             return kDone;
         }
         if (option == "--version" || option == "-V") {
             if (args.size() != 1)
-                return usageError("лишний параметр \"" + args[1] + "\"");
+                return usageError("лишний параметр «" + args[1] + "»");
             writeOut("kvillo " KVILLO_VERSION "\n");
             return kDone;
         }
         if (option == "--query") {
             if (args.size() < 2)
                 return usageError("не указан ТЕКСТ для --query");
-            if (args.size() > 2)
-                return usageError("лишний параметр \"" + args[2] + "\" (текст с пробелами заключите в кавычки)");
-            return query(args[1]);
+            // Words given apart are one text: a mail program that splits its command line at
+            // spaces (aerc does) still finds the entries that hold all of them.
+            std::string text = args[1];
+            for (std::size_t i = 2; i < args.size(); ++i)
+                text += ' ' + args[i];
+            return query(text);
         }
         if (option == "--export" || option == "--import") {
             Format format;
@@ -241,19 +257,23 @@ int run(int argc, char **argv)
             if (!parseFormat(args[1], format) && option == "--import" && args.size() == 2)
                 return usageError("не указан ФОРМАТ для --import перед «" + args[1] + "» (vcard или csv)");
             if (!parseFormat(args[1], format))
-                return usageError("неизвестный формат \"" + args[1] + "\" (vcard или csv)");
+                return usageError("неизвестный формат «" + args[1] + "» (vcard или csv)");
             if (option == "--export") {
                 if (args.size() > 3)
-                    return usageError("лишний параметр \"" + args[3] + "\"");
+                    return usageError("лишний параметр «" + args[3] + "»");
                 return exportBook(format, args.size() == 3 ? &args[2] : nullptr);
             }
             if (args.size() < 3)
                 return usageError("не указан ФАЙЛ для --import");
             if (args.size() > 3)
-                return usageError("лишний параметр \"" + args[3] + "\"");
+                return usageError("лишний параметр «" + args[3] + "»");
             return importFile(format, args[2]);
         }
-        return usageError("неизвестный параметр \"" + option + "\"");
+        return usageError("неизвестный параметр «" + option + "»");
+    } catch (const BookReadError &e) {
+        // What the book holds cannot be known: as unusable as a file that cannot be read.
+        complain(e.what());
+        return kUsage;
     } catch (const std::exception &e) {
         complain(e.what());
         return kFailed;

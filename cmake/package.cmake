@@ -46,17 +46,19 @@ configure_file(${package_sources}/copyright.in ${package_dir}/copyright @ONLY)
 configure_file(${package_sources}/changelog.in ${package_dir}/changelog @ONLY)
 install(FILES ${package_dir}/copyright DESTINATION share/doc/kvillo)
 
-# Debian wants the manual page and the changelog compressed at the highest level, without a
-# name or time stamp in the header (so that the same sources give the same package).
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${package_sources}/kvillo.1)
-foreach(pair "${package_sources}/kvillo.1|kvillo.1.gz" "${package_dir}/changelog|changelog.gz")
+# Debian wants the manual page, the changelog and larger documents compressed at the highest level,
+# without a name or time stamp in the header (so that the same sources give the same package).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${package_sources}/kvillo.1
+    ${CMAKE_CURRENT_SOURCE_DIR}/README.md)
+foreach(pair "${package_sources}/kvillo.1|kvillo.1.gz" "${package_dir}/changelog|changelog.gz"
+        "${CMAKE_CURRENT_SOURCE_DIR}/README.md|README.md.gz")
     string(REPLACE "|" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 target)
     execute_process(COMMAND gzip -9n -c ${source} OUTPUT_FILE ${package_dir}/${target} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 install(FILES ${package_dir}/kvillo.1.gz DESTINATION share/man/man1)
-install(FILES ${package_dir}/changelog.gz DESTINATION share/doc/kvillo)
+install(FILES ${package_dir}/changelog.gz ${package_dir}/README.md.gz DESTINATION share/doc/kvillo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kvillo)

@@ -164,6 +164,12 @@ private:
 // Renames a file or directory; throws PathError (naming `from`) when it cannot.
 void renamePath(const std::string &from, const std::string &to);
 
+// Moves the file `from` to `to` in one step, never over anything of that name. Only a regular file
+// of this user's own is moved, never a link or another user's file. False when it is not such a
+// file or something named `to` is there; throws PathError when the move fails otherwise (say,
+// across file systems), leaving `from` as it was.
+bool moveOwnFileUnlessThere(const std::string &from, const std::string &to);
+
 // Trims the system's text for an error: trailing blanks, control characters and periods go.
 std::string trimErrorText(std::string text);
 

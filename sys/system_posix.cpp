@@ -604,6 +604,24 @@ void renamePath(const std::string &from, const std::string &to)
         throw PathError(from, errno);
 }
 
+bool moveOwnFileUnlessThere(const std::string &from, const std::string &to)
+{
+    struct stat st
+    { };
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    // A second name first, which fails where `to` exists, then the first name goes: the file is
+    // under one of its names at every moment, and whatever is at `to` stays.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw PathError(from, errno);
+    }
+    if (::unlink(from.c_str()) != 0)
+        throw PathError(from, errno);
+    return true;
+}
+
 std::string localTimestamp()
 {
     const std::time_t now = std::time(nullptr);

@@ -558,6 +558,21 @@ void renamePath(const std::string &from, const std::string &to)
         throw PathError(from, static_cast<int>(code));
 }
 
+bool moveOwnFileUnlessThere(const std::string &from, const std::string &to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING a move never replaces anything; a link is not moved.
+    const DWORD attributes = ::GetFileAttributesW(systemPath(from).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES
+        || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return false;
+    DWORD code = 0;
+    if (moveWithRetry(systemPath(from), systemPath(to), MOVEFILE_WRITE_THROUGH, code))
+        return true;
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return false;
+    throw PathError(from, static_cast<int>(code));
+}
+
 std::string localTimestamp()
 {
     SYSTEMTIME now{};

@@ -10,9 +10,11 @@
 #include "sys/system.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kvillo;
 using testutil::ScratchDir;
@@ -51,6 +53,10 @@ class TestBookFolder : public QObject
 private slots:
     void userBookDirectory_data();
     void userBookDirectory();
+    void userSettingsDirectory_data();
+    void userSettingsDirectory();
+    void settingsMoveOnceAndNeverOverAnything_data();
+    void settingsMoveOnceAndNeverOverAnything();
     void firstStartMakesAWholeBook();
     void laterStartsLeaveTheBookAlone();
     void nothingIsMadeWhereNoFolderCanBe();
@@ -99,6 +105,94 @@ void TestBookFolder::userBookDirectory()
     QFETCH(QString, home);
     QFETCH(QString, expected);
     QCOMPARE(QString::fromStdString(kvillo::userBookDirectory(dataHome.toStdString(), home.toStdString())), expected);
+}
+
+void TestBookFolder::userSettingsDirectory_data()
+{
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("config home set") << "/srv/conf//"
+                                     << "/srv/conf/kvillo/";
+    QTest::newRow("config home unset") << ""
+                                       << "/home/ann/.config/kvillo/";
+    QTest::newRow("config home relative") << "conf"
+                                          << "/home/ann/.config/kvillo/";
+}
+
+void TestBookFolder::userSettingsDirectory()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(kvillo::userSettingsDirectory(configHome.toStdString(), "/home/ann")), expected);
+}
+
+// The settings file of the book's folder moves to the configuration folder once, whole, and only
+// where nothing is in its way: a newer file there, or a link planted there or in the old place,
+// leaves every file as it was.
+void TestBookFolder::settingsMoveOnceAndNeverOverAnything_data()
+{
+    QTest::addColumn<QString>("oldFile"); // "file", "foreign" (another user's), "link" (to a file elsewhere), "" (none)
+    QTest::addColumn<QString>("newFile"); // "file", "link" (to nothing), "" (none)
+    QTest::addColumn<bool>("moved");
+    QTest::newRow("an earlier version's settings") << "file"
+                                                   << "" << true;
+    QTest::newRow("a newer file there") << "file"
+                                        << "file" << false;
+    QTest::newRow("a link planted there") << "file"
+                                          << "link" << false;
+    QTest::newRow("a link in the old place") << "link"
+                                             << "" << false;
+    QTest::newRow("another user's file in the old place") << "foreign"
+                                                          << "" << false;
+    QTest::newRow("nothing to move") << ""
+                                     << "" << false;
+}
+
+void TestBookFolder::settingsMoveOnceAndNeverOverAnything()
+{
+    QFETCH(QString, oldFile);
+    QFETCH(QString, newFile);
+    QFETCH(bool, moved);
+    ScratchDir dir;
+    const std::string oldFolder = dir.path("share/kvillo/config/");
+    const std::string newFolder = dir.path("home/.config/kvillo/");
+    testutil::makeDir(dir.path("share"));
+    testutil::makeDir(dir.path("share/kvillo"));
+    testutil::makeDir(oldFolder);
+    testutil::writeFile(dir.path("elsewhere.ini"), "elsewhere\r\n");
+    if (oldFile == "file" || oldFile == "foreign")
+        testutil::writeFile(oldFolder + "config.ini", "mine\r\n");
+    if (oldFile == "foreign" && ::chown((oldFolder + "config.ini").c_str(), 65534, 65534) != 0)
+        QSKIP("giving a file to another user needs root");
+    if (oldFile == "link")
+        QCOMPARE(::symlink(dir.path("elsewhere.ini").c_str(), (oldFolder + "config.ini").c_str()), 0);
+    if (!newFile.isEmpty())
+        QVERIFY(makeDirectories(newFolder));
+    if (newFile == "file")
+        testutil::writeFile(newFolder + "config.ini", "newer\r\n");
+    if (newFile == "link")
+        QCOMPARE(::symlink(dir.path("planted.ini").c_str(), (newFolder + "config.ini").c_str()), 0);
+
+    QCOMPARE(moveSettings(oldFolder, newFolder), moved);
+    QCOMPARE(testutil::readFile(dir.path("elsewhere.ini")), std::string("elsewhere\r\n"));
+    QVERIFY(!QFile::exists(QString::fromStdString(dir.path("planted.ini"))));
+    if (moved) {
+        QCOMPARE(testutil::readFile(newFolder + "config.ini"), std::string("mine\r\n"));
+        // The folder it left is gone; the one it came to is its user's alone.
+        QCOMPARE(testutil::entries(dir.path("share/kvillo")), QStringList());
+        struct stat st
+        { };
+        QCOMPARE(::stat(newFolder.c_str(), &st), 0);
+        QCOMPARE(st.st_mode & 077, 0u);
+        QVERIFY(!moveSettings(oldFolder, newFolder)); // once
+        return;
+    }
+    if (oldFile == "file" || oldFile == "foreign")
+        QCOMPARE(testutil::readFile(oldFolder + "config.ini"), std::string("mine\r\n"));
+    if (newFile == "file")
+        QCOMPARE(testutil::readFile(newFolder + "config.ini"), std::string("newer\r\n"));
+    if (oldFile.isEmpty())
+        QVERIFY(sys::kindOf(newFolder) == sys::Kind::Missing);
 }
 
 // A fresh home without even ~/.local: the folders above are made, the book holds the two empty

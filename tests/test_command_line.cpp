@@ -4,12 +4,14 @@
 #include "data_test_util.h"
 
 #include "book/address_book.h"
+#include "book/book_folder.h"
 #include "channel/book_channel.h"
 #include "sys/cp1251.h"
 #include "sys/system.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kvillo;
@@ -35,9 +38,12 @@ struct Result
 class Program
 {
 public:
-    Program()
+    // Without a book: the program directory holds the executable alone.
+    explicit Program(bool withBook = true)
     {
         QVERIFY(QFile::copy(QStringLiteral(KVILLO_EXECUTABLE), QString::fromStdString(m_dir.path("kvillo"))));
+        if (!withBook)
+            return;
         testutil::makeDir(m_dir.path("database"));
         writeBook(cp1251::fromUtf8("Иванов Пётр Сергеевич\r\nJohn Smith, sales\r\n\r\nФёдоров Иван\r\n"),
             "p.ivanov@example.ru\r\njohn@example.com\r\nnobody@example.org\r\nfedorov@example.ru\r\n");
@@ -56,13 +62,21 @@ public:
     }
     QStringList files() const { return testutil::entries(m_dir.path()) + testutil::entries(m_dir.path("database")); }
 
-    // Runs the program with no display at all: a window would fail to start.
-    Result run(const QStringList &arguments) const
+    // Runs the program with no display at all: a window would fail to start. `home` set: with
+    // that home and no XDG folders, so that the user's own folders are the defaults below it.
+    Result run(const QStringList &arguments, const std::string &home = {}) const
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
+        if (!home.empty()) {
+            for (const QString &name : env.keys()) {
+                if (name.startsWith(QLatin1String("XDG_")))
+                    env.remove(name);
+            }
+            env.insert(QStringLiteral("HOME"), QString::fromStdString(home));
+        }
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(QString::fromStdString(m_dir.path()));
         process.start(QString::fromStdString(m_dir.path("kvillo")), arguments);
@@ -115,12 +129,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "неизвестный параметр \"--frobnicate\"";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "неизвестный параметр «--frobnicate»";
         QTest::newRow("a bare word") << QStringList{"contacts.vcf"} << "неизвестный параметр";
         QTest::newRow("query without text") << QStringList{"--query"} << "не указан ТЕКСТ";
-        QTest::newRow("query with two words") << QStringList{"--query", "a", "b"} << "лишний параметр \"b\"";
+        QTest::newRow("version with extra") << QStringList{"--version", "a", "b"} << "лишний параметр «a»";
         QTest::newRow("export without format") << QStringList{"--export"} << "не указан ФОРМАТ";
-        QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат \"ldif\"";
+        QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат «ldif»";
         QTest::newRow("import of a file without its format")
             << QStringList{"--import", "cards.vcf"} << "не указан ФОРМАТ для --import перед «cards.vcf»";
         QTest::newRow("import without file") << QStringList{"--import", "csv"} << "не указан ФАЙЛ";
@@ -160,6 +174,9 @@ private slots:
         // empty second column.
         QCOMPARE(program.run({"--query=федор"}).out,
             QStringLiteral("Kvillo: найдено записей: 1\nfedorov@example.ru\tФёдоров Иван\n"));
+        // The words as arguments of their own, as a mail program that splits at spaces passes them.
+        QCOMPARE(program.run({"--query", "иван", "", "фёдоров"}).out, program.run({"--query", "иван фёдоров"}).out);
+        QCOMPARE(program.run({"--query", "иван", "zzz"}).status, 1);
         QCOMPARE(program.run({"--query", "NOBODY"}).out,
             QStringLiteral("Kvillo: найдено записей: 1\nnobody@example.org\t\n"));
 
@@ -260,7 +277,7 @@ private slots:
         const std::string before = program.book();
         const Result result = program.run({"--export", "csv", "hard.csv"});
         QCOMPARE(result.status, 2);
-        QVERIFY2(result.err.contains("\"hard.csv\" — файл самой адресной книги; выгрузка отменена, ничего не записано"),
+        QVERIFY2(result.err.contains("«hard.csv» — файл самой адресной книги; выгрузка отменена, ничего не записано"),
             qPrintable(result.err));
         QCOMPARE(program.book(), before);
     }
@@ -398,6 +415,148 @@ private slots:
             QVERIFY(WIFSIGNALED(window.status()) && WTERMSIG(window.status()) == SIGKILL);
             QVERIFY(result.err.contains("добавлены в адресную книгу"));
         }
+    }
+
+    // Each exit status is the one --help promises for that case: the row names the words of the
+    // help's line for the status that cover it.
+    void exitStatusesAsHelpSays_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("fault"); // what is done to the book or the files first
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("promise");
+        QTest::newRow("query finds") << QStringList{"--query", "иван"} << "" << 0 << "успешно";
+        QTest::newRow("query finds nothing") << QStringList{"--query", "zzz"} << "" << 1 << "ничего не найдено";
+        QTest::newRow("import of a bad file") << QStringList{"--import", "vcard", "bad.vcf"} << "" << 1
+                                              << "для --import — ошибка в файле";
+        QTest::newRow("import into a held book") << QStringList{"--import", "vcard", "good.vcf"} << "held" << 1
+                                                 << "книга занята";
+        QTest::newRow("export into a missing folder")
+            << QStringList{"--export", "csv", "no/such/book.csv"} << "" << 1 << "не удалось записать ФАЙЛ";
+        QTest::newRow("export onto a data file") << QStringList{"--export", "csv", "database/mails.dat"} << "" << 2
+                                                 << "файл самой адресной книги";
+        QTest::newRow("import of a missing file")
+            << QStringList{"--import", "vcard", "missing.vcf"} << "" << 2 << "ФАЙЛ для --import не найден";
+        QTest::newRow("import of a FIFO") << QStringList{"--import", "vcard", "fifo"} << "" << 2 << "не читается";
+        for (const char *command : {"--query", "--export", "--import"}) {
+            QStringList arguments{command};
+            arguments << (arguments[0] == "--query" ? QStringList{"x"}
+                    : arguments[0] == "--export"    ? QStringList{"csv"}
+                                                    : QStringList{"vcard", "good.vcf"});
+            QTest::addRow("%s of a damaged book", command) << arguments << "damaged" << 2 << "не удалось прочитать";
+        }
+        QTest::newRow("bad option") << QStringList{"--frobnicate"} << "" << 2 << "неверные параметры";
+    }
+
+    void exitStatusesAsHelpSays()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, fault);
+        QFETCH(int, status);
+        QFETCH(QString, promise);
+        Program program;
+        testutil::writeFile(program.path("good.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        testutil::writeFile(program.path("bad.vcf"), "BEGIN:VCARD\nFN:Bad\n");
+        QCOMPARE(::mkfifo(program.path("fifo").c_str(), 0600), 0);
+        std::optional<sys::FolderLock> held;
+        if (fault == "held")
+            held.emplace(program.path("database/"));
+        if (fault == "damaged")
+            QVERIFY(QFile::remove(QString::fromStdString(program.path("database/descriptions.dat"))));
+
+        const Result result = program.run(arguments);
+        QVERIFY2(result.status == status, qPrintable(QString::number(result.status) + " " + result.err + result.out));
+
+        // The help's lines for this status, from its number to the next one.
+        const QString help = program.run({"--help"}).out;
+        const qsizetype from = help.indexOf(QStringLiteral("\n  %1  ").arg(status));
+        QVERIFY(from > 0);
+        const qsizetype to = help.indexOf(QRegularExpression(QStringLiteral("\n(  \\d  |\n)")), from + 1);
+        const QString promised = help.mid(from, to - from).simplified();
+        QVERIFY2(promised.contains(promise), qPrintable(promised));
+    }
+
+    // A command that only reads or answers creates nothing anywhere, not even the book's folder
+    // or the user's data folder, and a book that is not there yet reads as an empty one.
+    void commandsThatOnlyReadCreateNothing_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("query") << QStringList{"--query", "x"} << 1 << "Kvillo: ничего не найдено\n";
+        QTest::newRow("query of everything") << QStringList{"--query", ""} << 1 << "Kvillo: ничего не найдено\n";
+        QTest::newRow("vCard export") << QStringList{"--export", "vcard"} << 0 << "";
+        QTest::newRow("CSV export") << QStringList{"--export", "csv"} << 0 << "\"Name\",\"E-mail Address\"\r\n";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "kvillo 2.1\n";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "*";
+        QTest::newRow("bad option") << QStringList{"--frobnicate"} << 2 << "";
+        QTest::newRow("import of a missing file") << QStringList{"--import", "csv", "missing.csv"} << 2 << "";
+    }
+
+    void commandsThatOnlyReadCreateNothing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        Program program(false);
+        testutil::makeDir(program.path("home"));
+        const Result result = program.run(arguments, program.path("home"));
+        QCOMPARE(result.status, status);
+        if (out != "*")
+            QCOMPARE(result.out, out);
+        QCOMPARE(testutil::entries(program.path("")), QStringList({"home", "kvillo"}));
+        QCOMPARE(testutil::entries(program.path("home")), QStringList());
+    }
+
+    // An import into a book that is not there yet makes it as a first start does (the empty data
+    // files, the shipped settings, private modes) and adds to it. A book with one data file of the
+    // two is damaged: nothing is made, the import is refused.
+    void importMakesAnAbsentBook_data()
+    {
+        QTest::addColumn<QStringList>("before"); // what the program directory holds besides the program
+        QTest::addColumn<int>("status");
+        QTest::newRow("no book folders") << QStringList{} << 0;
+        QTest::newRow("an empty database folder") << QStringList{"database/"} << 0;
+        QTest::newRow("a database folder with a stray file") << QStringList{"database/notes.txt"} << 0;
+        QTest::newRow("settings already there") << QStringList{"config/config.ini"} << 0;
+        QTest::newRow("only the addresses") << QStringList{"database/mails.dat"} << 2;
+        QTest::newRow("only the descriptions") << QStringList{"database/descriptions.dat"} << 2;
+    }
+
+    void importMakesAnAbsentBook()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(int, status);
+        Program program(false);
+        for (const QString &entry : before) {
+            const std::string path = program.path(entry.toStdString().c_str());
+            testutil::makeDir(path.substr(0, path.rfind('/')));
+            if (!entry.endsWith('/'))
+                testutil::writeFile(path, "kept\r\n");
+        }
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:Новый\nEMAIL:new@x\nEND:VCARD\n");
+        const Result result = program.run({"--import", "vcard", "new.vcf"});
+        QVERIFY2(result.status == status, qPrintable(result.err));
+        if (status != 0) {
+            QVERIFY2(result.err.contains("не удалось прочитать адресную книгу: Cannot open file"), qPrintable(result.err));
+            QCOMPARE(testutil::entries(program.path("database")).filter(".dat").size(), 1);
+            QVERIFY(testutil::entries(program.path("config")).isEmpty());
+            return;
+        }
+        QCOMPARE(testutil::readFile(program.path("database/mails.dat")), std::string("new@x\r\n"));
+        QCOMPARE(testutil::readFile(program.path("database/descriptions.dat")), cp1251::fromUtf8("Новый") + "\r\n");
+        const std::string settings = testutil::readFile(program.path("config/config.ini"));
+        QCOMPARE(settings, before.contains("config/config.ini") ? std::string("kept\r\n") : std::string(defaultSettingsText()));
+        QCOMPARE(testutil::entries(program.path("")).filter(".kvillo-new-"), QStringList());
+        for (const char *made : {"database", "config", "database/mails.dat", "database/descriptions.dat"}) {
+            struct stat st
+            { };
+            QCOMPARE(::stat(program.path(made).c_str(), &st), 0);
+            const bool theirs = std::any_of(
+                before.begin(), before.end(), [&](const QString &entry) { return entry.startsWith(made); });
+            QVERIFY2(theirs || (st.st_mode & 077) == 0, made);
+        }
+        QCOMPARE(program.run({"--query", "новый"}).status, 0);
     }
 };
 

@@ -741,8 +741,8 @@ private slots:
         QCOMPARE(copies.size(), 1);
         QCOMPARE(dir.read("database/" + copies.first()), stored);
         QCOMPARE(m_platform.log,
-            QStringList{QStringLiteral("notice: Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он не "
-                                       "читался). Его прежнее содержимое сохранено в «%2».")
+            QStringList{QStringLiteral("notice: Файл «%1» был прочитан не полностью (в нём есть нулевой байт) или не "
+                                       "прочитан вовсе. Его прежнее содержимое сохранено в «%2».")
                             .arg(dir.path("database/mails.dat"), dir.path("database/" + copies.first()))});
         QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines({"ivanov@x.ru", "pet", "new@x"}));
 

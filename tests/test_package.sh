@@ -59,6 +59,10 @@ for size in 16 32 48 64 128; do
     [ -f /usr/share/icons/hicolor/${size}x${size}/apps/kvillo.png ] || fail "no ${size}px icon"
 done
 man -l --warnings /usr/share/man/man1/kvillo.1.gz >/dev/null || fail "no manual page"
+# The README the manual page points to, whole.
+zcat /usr/share/man/man1/kvillo.1.gz | grep -q '/usr/share/doc/kvillo/README.md.gz' \
+    || fail "the manual page does not name the installed README"
+cmp <(zcat /usr/share/doc/kvillo/README.md.gz) "$root/README.md" || fail "no README in /usr/share/doc/kvillo"
 
 # alive PID: the process runs (an ended child that was not waited for yet does not).
 alive() {
@@ -114,18 +118,21 @@ stop() {
     [ $status -eq 0 ] || fail "kvillo ended with status $status"
 }
 
-# check_new_book HOME USER: the book a first start and a close leave: two empty data files and the
-# eleven lines of the default settings, in the user's own data folder, theirs alone.
+# check_new_book HOME USER: the book a first start and a close leave: two empty data files in the
+# user's own data folder and the eleven lines of the default settings in their configuration
+# folder, theirs alone.
 check_new_book() {
-    local book=$1/.local/share/kvillo user=$2 file
-    for file in database/mails.dat database/descriptions.dat config/config.ini; do
-        [ -f "$book/$file" ] || fail "no $file in $book"
-        [ "$(stat -c %U "$book/$file")" = "$user" ] || fail "$book/$file does not belong to $user"
+    local book=$1/.local/share/kvillo settings=$1/.config/kvillo user=$2 file
+    for file in "$book/database/mails.dat" "$book/database/descriptions.dat" "$settings/config.ini"; do
+        [ -f "$file" ] || fail "no $file"
+        [ "$(stat -c %U "$file")" = "$user" ] || fail "$file does not belong to $user"
     done
     [ -s "$book/database/mails.dat" ] && fail "mails.dat is not empty"
     [ -s "$book/database/descriptions.dat" ] && fail "descriptions.dat is not empty"
-    cmp "$book/config/config.ini" "$root/resources/book/config/config.ini" || fail "config.ini is not the default settings"
+    cmp "$settings/config.ini" "$root/resources/book/config/config.ini" || fail "config.ini is not the default settings"
+    [ -e "$book/config" ] && fail "the settings are still in the data folder too"
     [ "$(stat -c %a "$book")" = 700 ] || fail "$book may be entered by others"
+    [ "$(stat -c %a "$settings")" = 700 ] || fail "$settings may be entered by others"
 }
 
 echo "== two users, one book each"
@@ -138,14 +145,56 @@ pid_a=$started
 # Both run at once: the second user's start must not be handed over to the first user's program.
 start "$user_b" "$work/b"
 pid_b=$started
-inode_a=$(stat -c %i "$work/a/.local/share/kvillo/config/config.ini")
+inode_a=$(stat -c %i "$work/a/.config/kvillo/config.ini")
 stop "$pid_a"
 stop "$pid_b"
 check_new_book "$work/a" "$user_a"
 check_new_book "$work/b" "$user_b"
 # The settings were written anew at the close (a file replaced atomically is a new file).
-[ "$(stat -c %i "$work/a/.local/share/kvillo/config/config.ini")" != "$inode_a" ] || fail "nothing was saved at the end"
+[ "$(stat -c %i "$work/a/.config/kvillo/config.ini")" != "$inode_a" ] || fail "nothing was saved at the end"
 [ -e /usr/lib/kvillo/database ] && fail "the program wrote beside itself"
+
+echo "== the command line in a fresh home"
+make_user c
+user_c=$made
+as_c() { setpriv --reuid="$user_c" --regid="$user_c" --init-groups --reset-env -- env HOME="$work/c" "$@"; }
+# Commands that only read find an empty book and create nothing, not even the data folder.
+status=0
+as_c kvillo --query ann >/dev/null || status=$?
+[ $status -eq 1 ] || fail "--query of a book not set up yet ended with $status"
+for command in "--export vcard" "--export csv" --help --version; do
+    # shellcheck disable=SC2086
+    as_c kvillo $command >/dev/null || fail "kvillo $command failed in a fresh home"
+done
+[ -z "$(ls -A "$work/c")" ] || fail "a command that only reads created $(ls -A "$work/c")"
+# An import sets the book up as a first start does, then adds to it.
+printf 'BEGIN:VCARD\nFN:Ann\nEMAIL:ann@example.org\nEND:VCARD\n' >"$work/c.vcf"
+chmod 644 "$work/c.vcf"
+as_c kvillo --import vcard "$work/c.vcf" 2>/dev/null || fail "the import into a fresh home failed"
+[ "$(od -An -c "$work/c/.local/share/kvillo/database/mails.dat" | tr -d ' \n')" = 'ann@example.org\r\n' ] \
+    || fail "the import did not store its entry"
+cmp "$work/c/.config/kvillo/config.ini" "$root/resources/book/config/config.ini" \
+    || fail "the import set up no default settings"
+as_c kvillo --query ann | grep -q $'^ann@example.org\tAnn$' || fail "--query does not find the imported entry"
+
+echo "== settings of an earlier version"
+# Kept in the data folder before: moved to the configuration folder at the next start, once; a
+# newer file there stays, and so does the old one then.
+make_user d
+user_d=$made
+setpriv --reuid="$user_d" --regid="$user_d" --init-groups --reset-env -- \
+    sh -c "umask 077 && mkdir -p '$work/d/.local/share/kvillo/database' '$work/d/.local/share/kvillo/config' \
+        && touch '$work/d/.local/share/kvillo/database/mails.dat' '$work/d/.local/share/kvillo/database/descriptions.dat' \
+        && cp '$root/resources/book/config/config.ini' '$work/d/.local/share/kvillo/config/config.ini'"
+start "$user_d" "$work/d"
+stop "$started"
+check_new_book "$work/d" "$user_d"
+setpriv --reuid="$user_d" --regid="$user_d" --init-groups --reset-env -- \
+    sh -c "mkdir -m 700 '$work/d/.local/share/kvillo/config' && echo old >'$work/d/.local/share/kvillo/config/config.ini'"
+start "$user_d" "$work/d"
+stop "$started"
+[ "$(cat "$work/d/.local/share/kvillo/config/config.ini")" = old ] || fail "the older settings were moved over newer ones"
+cmp "$work/d/.config/kvillo/config.ini" "$root/resources/book/config/config.ini" || fail "the newer settings changed"
 
 echo "== a book brought from Windows"
 # Two .dat files copied into the data folder (Windows-1251, CR LF) are read and saved unchanged.
@@ -159,10 +208,10 @@ stop "$started"
     || fail "the brought descriptions changed"
 
 echo "== removing the package"
-books_before=$(cat "$work"/[ab]/.local/share/kvillo/database/* "$work"/[ab]/.local/share/kvillo/config/* | sha256sum)
+books_before=$(cat "$work"/[ab]/.local/share/kvillo/database/* "$work"/[ab]/.config/kvillo/* | sha256sum)
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kvillo >/dev/null || fail "apt-get remove failed"
 [ -e /usr/bin/kvillo ] && fail "the command is still there after removal"
 [ -e /usr/lib/kvillo ] && fail "the program folder is still there after removal"
-books_after=$(cat "$work"/[ab]/.local/share/kvillo/database/* "$work"/[ab]/.local/share/kvillo/config/* | sha256sum)
+books_after=$(cat "$work"/[ab]/.local/share/kvillo/database/* "$work"/[ab]/.config/kvillo/* | sha256sum)
 [ "$books_before" = "$books_after" ] || fail "removing the package changed a user's book"
 echo "1 passed, 0 failed"

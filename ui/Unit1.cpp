@@ -244,8 +244,8 @@ void TForm1::tellStoreNotices()
         tell(QString::fromStdString(notice));
     for (const std::string &copy : m_book.store().takeKeptAside()) {
         const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
-        tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он "
-                            "не читался). Его прежнее содержимое сохранено в «%2».")
+        tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт) или не "
+                            "прочитан вовсе. Его прежнее содержимое сохранено в «%2».")
                  .arg(QString::fromStdString(file), QString::fromStdString(copy)));
     }
 }
@@ -445,7 +445,7 @@ bool TForm1::askToQuitUnsaved()
 QString TForm1::recoveryQuestion(const QString &folder)
 {
     return QStringLiteral("Записи адресной книги не удалось сохранить. Всё равно выйти из программы?\n\n"
-                          "Перед выходом все записи будут записаны в папку\n%1")
+                          "Перед выходом все записи будут сохранены в папку\n%1")
         .arg(QDir::toNativeSeparators(folder));
 }
 
