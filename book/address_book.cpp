@@ -4,6 +4,7 @@
 #include "sys/system.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace kvillo {
 
@@ -172,6 +173,57 @@ bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, cons
         },
         importId);
     return true;
+}
+
+AddressBook::ImportCounts AddressBook::appendNewAndSave(
+    const BookLists &entries, ListViews *views, const std::string &importId)
+{
+    const std::size_t offered = std::max(entries.descriptions.size(), entries.mails.size());
+    if (!importId.empty() && m_store.hasImported(importId))
+        return {offered, 0};
+
+    // An entry is the pair of its texts; a list shorter than the other pairs its missing rows
+    // with empty texts, as the window shows them.
+    using Pair = std::pair<std::string_view, std::string_view>;
+    struct PairHash
+    {
+        std::size_t operator()(const Pair &pair) const noexcept
+        {
+            const std::size_t first = std::hash<std::string_view>()(pair.first);
+            return first ^ (std::hash<std::string_view>()(pair.second) + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2));
+        }
+    };
+    const auto pairAt = [](const BookLists &lists, std::size_t i) {
+        return Pair(i < lists.descriptions.size() ? lists.descriptions[i] : std::string_view(),
+            i < lists.mails.size() ? lists.mails[i] : std::string_view());
+    };
+    const std::size_t held = std::max(m_lists.descriptions.size(), m_lists.mails.size());
+    std::unordered_set<Pair, PairHash> known;
+    known.reserve(held + offered);
+    for (std::size_t i = 0; i < held; ++i)
+        known.insert(pairAt(m_lists, i));
+
+    std::vector<std::size_t> fresh;
+    fresh.reserve(offered);
+    for (std::size_t i = 0; i < offered; ++i) {
+        if (known.insert(pairAt(entries, i)).second)
+            fresh.push_back(i);
+    }
+    const ImportCounts counts{fresh.size(), offered - fresh.size()};
+    if (fresh.empty())
+        return counts;
+    if (fresh.size() == offered) {
+        appendAndSave(entries, views, importId);
+        return counts;
+    }
+    BookLists kept;
+    for (const std::size_t i : fresh) {
+        const Pair entry = pairAt(entries, i);
+        kept.descriptions.append(entry.first);
+        kept.mails.append(entry.second);
+    }
+    appendAndSave(kept, views, importId);
+    return counts;
 }
 
 bool AddressBook::replaceAndSave(

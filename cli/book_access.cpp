@@ -57,7 +57,7 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
     sys::readFile(layout.dataPath(ListId::Mails), mails);
 }
 
-BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
+BookAccess::Appended BookAccess::append(const exchange::Contacts &contacts) const
 {
     const std::string importId = newImportId();
     const std::string folder = BookLayout(m_directory).databaseFolder();
@@ -71,7 +71,7 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
         break;
     case channel::Door::Outcome::Answered:
         if (door.answer->word == "added")
-            return Outcome::HandedOver;
+            return {Outcome::HandedOver, channel::addedCounts(*door.answer, contacts.size())};
         throw Error(
             "работающая программа Kvillo не смогла сохранить записи: " + door.answer->reason + "; ничего не записано");
     case channel::Door::Outcome::OtherHolder:
@@ -91,8 +91,7 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     // load completes a save that a holder cut short, so an import it stored is found recorded.
     AddressBook book(m_directory);
     book.load();
-    book.appendAndSave(contacts, nullptr, importId);
-    return Outcome::Saved;
+    return {Outcome::Saved, book.appendNewAndSave(contacts, nullptr, importId)};
 }
 
 } // namespace kvillo::cli
