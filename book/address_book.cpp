@@ -10,10 +10,11 @@ namespace kvillo {
 
 namespace {
 
+ListViews g_noViews;
+
 ListViews &shownBy(ListViews *views)
 {
-    static ListViews none;
-    return views ? *views : none;
+    return views ? *views : g_noViews;
 }
 
 // The rows a change-and-save has changed so far, put back (newest first) when its save fails.
@@ -37,13 +38,29 @@ public:
         m_views.replacing(id, row, [&] { m_book.replace(id, row, text); });
         m_steps.push_back({id, row, std::move(old)});
     }
+    // Appends every item of `added`; with no views to tell, in one step that an undo takes back
+    // as one (an import of a hundred thousand entries).
+    void appendAll(ListId id, const LineList &added)
+    {
+        if (&m_views != &g_noViews) {
+            m_steps.reserve(m_steps.size() + added.size());
+            for (std::size_t i = 0; i < added.size(); ++i)
+                append(id, added[i]);
+            return;
+        }
+        m_steps.push_back({id, static_cast<long long>(m_book.count(id)), std::nullopt, added.size()});
+        for (std::size_t i = 0; i < added.size(); ++i)
+            m_book.append(id, added[i]);
+    }
     void undo()
     {
         for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
             if (step->old)
                 m_views.replacing(step->id, step->row, [&] { m_book.replace(step->id, step->row, *step->old); });
             else
-                m_views.removing(step->id, step->row, [&] { m_book.remove(step->id, step->row); });
+                for (std::size_t k = step->rows; k-- > 0;)
+                    m_views.removing(step->id, step->row + static_cast<long long>(k),
+                        [&] { m_book.remove(step->id, step->row + static_cast<long long>(k)); });
         }
         m_steps.clear();
     }
@@ -53,8 +70,9 @@ private:
     {
         ListId id;
         long long row;
-        // The text replaced; nothing for a row appended.
+        // The text replaced; nothing for rows appended.
         std::optional<std::string> old;
+        std::size_t rows = 1; // appended from `row` on
     };
     AddressBook &m_book;
     ListViews &m_views;
@@ -166,9 +184,8 @@ bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, cons
         *this, views,
         [&](UndoLog &log) {
             for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-                const LineList &added = entries.list(id);
-                for (std::size_t i = 0; i < added.size(); ++i)
-                    log.append(id, added[i]);
+                m_lists.list(id).reserve(entries.list(id).size(), entries.list(id).textBytes());
+                log.appendAll(id, entries.list(id));
             }
         },
         importId);
@@ -217,6 +234,8 @@ AddressBook::ImportCounts AddressBook::appendNewAndSave(
         return counts;
     }
     BookLists kept;
+    kept.descriptions.reserve(fresh.size(), entries.descriptions.textBytes());
+    kept.mails.reserve(fresh.size(), entries.mails.textBytes());
     for (const std::size_t i : fresh) {
         const Pair entry = pairAt(entries, i);
         kept.descriptions.append(entry.first);

@@ -117,6 +117,12 @@ LineList::Item LineList::store(std::string_view text)
     return item;
 }
 
+void LineList::reserve(std::size_t items, std::size_t bytes)
+{
+    m_items.reserve(m_items.size() + items);
+    m_bytes.reserve(std::min(m_bytes.size() + bytes, kMaxBytes));
+}
+
 void LineList::append(std::string_view text)
 {
     m_items.push_back(store(text));

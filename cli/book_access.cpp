@@ -65,7 +65,7 @@ BookAccess::Appended BookAccess::append(const exchange::Contacts &contacts) cons
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
     // (or saves them) lets go of the lock, and the save below finds whether they were stored.
     const channel::Door door = channel::lockOrHandOver(
-        folder, channel::addRequest(contacts, importId), QDeadlineTimer(kWaitForImportMs), kAnswerMs);
+        folder, [&] { return channel::addRequest(contacts, importId); }, QDeadlineTimer(kWaitForImportMs), kAnswerMs);
     switch (door.outcome) {
     case channel::Door::Outcome::Held:
         break;

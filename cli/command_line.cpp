@@ -175,9 +175,10 @@ int importFile(Format format, const std::string &file)
     case sys::Kind::File:
         break;
     }
-    std::string bytes;
+    // Read into memory that is not zero-filled first: the file fills it.
+    Bytes bytes;
     try {
-        bytes = sys::readFile(file, exchange::kMaxImportBytes + 1);
+        sys::readFile(file, bytes, exchange::kMaxImportBytes + 1);
     } catch (const std::exception &e) {
         complain(e.what());
         return kUsage;
@@ -187,8 +188,9 @@ int importFile(Format format, const std::string &file)
         return kFailed;
     }
     // Either CSV dialect is read: the reader tells them apart.
-    const exchange::Contacts contacts = format == Format::VCard ? vcard::read(bytes, file) : csv::read(bytes, file);
-    bytes = std::string();
+    const std::string_view text(bytes.data(), bytes.size());
+    const exchange::Contacts contacts = format == Format::VCard ? vcard::read(text, file) : csv::read(text, file);
+    bytes = Bytes();
     BookAccess::Appended appended;
     if (contacts.size() != 0)
         appended = BookAccess(bookDirectory()).append(contacts);

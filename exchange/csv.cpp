@@ -383,6 +383,7 @@ exchange::Contacts Reader::run()
     if (const auto nul = text.find('\0'); nul != std::string_view::npos)
         throw ImportError(m_fileName, 1 + exchange::lineNumberAt(text, nul), "нулевой байт: это не текстовый файл");
 
+    m_contacts.reserveFor(text.size());
     Parser parser(text, 1, m_problems);
     const char separator = parser.detectSeparator();
     Record record;

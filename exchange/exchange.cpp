@@ -59,6 +59,10 @@ std::string utf8ToCp1251(std::string_view utf8)
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out += utf8[i++];
+            continue;
+        }
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);
         if (length == 0)

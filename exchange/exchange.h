@@ -23,6 +23,14 @@ struct Contacts : BookLists
         mails.append(mail);
         textBytes += description.size() + mail.size();
     }
+    // Room for the entries of a file of `fileBytes`, as far as its size tells: the shortest card
+    // or row with an address takes some 30 bytes, and name and address never take more than the
+    // file. Memory reserved is only address space until it is written.
+    void reserveFor(std::size_t fileBytes)
+    {
+        descriptions.reserve(fileBytes / 30 + 1, fileBytes / 2);
+        mails.reserve(fileBytes / 30 + 1, fileBytes / 2);
+    }
     std::size_t textBytes = 0; // of all descriptions and addresses
     // Cards or rows that hold no address: left out, and counted for the report.
     std::size_t withoutAddress = 0;

@@ -189,6 +189,8 @@ std::vector<std::string> splitUnescaped(std::string_view text, char separator)
 
 std::string unescapeText(std::string_view text)
 {
+    if (text.find('\\') == std::string_view::npos)
+        return std::string(text);
     return splitUnescaped(text, '\0').front();
 }
 
@@ -446,6 +448,7 @@ exchange::Contacts Reader::run()
 {
     if (m_bytes.size() >= 3 && m_bytes.substr(0, 3) == "\xEF\xBB\xBF")
         m_pos = 3;
+    m_contacts.reserveFor(m_bytes.size());
     std::string text;
     ContentLine content;
     while (nextLogicalLine(text, content.line)) {
