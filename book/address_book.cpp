@@ -4,7 +4,6 @@
 #include "sys/system.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace kvillo {
 
@@ -202,28 +201,43 @@ AddressBook::ImportCounts AddressBook::appendNewAndSave(
     // An entry is the pair of its texts; a list shorter than the other pairs its missing rows
     // with empty texts, as the window shows them.
     using Pair = std::pair<std::string_view, std::string_view>;
-    struct PairHash
-    {
-        std::size_t operator()(const Pair &pair) const noexcept
-        {
-            const std::size_t first = std::hash<std::string_view>()(pair.first);
-            return first ^ (std::hash<std::string_view>()(pair.second) + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2));
-        }
-    };
     const auto pairAt = [](const BookLists &lists, std::size_t i) {
         return Pair(i < lists.descriptions.size() ? lists.descriptions[i] : std::string_view(),
             i < lists.mails.size() ? lists.mails[i] : std::string_view());
     };
     const std::size_t held = std::max(m_lists.descriptions.size(), m_lists.mails.size());
-    std::unordered_set<Pair, PairHash> known;
-    known.reserve(held + offered);
-    for (std::size_t i = 0; i < held; ++i)
-        known.insert(pairAt(m_lists, i));
+    // Entry k is the book's k-th below `held`, else the import's (k - held)-th.
+    const auto entryAt = [&](std::size_t k) { return k < held ? pairAt(m_lists, k) : pairAt(entries, k - held); };
 
+    // An open-addressed table of the entries seen: each slot holds the upper half of an entry's
+    // hash and its number plus one (0: empty). No allocation per entry.
+    std::size_t slots = 16;
+    while (slots < 2 * (held + offered))
+        slots *= 2;
+    std::vector<std::uint64_t> table(slots, 0);
+    // True when the entry was not in the table (and is now).
+    const auto insert = [&](std::size_t k) {
+        const Pair entry = entryAt(k);
+        const std::size_t first = std::hash<std::string_view>()(entry.first);
+        const std::uint64_t hash
+            = first ^ (std::hash<std::string_view>()(entry.second) + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2));
+        const std::uint64_t tag = hash & 0xFFFFFFFF00000000ULL;
+        for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+            const std::uint64_t stored = table[slot];
+            if (stored == 0) {
+                table[slot] = tag | (k + 1);
+                return true;
+            }
+            if ((stored & 0xFFFFFFFF00000000ULL) == tag && entryAt((stored & 0xFFFFFFFFULL) - 1) == entry)
+                return false;
+        }
+    };
+    for (std::size_t k = 0; k < held; ++k)
+        insert(k);
     std::vector<std::size_t> fresh;
     fresh.reserve(offered);
     for (std::size_t i = 0; i < offered; ++i) {
-        if (known.insert(pairAt(entries, i)).second)
+        if (insert(held + i))
             fresh.push_back(i);
     }
     const ImportCounts counts{fresh.size(), offered - fresh.size()};
