@@ -47,9 +47,9 @@ public:
                 append(id, added[i]);
             return;
         }
-        m_steps.push_back({id, static_cast<long long>(m_book.count(id)), std::nullopt, added.size()});
-        for (std::size_t i = 0; i < added.size(); ++i)
-            m_book.append(id, added[i]);
+        const auto first = static_cast<long long>(m_book.count(id));
+        m_book.append(id, added);
+        m_steps.push_back({id, first, std::nullopt, added.size()});
     }
     void undo()
     {
@@ -128,6 +128,11 @@ void AddressBook::append(ListId id, std::string_view text)
     m_lists.list(id).append(text);
 }
 
+void AddressBook::append(ListId id, const LineList &items)
+{
+    m_lists.list(id).append(items);
+}
+
 void AddressBook::replace(ListId id, long long row, std::string_view text)
 {
     m_lists.list(id).at(row);
@@ -183,7 +188,6 @@ bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, cons
         *this, views,
         [&](UndoLog &log) {
             for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-                m_lists.list(id).reserve(entries.list(id).size(), entries.list(id).textBytes());
                 log.appendAll(id, entries.list(id));
             }
         },

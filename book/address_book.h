@@ -98,6 +98,7 @@ public:
 
     void append(std::string_view description, std::string_view mail);
     void append(ListId id, std::string_view text);
+    void append(ListId id, const LineList &items); // every item, in order
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 

@@ -30,6 +30,8 @@ public:
     }
 
     void append(std::string_view text);
+    // Appends every item of `other` (another list), in one copy where its bytes allow.
+    void append(const LineList &other);
     // Room for `items` more items of `bytes` more bytes in all, so that appending them moves
     // nothing.
     void reserve(std::size_t items, std::size_t bytes);
