@@ -101,7 +101,8 @@ private slots:
         const Result help = program.run({"--help"});
         QCOMPARE(help.status, 0);
         for (const char *text :
-            {"--query ТЕКСТ", "--export ФОРМАТ [ФАЙЛ]", "--import ФОРМАТ ФАЙЛ", "Код завершения", "query_command"})
+            {"--query ТЕКСТ", "--export ФОРМАТ [ФАЙЛ]", "--import ФОРМАТ ФАЙЛ", "csv-excel (через точку с запятой",
+                "Код завершения", "query_command"})
             QVERIFY2(help.out.contains(QString::fromUtf8(text)), text);
         QVERIFY(help.err.isEmpty());
         QCOMPARE(program.run({"-h"}).out, help.out);
