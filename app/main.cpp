@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     // An import from the command line while the window runs: the window adds and saves it.
     instance.setAddHandler([&form](const kvillo::BookLists &entries, const std::string &importId) {
-        form.addHandedOver(entries, importId);
+        return form.addHandedOver(entries, importId);
     });
     form.show();
     // The system asks the program to end: it saves without asking anyone, keeping a recovery copy

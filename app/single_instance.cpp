@@ -51,7 +51,7 @@ SingleInstance::~SingleInstance() = default;
 SingleInstance::Decision SingleInstance::start(Platform &platform)
 {
     // The holder may still be starting up or loading: it is asked for a while.
-    channel::Door door = channel::lockOrHandOver(m_folder, channel::showRequest(), QDeadlineTimer(kAnswerMs), 0);
+    channel::Door door = channel::lockOrHandOver(m_folder, channel::showRequest, QDeadlineTimer(kAnswerMs), 0);
     switch (door.outcome) {
     case channel::Door::Outcome::Held:
         // Held, or no lock can be made here at all (no data folder). Such a book is not kept from

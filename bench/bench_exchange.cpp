@@ -9,7 +9,8 @@
 //           vCard writing alone and the atomic write (with its fsync) of the same bytes alone;
 //           and the export to standard output (/dev/null);
 //   import  `kvillo --import vcard FILE` of 100 thousand cards into an empty book, process start to
-//           exit, and the vCard reading alone in this process.
+//           exit, and the vCard reading alone in this process; beside it, in the same run, abook
+//           (when it is on the PATH) converting the same file to its own format, and the ratio.
 //
 // On a shared machine the wall-clock figures include waiting for a CPU; the CPU time the program
 // used (user and system, from wait4) is printed beside them.
@@ -99,6 +100,21 @@ int runProgram(const std::string &program, const std::vector<std::string> &args)
     g_childCpuMs += (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The program's path found on the PATH, or empty.
+std::string onPath(const std::string &name)
+{
+    const char *path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
 }
 
 void copyProgram(const std::string &from, const std::string &to)
@@ -235,11 +251,12 @@ int main(int argc, char **argv)
                 }),
             &readBook, 1500);
 
-        // 100 thousand cards from the start of the book.
+        // 100 thousand cards from the start of the book, each one different (the import leaves
+        // out what it has already), so that all of them are stored.
         LineList someDescriptions, someMails;
         for (std::size_t i = 0; i < 100000 && i < mails.size(); ++i) {
             someDescriptions.append(descriptions[i]);
-            someMails.append(mails[i].empty() ? std::string_view("none@example.org") : mails[i]);
+            someMails.append(std::to_string(i) + "." + std::string(mails[i].empty() ? "none@example.org" : mails[i]));
         }
         std::string cards;
         vcard::write(someDescriptions, someMails, cards);
@@ -254,6 +271,18 @@ int main(int argc, char **argv)
                 throw std::runtime_error("the import failed");
         });
         print("import 100000 cards (process, with 2 saves)", import, &readCards, 1500);
+        if (const std::string abook = onPath("abook"); !abook.empty()) {
+            const std::string converted = dir + "import.abook";
+            const Stats other = measure(repeats, [&] {
+                ::unlink(converted.c_str()); // abook does not replace a file
+                if (runProgram(abook, {"--convert", "--informat", "vcard", "--infile", cardsFile, "--outformat",
+                        "abook", "--outfile", converted})
+                    != 0)
+                    throw std::runtime_error("abook failed");
+            });
+            print("  abook --convert of the same cards (process)", other, &readCards, 0);
+            std::printf("  kvillo / abook: %.2f (CPU %.2f)\n", import.median / other.median, import.cpu / other.cpu);
+        }
         print("  reading the cards alone", measure(repeats, [&] { vcard::read(sys::readFile(cardsFile), cardsFile); }),
             &readCards, 0);
         std::printf("  cards file: %.1f MB\n", static_cast<double>(cards.size()) / 1e6);

@@ -9,10 +9,11 @@ namespace kvillo {
 
 namespace {
 
+ListViews g_noViews;
+
 ListViews &shownBy(ListViews *views)
 {
-    static ListViews none;
-    return views ? *views : none;
+    return views ? *views : g_noViews;
 }
 
 // The rows a change-and-save has changed so far, put back (newest first) when its save fails.
@@ -36,13 +37,29 @@ public:
         m_views.replacing(id, row, [&] { m_book.replace(id, row, text); });
         m_steps.push_back({id, row, std::move(old)});
     }
+    // Appends every item of `added`; with no views to tell, in one step that an undo takes back
+    // as one (an import of a hundred thousand entries).
+    void appendAll(ListId id, const LineList &added)
+    {
+        if (&m_views != &g_noViews) {
+            m_steps.reserve(m_steps.size() + added.size());
+            for (std::size_t i = 0; i < added.size(); ++i)
+                append(id, added[i]);
+            return;
+        }
+        const auto first = static_cast<long long>(m_book.count(id));
+        m_book.append(id, added);
+        m_steps.push_back({id, first, std::nullopt, added.size()});
+    }
     void undo()
     {
         for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
             if (step->old)
                 m_views.replacing(step->id, step->row, [&] { m_book.replace(step->id, step->row, *step->old); });
             else
-                m_views.removing(step->id, step->row, [&] { m_book.remove(step->id, step->row); });
+                for (std::size_t k = step->rows; k-- > 0;)
+                    m_views.removing(step->id, step->row + static_cast<long long>(k),
+                        [&] { m_book.remove(step->id, step->row + static_cast<long long>(k)); });
         }
         m_steps.clear();
     }
@@ -52,8 +69,9 @@ private:
     {
         ListId id;
         long long row;
-        // The text replaced; nothing for a row appended.
+        // The text replaced; nothing for rows appended.
         std::optional<std::string> old;
+        std::size_t rows = 1; // appended from `row` on
     };
     AddressBook &m_book;
     ListViews &m_views;
@@ -108,6 +126,11 @@ void AddressBook::append(std::string_view description, std::string_view mail)
 void AddressBook::append(ListId id, std::string_view text)
 {
     m_lists.list(id).append(text);
+}
+
+void AddressBook::append(ListId id, const LineList &items)
+{
+    m_lists.list(id).append(items);
 }
 
 void AddressBook::replace(ListId id, long long row, std::string_view text)
@@ -165,13 +188,79 @@ bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, cons
         *this, views,
         [&](UndoLog &log) {
             for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-                const LineList &added = entries.list(id);
-                for (std::size_t i = 0; i < added.size(); ++i)
-                    log.append(id, added[i]);
+                log.appendAll(id, entries.list(id));
             }
         },
         importId);
     return true;
+}
+
+AddressBook::ImportCounts AddressBook::appendNewAndSave(
+    const BookLists &entries, ListViews *views, const std::string &importId)
+{
+    const std::size_t offered = std::max(entries.descriptions.size(), entries.mails.size());
+    if (!importId.empty() && m_store.hasImported(importId))
+        return {offered, 0};
+
+    // An entry is the pair of its texts; a list shorter than the other pairs its missing rows
+    // with empty texts, as the window shows them.
+    using Pair = std::pair<std::string_view, std::string_view>;
+    const auto pairAt = [](const BookLists &lists, std::size_t i) {
+        return Pair(i < lists.descriptions.size() ? lists.descriptions[i] : std::string_view(),
+            i < lists.mails.size() ? lists.mails[i] : std::string_view());
+    };
+    const std::size_t held = std::max(m_lists.descriptions.size(), m_lists.mails.size());
+    // Entry k is the book's k-th below `held`, else the import's (k - held)-th.
+    const auto entryAt = [&](std::size_t k) { return k < held ? pairAt(m_lists, k) : pairAt(entries, k - held); };
+
+    // An open-addressed table of the entries seen: each slot holds the upper half of an entry's
+    // hash and its number plus one (0: empty). No allocation per entry.
+    std::size_t slots = 16;
+    while (slots < 2 * (held + offered))
+        slots *= 2;
+    std::vector<std::uint64_t> table(slots, 0);
+    // True when the entry was not in the table (and is now).
+    const auto insert = [&](std::size_t k) {
+        const Pair entry = entryAt(k);
+        const std::size_t first = std::hash<std::string_view>()(entry.first);
+        const std::uint64_t hash
+            = first ^ (std::hash<std::string_view>()(entry.second) + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2));
+        const std::uint64_t tag = hash & 0xFFFFFFFF00000000ULL;
+        for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+            const std::uint64_t stored = table[slot];
+            if (stored == 0) {
+                table[slot] = tag | (k + 1);
+                return true;
+            }
+            if ((stored & 0xFFFFFFFF00000000ULL) == tag && entryAt((stored & 0xFFFFFFFFULL) - 1) == entry)
+                return false;
+        }
+    };
+    for (std::size_t k = 0; k < held; ++k)
+        insert(k);
+    std::vector<std::size_t> fresh;
+    fresh.reserve(offered);
+    for (std::size_t i = 0; i < offered; ++i) {
+        if (insert(held + i))
+            fresh.push_back(i);
+    }
+    const ImportCounts counts{fresh.size(), offered - fresh.size()};
+    if (fresh.empty())
+        return counts;
+    if (fresh.size() == offered) {
+        appendAndSave(entries, views, importId);
+        return counts;
+    }
+    BookLists kept;
+    kept.descriptions.reserve(fresh.size(), entries.descriptions.textBytes());
+    kept.mails.reserve(fresh.size(), entries.mails.textBytes());
+    for (const std::size_t i : fresh) {
+        const Pair entry = pairAt(entries, i);
+        kept.descriptions.append(entry.first);
+        kept.mails.append(entry.second);
+    }
+    appendAndSave(kept, views, importId);
+    return counts;
 }
 
 bool AddressBook::replaceAndSave(

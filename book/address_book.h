@@ -98,6 +98,7 @@ public:
 
     void append(std::string_view description, std::string_view mail);
     void append(ListId id, std::string_view text);
+    void append(ListId id, const LineList &items); // every item, in order
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 
@@ -116,6 +117,19 @@ public:
     // An import handed over with an identifier (`importId`, see AddressStore::isImportId) is
     // recorded with the entries, and one already recorded is not added again: false then.
     bool appendAndSave(const BookLists &entries, ListViews *views = nullptr, const std::string &importId = {});
+
+    // What an import added, and what it left out because the book had it already.
+    struct ImportCounts
+    {
+        std::size_t added = 0;
+        std::size_t alreadyThere = 0;
+    };
+    // As appendAndSave, for an import: an entry whose description and address the book already
+    // holds together (or an earlier one of `entries` does) is left out and counted, so the same
+    // file imported twice adds nothing the second time. With nothing left to add nothing is
+    // saved. An import already recorded (stored by a holder that then ended without answering)
+    // counts every entry as added: that import added them.
+    ImportCounts appendNewAndSave(const BookLists &entries, ListViews *views = nullptr, const std::string &importId = {});
     // Puts an edited entry's texts where `rows` say and saves both files as the Edit dialog does
     // (mails first). When the entry of a handle is gone, nothing changes and the answer is false.
     // When the save fails the old texts are put back and the error is thrown, as above.

@@ -117,6 +117,32 @@ LineList::Item LineList::store(std::string_view text)
     return item;
 }
 
+void LineList::append(const LineList &other)
+{
+    // A list whose items lie in its buffer in order with nothing between them (one built by
+    // appends) is its buffer: one copy, and its slices moved along.
+    if (&other == this || !other.m_inOrder || other.m_liveBytes != other.m_bytes.size()) {
+        reserve(other.size(), other.textBytes());
+        for (std::size_t i = 0, count = other.size(); i < count; ++i)
+            append(other[i]);
+        return;
+    }
+    if (m_bytes.size() + other.m_bytes.size() > kMaxBytes)
+        throw Error("Address book exceeds list capacity");
+    const auto base = static_cast<std::uint32_t>(m_bytes.size());
+    m_bytes.insert(m_bytes.end(), other.m_bytes.begin(), other.m_bytes.end());
+    m_items.reserve(m_items.size() + other.m_items.size());
+    for (const Item &item : other.m_items)
+        m_items.push_back({item.offset + base, item.length});
+    m_liveBytes += other.m_liveBytes;
+}
+
+void LineList::reserve(std::size_t items, std::size_t bytes)
+{
+    m_items.reserve(m_items.size() + items);
+    m_bytes.reserve(std::min(m_bytes.size() + bytes, kMaxBytes));
+}
+
 void LineList::append(std::string_view text)
 {
     m_items.push_back(store(text));

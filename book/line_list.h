@@ -18,6 +18,8 @@ class LineList
 public:
     std::size_t size() const { return m_items.size(); }
     bool empty() const { return m_items.empty(); }
+    // The bytes of all items (those of items removed or replaced are not counted).
+    std::size_t textBytes() const { return m_liveBytes; }
 
     // The item at `index`; throws ListIndexError outside 0 .. size()-1.
     std::string_view at(long long index) const;
@@ -28,6 +30,11 @@ public:
     }
 
     void append(std::string_view text);
+    // Appends every item of `other` (another list), in one copy where its bytes allow.
+    void append(const LineList &other);
+    // Room for `items` more items of `bytes` more bytes in all, so that appending them moves
+    // nothing.
+    void reserve(std::size_t items, std::size_t bytes);
     void insert(std::size_t index, std::string_view text);
     void remove(std::size_t index);
     void replace(std::size_t index, std::string_view text);

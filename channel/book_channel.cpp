@@ -127,9 +127,22 @@ QByteArray shownAnswer()
     return QByteArrayLiteral("shown\n");
 }
 
-QByteArray addedAnswer()
+QByteArray addedAnswer(const AddressBook::ImportCounts &counts)
 {
-    return QByteArrayLiteral("added\n");
+    return "added " + QByteArray::number(qulonglong(counts.added)) + ' '
+        + QByteArray::number(qulonglong(counts.alreadyThere)) + '\n';
+}
+
+AddressBook::ImportCounts addedCounts(const Answer &answer, std::size_t offered)
+{
+    const QList<QByteArray> words = QByteArray::fromStdString(answer.reason).split(' ');
+    bool addedOk = false, thereOk = false;
+    if (words.size() == 2) {
+        const qulonglong added = words[0].toULongLong(&addedOk), there = words[1].toULongLong(&thereOk);
+        if (addedOk && thereOk && added + there == offered)
+            return {static_cast<std::size_t>(added), static_cast<std::size_t>(there)};
+    }
+    return {offered, 0};
 }
 
 QByteArray failedAnswer(const std::string &reason)

@@ -19,7 +19,8 @@
 //
 // A request is one line, "show", or "add N ID" followed by N bytes: the descriptions, a NUL byte
 // and the mails, each as line-file text; ID names the import, so that it is stored once however
-// often it is handed over. The answer is one line: "shown", "added", or "failed" and the reason.
+// often it is handed over. The answer is one line: "shown", "added" with how many entries were
+// added and how many the book had already ("added 12 3"), or "failed" and the reason.
 namespace kvillo::channel {
 
 // Where the program of this user that holds the book in `dataFolder` (the database folder as the
@@ -46,7 +47,7 @@ struct Request
 Request takeRequest(QByteArray &received);
 
 QByteArray shownAnswer();
-QByteArray addedAnswer();
+QByteArray addedAnswer(const AddressBook::ImportCounts &counts);
 QByteArray failedAnswer(const std::string &reason);
 
 struct Answer
@@ -54,6 +55,8 @@ struct Answer
     QByteArray word; // "shown", "added" or "failed"
     std::string reason;
 };
+// The counts an "added" answer carries; every entry `offered` added when it carries none.
+AddressBook::ImportCounts addedCounts(const Answer &answer, std::size_t offered);
 // Sends `request` to the program of this user that holds the book in `dataFolder` and waits for
 // the answer until `deadline`; nothing when no such program listens or none answered in time.
 // `delivered` (if given) tells whether the whole request reached one.

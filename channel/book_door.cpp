@@ -6,9 +6,11 @@
 
 namespace kvillo::channel {
 
-Door lockOrHandOver(const std::string &dataFolder, const QByteArray &request, const QDeadlineTimer &wait, int answerMs)
+Door lockOrHandOver(const std::string &dataFolder, const std::function<QByteArray()> &request,
+    const QDeadlineTimer &wait, int answerMs)
 {
     Door door;
+    std::optional<QByteArray> made;
     std::optional<sys::LockHolder> seen;
     for (;;) {
         door.lock = std::make_unique<sys::FolderLock>(dataFolder);
@@ -23,7 +25,9 @@ Door lockOrHandOver(const std::string &dataFolder, const QByteArray &request, co
             seen = door.holder;
         } else {
             bool reached = false;
-            door.answer = ask(dataFolder, request, std::max(wait, QDeadlineTimer(answerMs)), &reached);
+            if (!made)
+                made = request();
+            door.answer = ask(dataFolder, *made, std::max(wait, QDeadlineTimer(answerMs)), &reached);
             door.delivered = door.delivered || reached;
             if (door.answer) {
                 door.outcome = Door::Outcome::Answered;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +36,9 @@ struct Door
 // that is still starting answers, and one that has just ended leaves the lock to the caller. Each
 // request may take until the later of the end of `wait` and `answerMs` from its sending. Another
 // user's or computer's program is reported only once it is seen twice: one that has only just
-// taken the lock may not have written itself into the lock file yet.
-Door lockOrHandOver(const std::string &dataFolder, const QByteArray &request, const QDeadlineTimer &wait, int answerMs);
+// taken the lock may not have written itself into the lock file yet. `request` is called for the
+// request only when there is a holder to hand it to: a large import is not copied for nobody.
+Door lockOrHandOver(const std::string &dataFolder, const std::function<QByteArray()> &request,
+    const QDeadlineTimer &wait, int answerMs);
 
 } // namespace kvillo::channel

@@ -37,8 +37,7 @@ QByteArray BookServer::answer(QByteArray &received)
             try {
                 if (!m_add)
                     throw Error("no book");
-                m_add(request.entries, request.importId);
-                answers += addedAnswer();
+                answers += addedAnswer(m_add(request.entries, request.importId));
             } catch (const std::exception &e) {
                 answers += failedAnswer(e.what());
             } catch (...) {

@@ -20,9 +20,10 @@ class BookServer
 public:
     // A later start asks the holder to show itself.
     using ShowHandler = std::function<void()>;
-    // Adds the entries of an import handed over (with its identifier) and stores them; throws,
-    // with the reason, when they are not stored.
-    using AddHandler = std::function<void(const BookLists &entries, const std::string &importId)>;
+    // Adds the entries of an import handed over (with its identifier) that the book does not hold
+    // yet and stores them, telling how many; throws, with the reason, when they are not stored.
+    using AddHandler
+        = std::function<AddressBook::ImportCounts(const BookLists &entries, const std::string &importId)>;
 
     explicit BookServer(ShowHandler show);
     ~BookServer();

@@ -72,7 +72,7 @@ void BookAccess::read(Bytes &descriptions, Bytes &mails) const
     }
 }
 
-BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
+BookAccess::Appended BookAccess::append(const exchange::Contacts &contacts) const
 {
     const std::string importId = newImportId();
     // A book not made yet is made as a first start makes it: its folders now, before the lock
@@ -84,14 +84,14 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
     // (or saves them) lets go of the lock, and the save below finds whether they were stored.
     const channel::Door door = channel::lockOrHandOver(
-        folder, channel::addRequest(contacts, importId), QDeadlineTimer(kWaitForImportMs), kAnswerMs);
+        folder, [&] { return channel::addRequest(contacts, importId); }, QDeadlineTimer(kWaitForImportMs), kAnswerMs);
     switch (door.outcome) {
     case channel::Door::Outcome::Held:
         createMissingBook(m_directory);
         break;
     case channel::Door::Outcome::Answered:
         if (door.answer->word == "added")
-            return Outcome::HandedOver;
+            return {Outcome::HandedOver, channel::addedCounts(*door.answer, contacts.size())};
         throw Error(
             "работающая программа Kvillo не смогла сохранить записи: " + door.answer->reason + "; ничего не записано");
     case channel::Door::Outcome::OtherHolder:
@@ -115,8 +115,7 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     } catch (const Error &e) {
         throw BookReadError(e);
     }
-    book.appendAndSave(contacts, nullptr, importId);
-    return Outcome::Saved;
+    return {Outcome::Saved, book.appendNewAndSave(contacts, nullptr, importId)};
 }
 
 } // namespace kvillo::cli

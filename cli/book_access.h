@@ -32,7 +32,13 @@ public:
     void read(Bytes &descriptions, Bytes &mails) const;
 
     enum class Outcome { Saved, HandedOver };
-    // Adds the contacts at the end of the book, exactly once. A running program of this user that
+    struct Appended
+    {
+        Outcome outcome = Outcome::Saved;
+        AddressBook::ImportCounts counts;
+    };
+    // Adds the contacts that the book does not hold yet (see AddressBook::appendNewAndSave) at the
+    // end of the book, exactly once, and tells how many were added and how many were there. A running program of this user that
     // holds the book gets them to add itself; otherwise they are appended under the book's lock
     // and both data files are saved, addresses first, as the Add dialog saves them. The import
     // carries a new identifier, which the save that stores it records: a holder that ends without
@@ -41,7 +47,7 @@ public:
     // take the contacts or did not answer; the message says whether anything may be stored.
     // Throws BookReadError when the book is there but cannot be read. A book not made yet is
     // made first, as the window's first start makes it.
-    Outcome append(const exchange::Contacts &contacts) const;
+    Appended append(const exchange::Contacts &contacts) const;
 
 private:
     std::string m_directory;

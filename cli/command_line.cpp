@@ -37,10 +37,15 @@ const char *const kHelp
       "                          строка — итог, затем по строке на запись:\n"
       "                          адрес<TAB>описание, в UTF-8\n"
       "  --export ФОРМАТ [ФАЙЛ]  выгрузить всю книгу в ФАЙЛ (без него — в стандартный\n"
-      "                          вывод); ФОРМАТ: vcard (vCard 4.0) или csv\n"
-      "  --import ФОРМАТ ФАЙЛ    добавить в книгу контакты из ФАЙЛА (vcard или csv), по\n"
-      "                          записи на каждый адрес; при любой ошибке в файле не\n"
-      "                          добавляется ничего\n"
+      "                          вывод); ФОРМАТ: vcard (vCard 4.0), csv (через\n"
+      "                          запятую, UTF-8, для почтовых программ) или\n"
+      "                          csv-excel (через точку с запятой, UTF-8 с меткой\n"
+      "                          BOM, для электронных таблиц)\n"
+      "  --import ФОРМАТ ФАЙЛ    добавить в книгу контакты из ФАЙЛА (vcard, csv или\n"
+      "                          csv-excel): из vCard по записи на каждый адрес, из\n"
+      "                          CSV по записи на строку; контакты без адреса и\n"
+      "                          записи, которые уже есть в книге, пропускаются;\n"
+      "                          при любой ошибке в файле не добавляется ничего\n"
       "  -h, --help              показать эту справку\n"
       "  -V, --version           показать версию\n"
       "\n"
@@ -63,7 +68,9 @@ const char *const kHelp
       "  aerc (~/.config/aerc/aerc.conf, раздел [compose]):\n"
       "    address-book-cmd = kvillo --query %s\n";
 
-enum class Format { VCard, Csv };
+enum class Format { VCard, Csv, Spreadsheet };
+
+const char *const kFormats = "vcard, csv или csv-excel";
 
 void writeOut(std::string_view text)
 {
@@ -93,6 +100,10 @@ bool parseFormat(const std::string &name, Format &format)
     }
     if (name == "csv") {
         format = Format::Csv;
+        return true;
+    }
+    if (name == "csv-excel") {
+        format = Format::Spreadsheet;
         return true;
     }
     return false;
@@ -156,7 +167,7 @@ int exportBook(Format format, const std::string *file)
     if (format == Format::VCard)
         vcard::write(descriptions, mails, bytes);
     else
-        csv::write(descriptions, mails, bytes);
+        csv::write(descriptions, mails, bytes, format == Format::Spreadsheet ? csv::Dialect::Spreadsheet : csv::Dialect::Standard);
     if (!toFile) {
         writeOut(bytes);
         return kDone;
@@ -177,9 +188,10 @@ int importFile(Format format, const std::string &file)
     case sys::Kind::File:
         break;
     }
-    std::string bytes;
+    // Read into memory that is not zero-filled first: the file fills it.
+    Bytes bytes;
     try {
-        bytes = sys::readFile(file, exchange::kMaxImportBytes + 1);
+        sys::readFile(file, bytes, exchange::kMaxImportBytes + 1);
     } catch (const std::exception &e) {
         complain(e.what());
         return kUsage;
@@ -188,12 +200,18 @@ int importFile(Format format, const std::string &file)
         complain("файл \"" + file + "\" больше 1 ГиБ; импорт отменён, ничего не записано");
         return kFailed;
     }
-    const exchange::Contacts contacts = format == Format::VCard ? vcard::read(bytes, file) : csv::read(bytes, file);
-    bytes = std::string();
-    const auto outcome = BookAccess(bookDirectory()).append(contacts);
-    const std::string done = outcome == BookAccess::Outcome::HandedOver ? "переданы работающей программе Kvillo"
-                                                                        : "добавлены в адресную книгу";
-    complain("записей из \"" + file + "\" " + done + ": " + std::to_string(contacts.size()));
+    // Either CSV dialect is read: the reader tells them apart.
+    const std::string_view text(bytes.data(), bytes.size());
+    const exchange::Contacts contacts = format == Format::VCard ? vcard::read(text, file) : csv::read(text, file);
+    bytes = Bytes();
+    BookAccess::Appended appended;
+    if (contacts.size() != 0)
+        appended = BookAccess(bookDirectory()).append(contacts);
+    std::string report
+        = exchange::importSummary(appended.counts.added, contacts.withoutAddress, appended.counts.alreadyThere);
+    if (appended.outcome == BookAccess::Outcome::HandedOver)
+        report += " Записи переданы работающей программе Kvillo.";
+    complain(report);
     return kDone;
 }
 
@@ -252,12 +270,12 @@ int run(int argc, char **argv)
         if (option == "--export" || option == "--import") {
             Format format;
             if (args.size() < 2)
-                return usageError("не указан ФОРМАТ для " + option + " (vcard или csv)");
+                return usageError("не указан ФОРМАТ для " + option + " (" + kFormats + ")");
             // "--import contacts.vcf": the file is there, the format before it is not.
             if (!parseFormat(args[1], format) && option == "--import" && args.size() == 2)
-                return usageError("не указан ФОРМАТ для --import перед «" + args[1] + "» (vcard или csv)");
+                return usageError("не указан ФОРМАТ для --import перед «" + args[1] + "» (" + kFormats + ")");
             if (!parseFormat(args[1], format))
-                return usageError("неизвестный формат «" + args[1] + "» (vcard или csv)");
+                return usageError("неизвестный формат «" + args[1] + "» (" + kFormats + ")");
             if (option == "--export") {
                 if (args.size() > 3)
                     return usageError("лишний параметр «" + args[3] + "»");

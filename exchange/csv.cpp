@@ -24,16 +24,18 @@ struct Record
 {
     std::size_t line = 0;
     std::vector<std::string> fields;
+    bool bad = false; // its quoting is broken: the problem is reported, the record not taken
 };
 
-// Splits the text into records; calls `take(record)` for each. Throws on malformed quoting.
+// Splits the text into records. Malformed quoting is reported to `problems`, and the reading goes
+// on at the next line.
 class Parser
 {
 public:
-    Parser(std::string_view text, std::size_t firstLine, const std::string &fileName)
+    Parser(std::string_view text, std::size_t firstLine, exchange::Problems &problems)
         : m_text(text)
         , m_line(firstLine)
-        , m_fileName(fileName)
+        , m_problems(problems)
     { }
 
     char detectSeparator() const
@@ -59,6 +61,7 @@ public:
         if (m_pos >= m_text.size())
             return false;
         record.line = m_line;
+        record.bad = false;
         record.fields.assign(1, std::string());
         for (;;) {
             if (m_pos >= m_text.size())
@@ -66,11 +69,14 @@ public:
             const char c = m_text[m_pos];
             if (c == '"') {
                 if (!record.fields.back().empty())
-                    fail(m_line, "кавычка внутри поля без кавычек");
-                readQuoted(record.fields.back());
+                    return skipBadLine(record, "кавычка внутри поля без кавычек");
+                if (!readQuoted(record.fields.back())) {
+                    record.bad = true;
+                    return true;
+                }
                 if (m_pos < m_text.size() && m_text[m_pos] != separator && m_text[m_pos] != '\r'
                     && m_text[m_pos] != '\n')
-                    fail(m_line, "после закрывающей кавычки ожидается разделитель или конец строки");
+                    return skipBadLine(record, "после закрывающей кавычки ожидается разделитель или конец строки");
                 continue;
             }
             ++m_pos;
@@ -88,13 +94,16 @@ public:
     }
 
 private:
-    void readQuoted(std::string &field)
+    // False when the quote is never closed: the rest of the file is that one field.
+    bool readQuoted(std::string &field)
     {
         const std::size_t openedAt = m_line;
         ++m_pos;
         for (;;) {
-            if (m_pos >= m_text.size())
-                fail(openedAt, "кавычка не закрыта до конца файла");
+            if (m_pos >= m_text.size()) {
+                m_problems.add(openedAt, "кавычка не закрыта до конца файла");
+                return false;
+            }
             const char c = m_text[m_pos++];
             if (c == '"') {
                 if (m_pos < m_text.size() && m_text[m_pos] == '"') {
@@ -102,7 +111,7 @@ private:
                     ++m_pos;
                     continue;
                 }
-                return;
+                return true;
             }
             if (c == '\n' || (c == '\r' && (m_pos >= m_text.size() || m_text[m_pos] != '\n')))
                 ++m_line;
@@ -110,15 +119,26 @@ private:
         }
     }
 
-    [[noreturn]] void fail(std::size_t line, const std::string &reason) const
+    // Reports the problem and goes on after the end of the line it is on.
+    bool skipBadLine(Record &record, const char *reason)
     {
-        throw ImportError(m_fileName, line, reason);
+        m_problems.add(m_line, reason);
+        record.bad = true;
+        while (m_pos < m_text.size() && m_text[m_pos] != '\r' && m_text[m_pos] != '\n')
+            ++m_pos;
+        if (m_pos < m_text.size()) {
+            if (m_text[m_pos] == '\r' && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == '\n')
+                ++m_pos;
+            ++m_pos;
+            ++m_line;
+        }
+        return true;
     }
 
     std::string_view m_text;
     std::size_t m_pos = 0;
     std::size_t m_line;
-    const std::string &m_fileName;
+    exchange::Problems &m_problems;
 };
 
 // A header reduced to its letters, lower case, ё as е: "E-mail 2 Address" -> "emailaddress".
@@ -136,7 +156,7 @@ std::string headerKey(const std::string &cp1251Header)
     return key;
 }
 
-enum class Column { Other, Mail, FullName, Given, Family, Additional };
+enum class Column { Other, Mail, FullName, Given, Family, Additional, Organization };
 
 Column classify(const std::string &key)
 {
@@ -152,16 +172,23 @@ Column classify(const std::string &key)
             for (const char *key : utf8Keys)
                 table.push_back({cp1251::fromUtf8(key), column});
         };
+        // Digits and punctuation are gone from the keys: "E-mail 2 Address" is "emailaddress",
+        // "E-mail 1 - Value" is "emailvalue", "Адрес 2 эл. почты" is "адресэлпочты".
         add(Column::Mail,
             {"email", "emailaddress", "emailvalue", "primaryemail", "secondemail", "secondaryemail", "mail",
-                "mailaddress", "электроннаяпочта", "адресэлектроннойпочты", "emailадрес", "адресemail", "почта",
-                "элпочта", "адресэлпочты", "емейл", "имейл", "емайл"});
+                "mailaddress", "emails", "emailaddresses", "homeemail", "workemail", "otheremail", "personalemail",
+                "электроннаяпочта", "адресэлектроннойпочты", "emailадрес", "адресemail", "почта", "элпочта",
+                "адресэлпочты", "основнойадресэлпочты", "дополнительныйадресэлпочты", "второйадресэлпочты",
+                "электронныйадрес", "адресэлектроннойпочтыосновной", "емейл", "имейл", "емайл"});
         add(Column::FullName,
             {"name", "displayname", "fullname", "фио", "полноеимя", "описание", "отображаемоеимя", "контакт",
-                "имяфамилия", "фамилияимя", "фамилияимяотчество"});
+                "имяфамилия", "фамилияимя", "фамилияимяотчество", "выводимоеимя"});
         add(Column::Given, {"firstname", "givenname", "имя"});
         add(Column::Family, {"lastname", "familyname", "surname", "фамилия"});
         add(Column::Additional, {"middlename", "additionalname", "отчество"});
+        add(Column::Organization,
+            {"company", "organization", "organisation", "organizationname", "companyname", "организация",
+                "компания", "названиеорганизации", "организацияназвание"});
         return table;
     }();
     for (const Known &candidate : known) {
@@ -176,6 +203,7 @@ struct Layout
     std::vector<std::size_t> mails;
     long fullName = -1;
     long given = -1, family = -1, additional = -1;
+    long organization = -1;
     bool headerRow = true;
 };
 
@@ -185,22 +213,25 @@ public:
     Reader(std::string_view bytes, const std::string &fileName)
         : m_bytes(bytes)
         , m_fileName(fileName)
+        , m_problems(fileName)
     { }
 
     exchange::Contacts run();
 
 private:
-    std::string decoded(const std::string &field, std::size_t line, const char *what) const
+    // The field in Windows-1251; a problem (and an empty text) when it cannot be.
+    std::string decoded(const std::string &field, std::size_t line, const char *what)
     {
         if (!m_utf8)
             return field;
         try {
             return exchange::utf8ToCp1251(field);
         } catch (const exchange::EncodingError &e) {
-            throw ImportError(m_fileName, line, std::string(what) + ": " + e.what());
+            m_problems.add(line, std::string(what) + ": " + e.what());
+            return {};
         }
     }
-    Layout layoutOf(const Record &first) const;
+    Layout layoutOf(const Record &first);
     void take(const Record &record);
     static std::string field(const Record &record, long index)
     {
@@ -212,10 +243,11 @@ private:
     const std::string &m_fileName;
     bool m_utf8 = true;
     Layout m_layout;
+    exchange::Problems m_problems;
     exchange::Contacts m_contacts;
 };
 
-Layout Reader::layoutOf(const Record &first) const
+Layout Reader::layoutOf(const Record &first)
 {
     Layout layout;
     for (std::size_t i = 0; i < first.fields.size(); ++i) {
@@ -238,6 +270,10 @@ Layout Reader::layoutOf(const Record &first) const
         case Column::Additional:
             if (layout.additional < 0)
                 layout.additional = static_cast<long>(i);
+            break;
+        case Column::Organization:
+            if (layout.organization < 0)
+                layout.organization = static_cast<long>(i);
             break;
         case Column::Other:
             break;
@@ -270,8 +306,26 @@ Layout Reader::layoutOf(const Record &first) const
 
 void Reader::take(const Record &record)
 {
-    if (std::all_of(record.fields.begin(), record.fields.end(), [](const std::string &f) { return f.empty(); }))
+    if (record.bad
+        || std::all_of(record.fields.begin(), record.fields.end(), [](const std::string &f) { return f.empty(); }))
         return;
+    // The address is the first one the row has: "E-mail 2" only where "E-mail" is empty. The
+    // columns go left to right: once the row has ended, so have the rest. A row costs its own
+    // fields, not the header's.
+    const std::string *value = nullptr;
+    for (const std::size_t column : m_layout.mails) {
+        if (column >= record.fields.size())
+            break;
+        if (!record.fields[column].empty()) {
+            value = &record.fields[column];
+            break;
+        }
+    }
+    if (value == nullptr) {
+        ++m_contacts.withoutAddress;
+        return;
+    }
+
     std::string description;
     if (m_layout.fullName >= 0 && !field(record, m_layout.fullName).empty()) {
         description = field(record, m_layout.fullName);
@@ -284,35 +338,31 @@ void Reader::take(const Record &record)
                 description += ' ';
             description += part;
         }
+        // A firm's row has no person's name: it goes by the organisation.
+        if (description.empty())
+            description = field(record, m_layout.organization);
     }
     description = decoded(description, record.line, "имя");
     if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
-        throw ImportError(m_fileName, record.line, exchange::describeFieldProblem("имя", problem));
+        m_problems.add(record.line, exchange::describeFieldProblem("имя", problem));
 
+    // Several addresses in one field, as some address books export them: "a@x ::: b@y".
     std::vector<std::string> addresses;
-    for (const std::size_t column : m_layout.mails) {
-        // The columns go left to right: once the row has ended, so have the rest. A row costs its
-        // own fields, not the header's.
-        if (column >= record.fields.size())
+    std::size_t start = 0;
+    for (;;) {
+        const auto split = value->find(" ::: ", start);
+        const std::string one = value->substr(start, split == std::string::npos ? std::string::npos : split - start);
+        if (!one.empty())
+            addresses.push_back(decoded(one, record.line, "адрес"));
+        if (split == std::string::npos)
             break;
-        const std::string &value = record.fields[column];
-        // Several addresses in one field, as some address books export them: "a@x ::: b@y".
-        std::size_t start = 0;
-        for (;;) {
-            const auto split = value.find(" ::: ", start);
-            const std::string one = value.substr(start, split == std::string::npos ? std::string::npos : split - start);
-            if (!one.empty())
-                addresses.push_back(decoded(one, record.line, "адрес"));
-            if (split == std::string::npos)
-                break;
-            start = split + 5;
-        }
+        start = split + 5;
     }
-    if (addresses.empty())
-        throw ImportError(m_fileName, record.line, "в записи нет адреса электронной почты");
     for (const std::string &address : addresses) {
-        if (const std::string problem = exchange::lineFileProblem(address); !problem.empty())
-            throw ImportError(m_fileName, record.line, exchange::describeFieldProblem("адрес", problem));
+        if (const std::string problem = exchange::lineFileProblem(address); !problem.empty()) {
+            m_problems.add(record.line, exchange::describeFieldProblem("адрес", problem));
+            continue;
+        }
         m_contacts.add(description, address);
         exchange::checkEntriesSize(m_contacts, m_bytes.size(), m_fileName, record.line);
     }
@@ -333,31 +383,39 @@ exchange::Contacts Reader::run()
     if (const auto nul = text.find('\0'); nul != std::string_view::npos)
         throw ImportError(m_fileName, 1 + exchange::lineNumberAt(text, nul), "нулевой байт: это не текстовый файл");
 
-    Parser parser(text, 1, m_fileName);
+    m_contacts.reserveFor(text.size());
+    Parser parser(text, 1, m_problems);
     const char separator = parser.detectSeparator();
     Record record;
     if (!parser.next(separator, record))
         throw ImportError(m_fileName, 1, "файл пуст");
+    m_problems.refuseIfAny(); // a header that cannot be read
     m_layout = layoutOf(record);
     if (!m_layout.headerRow)
         take(record);
     while (parser.next(separator, record))
         take(record);
-    if (m_contacts.size() == 0)
-        throw ImportError(m_fileName, record.line, "в файле нет ни одной записи с адресом");
+    if (m_contacts.size() == 0 && m_contacts.withoutAddress == 0 && m_problems.empty())
+        m_problems.add(record.line, "в файле нет ни одной записи с адресом");
+    m_problems.refuseIfAny();
     return std::move(m_contacts);
 }
 
 } // namespace
 
-void write(const LineList &descriptions, const LineList &mails, std::string &out)
+void write(const LineList &descriptions, const LineList &mails, std::string &out, Dialect dialect)
 {
-    out += kHeader;
+    const char separator = dialect == Dialect::Spreadsheet ? ';' : ',';
+    if (dialect == Dialect::Spreadsheet)
+        out += "\xEF\xBB\xBF";
+    std::string header = kHeader;
+    std::replace(header.begin(), header.end(), ',', separator);
+    out += header;
     const std::size_t count = std::max(descriptions.size(), mails.size());
     out.reserve(out.size() + exchange::utf8SizeEstimate(descriptions, mails, 8));
     for (std::size_t i = 0; i < count; ++i) {
         appendQuoted(i < descriptions.size() ? descriptions[i] : std::string_view(), out);
-        out += ',';
+        out += separator;
         appendQuoted(i < mails.size() ? mails[i] : std::string_view(), out);
         out += "\r\n";
     }

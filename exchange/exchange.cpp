@@ -7,10 +7,44 @@
 
 namespace kvillo::exchange {
 
+namespace {
+
+const char *const kRefused = "Импорт отменён, ничего не записано. ";
+
+std::string describeProblems(const std::string &fileName, const std::vector<Problem> &named, std::size_t total)
+{
+    if (total == 1 && named.size() == 1)
+        return kRefused + ("Файл «" + fileName + "», строка ") + std::to_string(named[0].line) + ": " + named[0].reason;
+    std::string text = kRefused + ("Ошибки в файле «" + fileName + "»:");
+    for (const Problem &problem : named)
+        text += "\n  строка " + std::to_string(problem.line) + ": " + problem.reason;
+    if (total > named.size())
+        text += "\n  и ещё " + std::to_string(total - named.size());
+    return text;
+}
+
+} // namespace
+
 ImportError::ImportError(const std::string &fileName, std::size_t line, const std::string &reason)
-    : Error(
-        "Импорт отменён, ничего не записано. Файл \"" + fileName + "\", строка " + std::to_string(line) + ": " + reason)
+    : Error(describeProblems(fileName, {Problem{line, reason}}, 1))
 { }
+
+ImportError::ImportError(const std::string &fileName, const std::vector<Problem> &named, std::size_t total)
+    : Error(describeProblems(fileName, named, total))
+{ }
+
+void Problems::add(std::size_t line, std::string reason)
+{
+    ++m_total;
+    if (m_named.size() < kMaxNamedProblems)
+        m_named.push_back({line, std::move(reason)});
+}
+
+void Problems::refuseIfAny() const
+{
+    if (m_total != 0)
+        throw ImportError(m_fileName, m_named, m_total);
+}
 
 void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std::string &fileName, std::size_t line)
 {
@@ -25,6 +59,10 @@ std::string utf8ToCp1251(std::string_view utf8)
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out += utf8[i++];
+            continue;
+        }
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);
         if (length == 0)
@@ -79,6 +117,15 @@ std::size_t lineNumberAt(std::string_view text, std::size_t pos)
             ++lines;
     }
     return lines;
+}
+
+std::string importSummary(std::size_t added, std::size_t withoutAddress, std::size_t alreadyThere)
+{
+    std::string text = "Добавлено записей: " + std::to_string(added) + ".";
+    if (withoutAddress != 0 || alreadyThere != 0)
+        text += " Пропущено без адреса: " + std::to_string(withoutAddress)
+            + ", уже были в книге: " + std::to_string(alreadyThere) + ".";
+    return text;
 }
 
 std::string describeFieldProblem(const char *field, const std::string &problem)

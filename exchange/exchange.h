@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What the vCard and CSV readers and writers share: the contacts they carry and how a refused
 // import is reported.
@@ -22,14 +23,55 @@ struct Contacts : BookLists
         mails.append(mail);
         textBytes += description.size() + mail.size();
     }
+    // Room for the entries of a file of `fileBytes`, as far as its size tells: the shortest card
+    // or row with an address takes some 30 bytes, and name and address never take more than the
+    // file. Memory reserved is only address space until it is written.
+    void reserveFor(std::size_t fileBytes)
+    {
+        descriptions.reserve(fileBytes / 30 + 1, fileBytes / 2);
+        mails.reserve(fileBytes / 30 + 1, fileBytes / 2);
+    }
     std::size_t textBytes = 0; // of all descriptions and addresses
+    // Cards or rows that hold no address: left out, and counted for the report.
+    std::size_t withoutAddress = 0;
 };
 
-// An import refused as a whole; the message names the file, the line and the reason (Russian).
+// What is wrong at one line of a file being imported.
+struct Problem
+{
+    std::size_t line = 0;
+    std::string reason; // Russian
+};
+
+// An import refused as a whole; the message names the file and each line with its reason
+// (Russian), the first kMaxNamedProblems of them, then how many more there are.
 class ImportError : public Error
 {
 public:
     ImportError(const std::string &fileName, std::size_t line, const std::string &reason);
+    ImportError(const std::string &fileName, const std::vector<Problem> &named, std::size_t total);
+};
+
+constexpr std::size_t kMaxNamedProblems = 10;
+
+// The problems a reader finds as it reads on past each of them, so that one refusal names them
+// all rather than only the first.
+class Problems
+{
+public:
+    explicit Problems(const std::string &fileName)
+        : m_fileName(fileName)
+    { }
+
+    void add(std::size_t line, std::string reason);
+    bool empty() const { return m_total == 0; }
+    // Throws ImportError naming the problems found, if there are any.
+    void refuseIfAny() const;
+
+private:
+    const std::string &m_fileName;
+    std::vector<Problem> m_named;
+    std::size_t m_total = 0;
 };
 
 // Files larger than this are refused before they are read.
@@ -61,6 +103,10 @@ std::size_t utf8SizeEstimate(const LineList &descriptions, const LineList &mails
 
 // How many line ends (LF, CR LF or a lone CR) come before `pos`.
 std::size_t lineNumberAt(std::string_view text, std::size_t pos);
+
+// The report of an import done: "Добавлено записей: 120. Пропущено без адреса: 340, уже были в
+// книге: 12." The second sentence is left out when nothing was left out.
+std::string importSummary(std::size_t added, std::size_t withoutAddress, std::size_t alreadyThere);
 
 // The reason texts shared by the readers.
 std::string describeFieldProblem(const char *field, const std::string &problem);

@@ -189,6 +189,8 @@ std::vector<std::string> splitUnescaped(std::string_view text, char separator)
 
 std::string unescapeText(std::string_view text)
 {
+    if (text.find('\\') == std::string_view::npos)
+        return std::string(text);
     return splitUnescaped(text, '\0').front();
 }
 
@@ -198,6 +200,7 @@ public:
     Reader(std::string_view bytes, const std::string &fileName)
         : m_bytes(bytes)
         , m_fileName(fileName)
+        , m_problems(fileName)
     { }
 
     exchange::Contacts run();
@@ -206,12 +209,12 @@ private:
     bool nextLogicalLine(std::string &text, std::size_t &line);
     bool nextPhysicalLine(std::string_view &text);
     void handle(ContentLine &content);
+    void startCard(std::size_t line);
     void finishCard();
+    std::string joinedComponents(const ContentLine &content, std::size_t count, const char *separator, const char *field);
     std::string toCp1251(const ContentLine &content, std::string text, const char *field);
-    [[noreturn]] void fail(std::size_t line, const std::string &reason) const
-    {
-        throw ImportError(m_fileName, line, reason);
-    }
+    // The file is refused, but read on to the end so that the refusal names every bad line.
+    void fail(std::size_t line, std::string reason) { m_problems.add(line, std::move(reason)); }
 
     std::string_view m_bytes;
     const std::string &m_fileName;
@@ -220,13 +223,17 @@ private:
     bool m_pendingValid = false;
     std::string_view m_pending;
 
+    exchange::Problems m_problems;
     exchange::Contacts m_contacts;
+    std::size_t m_cards = 0;
     bool m_inCard = false;
     std::size_t m_cardLine = 0;
     bool m_haveFn = false;
     std::string m_fn;
     std::string m_fromN;
+    std::string m_org;
     std::size_t m_nameLine = 0;
+    std::size_t m_orgLine = 0;
     struct Mail
     {
         std::string address;
@@ -301,8 +308,10 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
 {
     if (isQuotedPrintable(content)) {
         std::string decoded;
-        if (!decodeQuotedPrintable(text, decoded))
+        if (!decodeQuotedPrintable(text, decoded)) {
             fail(content.line, "неверная запись quoted-printable");
+            return {};
+        }
         text = std::move(decoded);
     }
     const std::string_view charset = paramValue(content, "CHARSET");
@@ -313,40 +322,75 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
         utf8 = true;
     else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
         utf8 = false;
-    else
+    else {
         fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
+        return {};
+    }
     if (!utf8)
         return text;
     try {
         return exchange::utf8ToCp1251(text);
     } catch (const exchange::EncodingError &e) {
         fail(content.line, std::string(field) + ": " + e.what());
+        return {};
     }
+}
+
+// The first `count` components of a structured value (N, ORG), joined by `separator` with the
+// empty ones left out; the components of N are lists, whose items are joined alike.
+std::string Reader::joinedComponents(
+    const ContentLine &content, std::size_t count, const char *separator, const char *field)
+{
+    const bool lists = equalsIgnoringCase(content.name, "N");
+    const std::vector<std::string> parts = splitUnescaped(content.value, ';');
+    std::string joined;
+    for (std::size_t i = 0; i < count && i < parts.size(); ++i) {
+        for (const std::string &word : lists ? splitUnescaped(parts[i], ',') : std::vector<std::string>{parts[i]}) {
+            if (word.empty())
+                continue;
+            if (!joined.empty())
+                joined += separator;
+            joined += word;
+        }
+    }
+    return toCp1251(content, joined, field);
+}
+
+void Reader::startCard(std::size_t line)
+{
+    m_inCard = true;
+    ++m_cards;
+    m_cardLine = line;
+    m_haveFn = false;
+    m_fn.clear();
+    m_fromN.clear();
+    m_org.clear();
+    m_mails.clear();
 }
 
 void Reader::handle(ContentLine &content)
 {
     const std::string_view name = content.name;
     if (equalsIgnoringCase(name, "BEGIN")) {
-        if (!equalsIgnoringCase(content.value, "VCARD"))
+        if (!equalsIgnoringCase(content.value, "VCARD")) {
             fail(content.line, "неизвестный блок BEGIN:" + content.value);
+            return;
+        }
         if (m_inCard)
             fail(content.line,
                 "новая карточка начинается до END:VCARD предыдущей (строка " + std::to_string(m_cardLine) + ")");
-        m_inCard = true;
-        m_cardLine = content.line;
-        m_haveFn = false;
-        m_fn.clear();
-        m_fromN.clear();
-        m_mails.clear();
+        startCard(content.line);
         return;
     }
-    if (!m_inCard)
+    if (!m_inCard) {
         fail(content.line, "строка вне карточки (нет BEGIN:VCARD)");
+        return;
+    }
     if (equalsIgnoringCase(name, "END")) {
         if (!equalsIgnoringCase(content.value, "VCARD"))
             fail(content.line, "неизвестный блок END:" + content.value);
-        finishCard();
+        else
+            finishCard();
         return;
     }
     if (equalsIgnoringCase(name, "VERSION")) {
@@ -361,20 +405,15 @@ void Reader::handle(ContentLine &content)
     } else if (equalsIgnoringCase(name, "N")) {
         if (m_fromN.empty()) {
             // Family, given and additional names, in the order a Russian book writes them.
-            const std::vector<std::string> parts = splitUnescaped(content.value, ';');
-            std::string joined;
-            for (std::size_t i = 0; i < 3 && i < parts.size(); ++i) {
-                for (const std::string &word : splitUnescaped(parts[i], ',')) {
-                    if (word.empty())
-                        continue;
-                    if (!joined.empty())
-                        joined += ' ';
-                    joined += word;
-                }
-            }
-            m_fromN = toCp1251(content, joined, "N");
+            m_fromN = joinedComponents(content, 3, " ", "N");
             if (!m_haveFn)
                 m_nameLine = content.line;
+        }
+    } else if (equalsIgnoringCase(name, "ORG")) {
+        // The organisation and its units: "Ромашка, бухгалтерия".
+        if (m_org.empty()) {
+            m_org = joinedComponents(content, std::string::npos, ", ", "ORG");
+            m_orgLine = content.line;
         }
     } else if (equalsIgnoringCase(name, "EMAIL")) {
         std::string address = toCp1251(content, unescapeText(content.value), "EMAIL");
@@ -386,14 +425,20 @@ void Reader::handle(ContentLine &content)
 void Reader::finishCard()
 {
     m_inCard = false;
-    if (m_mails.empty())
-        fail(m_cardLine, "в карточке нет адреса электронной почты (EMAIL)");
-    const std::string &description = (m_haveFn && !m_fn.empty()) ? m_fn : m_fromN;
+    if (m_mails.empty()) {
+        ++m_contacts.withoutAddress;
+        return;
+    }
+    // A card of a firm has neither FN nor N: it goes by the organisation's name.
+    const bool named = (m_haveFn && !m_fn.empty()) || !m_fromN.empty();
+    const std::string &description = (m_haveFn && !m_fn.empty()) ? m_fn : named ? m_fromN : m_org;
     if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
-        fail(m_nameLine, exchange::describeFieldProblem("имя", problem));
+        fail(named ? m_nameLine : m_orgLine, exchange::describeFieldProblem("имя", problem));
     for (const Mail &mail : m_mails) {
-        if (const std::string problem = exchange::lineFileProblem(mail.address); !problem.empty())
+        if (const std::string problem = exchange::lineFileProblem(mail.address); !problem.empty()) {
             fail(mail.line, exchange::describeFieldProblem("адрес", problem));
+            continue;
+        }
         m_contacts.add(description, mail.address);
         exchange::checkEntriesSize(m_contacts, m_bytes.size(), m_fileName, mail.line);
     }
@@ -403,21 +448,26 @@ exchange::Contacts Reader::run()
 {
     if (m_bytes.size() >= 3 && m_bytes.substr(0, 3) == "\xEF\xBB\xBF")
         m_pos = 3;
+    m_contacts.reserveFor(m_bytes.size());
     std::string text;
     ContentLine content;
     while (nextLogicalLine(text, content.line)) {
         if (text.find_first_not_of(" \t") == std::string::npos)
             continue;
+        // A binary file: what follows is no text to report on.
         if (text.find('\0') != std::string::npos)
-            fail(content.line, "нулевой байт: это не текстовый файл vCard");
-        if (!parseContentLine(text, content))
+            throw ImportError(m_fileName, content.line, "нулевой байт: это не текстовый файл vCard");
+        if (!parseContentLine(text, content)) {
             fail(content.line, "строка без двоеточия: это не запись vCard");
+            continue;
+        }
         handle(content);
     }
     if (m_inCard)
         fail(m_cardLine, "карточка не закончена: нет END:VCARD");
-    if (m_contacts.size() == 0)
+    if (m_cards == 0 && m_problems.empty())
         fail(std::max<std::size_t>(m_lineNumber, 1), "в файле нет ни одной карточки vCard");
+    m_problems.refuseIfAny();
     return std::move(m_contacts);
 }
 

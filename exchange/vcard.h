@@ -14,8 +14,9 @@ namespace kvillo::vcard {
 // address (left out when it is empty).
 void write(const LineList &descriptions, const LineList &mails, std::string &out);
 
-// One entry per EMAIL of every card, the description from FN, else from N. Throws
-// exchange::ImportError (naming `fileName`) on the first card it cannot take whole.
+// One entry per EMAIL of every card, the description from FN, else from N, else from ORG; a card
+// without EMAIL is counted and left out. Throws exchange::ImportError (naming `fileName`) when
+// any card cannot be taken whole, naming every line it cannot take.
 exchange::Contacts read(std::string_view bytes, const std::string &fileName);
 
 } // namespace kvillo::vcard

@@ -125,6 +125,8 @@ private slots:
     void rowHandlesFollowTheirEntries();
     void editedEntryIsReplacedWhereverItMoved();
     void editOfARemovedEntryChangesNothing();
+    void importLeavesOutWhatTheBookHas_data();
+    void importLeavesOutWhatTheBookHas();
     void failedChangeAndSaveLeavesTheListsAsTheyWere_data();
     void failedChangeAndSaveLeavesTheListsAsTheyWere();
 };
@@ -465,6 +467,70 @@ void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
     QCOMPARE(descriptionsFile(setup.dir), edit ? "a\r\nb\r\nc\r\nd\r\nE\r\n" : descriptions + "new\r\n");
     QCOMPARE(mailsFile(setup.dir), mails + (edit ? "5@x\r\n" : "new@x\r\n"));
     QCOMPARE(book.count(ListId::Mails), std::size_t(5));
+}
+
+// An import adds only the entries the book does not hold yet, by description and address
+// together, nor an earlier line of the import; whatever was left out is counted.
+void TestAddressBook::importLeavesOutWhatTheBookHas_data()
+{
+    QTest::addColumn<QByteArray>("descriptions"); // the book's files
+    QTest::addColumn<QByteArray>("mails");
+    QTest::addColumn<QStringList>("imported"); // "description|mail"
+    QTest::addColumn<int>("alreadyThere");
+    QTest::addColumn<QByteArray>("mailsAfter");
+
+    const QByteArray d = "Anna\r\nBoris\r\n", m = "a@x\r\nb@x\r\n";
+    QTest::newRow("all new") << d << m << QStringList{"Vera|v@x", "Anna|a2@x"} << 0 << m + "v@x\r\na2@x\r\n";
+    QTest::newRow("one in the book") << d << m << QStringList{"Boris|b@x", "Vera|v@x"} << 1 << m + "v@x\r\n";
+    QTest::newRow("same address, another description is new")
+        << d << m << QStringList{"Boris B.|b@x"} << 0 << m + "b@x\r\n";
+    QTest::newRow("case and spaces count") << d << m << QStringList{"anna|a@x", "Anna|a@x "} << 0
+                                           << m + "a@x\r\na@x \r\n";
+    QTest::newRow("repeated within the import") << d << m << QStringList{"Vera|v@x", "Vera|v@x", "Vera|v@x"} << 2
+                                                << m + "v@x\r\n";
+    QTest::newRow("everything there: nothing saved") << d << m << QStringList{"Anna|a@x", "Boris|b@x"} << 2 << m;
+    QTest::newRow("empty description and address pair") << QByteArray("\r\n") << QByteArray("\r\n")
+                                                         << QStringList{"|"} << 1 << QByteArray("\r\n");
+    // The descriptions file is one line longer: its last entry has an empty address.
+    QTest::newRow("lists of different length") << d + "Gleb\r\n" << m << QStringList{"Gleb|", "Boris|b@x"} << 2 << m;
+}
+
+void TestAddressBook::importLeavesOutWhatTheBookHas()
+{
+    QFETCH(QByteArray, descriptions);
+    QFETCH(QByteArray, mails);
+    QFETCH(QStringList, imported);
+    QFETCH(int, alreadyThere);
+    QFETCH(QByteArray, mailsAfter);
+    ScratchDir dir;
+    writeBook(dir, descriptions.toStdString(), mails.toStdString());
+    AddressBook book(dir.path());
+    book.load();
+    BookLists entries;
+    for (const QString &entry : imported) {
+        entries.descriptions.append(entry.section('|', 0, 0).toStdString());
+        entries.mails.append(entry.section('|', 1).toStdString());
+    }
+    const std::uint64_t saves = book.saves();
+    const AddressBook::ImportCounts counts = book.appendNewAndSave(entries);
+    QCOMPARE(counts.alreadyThere, std::size_t(alreadyThere));
+    QCOMPARE(counts.added, std::size_t(imported.size() - alreadyThere));
+    QCOMPARE(QByteArray::fromStdString(mailsFile(dir)), mailsAfter);
+    QCOMPARE(book.saves(), saves + (counts.added == 0 ? 0 : 1));
+    QCOMPARE(book.count(ListId::Descriptions) - book.count(ListId::Mails),
+        std::size_t(descriptions.count('\n') - mails.count('\n')));
+
+    // The same import again adds nothing, the second time by its entries and by its identifier.
+    QCOMPARE(book.appendNewAndSave(entries).added, std::size_t(0));
+    const std::string id(32, 'a');
+    if (counts.added != 0) {
+        BookLists fresh;
+        fresh.descriptions.append("Zoe");
+        fresh.mails.append("z@x");
+        QCOMPARE(book.appendNewAndSave(fresh, nullptr, id).added, std::size_t(1));
+        QCOMPARE(book.appendNewAndSave(fresh, nullptr, id).added, std::size_t(1)); // recorded: it added them
+        QCOMPARE(QByteArray::fromStdString(mailsFile(dir)), mailsAfter + "z@x\r\n");
+    }
 }
 
 QTEST_APPLESS_MAIN(TestAddressBook)

@@ -115,7 +115,8 @@ private slots:
         const Result help = program.run({"--help"});
         QCOMPARE(help.status, 0);
         for (const char *text :
-            {"--query ТЕКСТ", "--export ФОРМАТ [ФАЙЛ]", "--import ФОРМАТ ФАЙЛ", "Код завершения", "query_command"})
+            {"--query ТЕКСТ", "--export ФОРМАТ [ФАЙЛ]", "--import ФОРМАТ ФАЙЛ", "csv-excel (через точку с запятой",
+                "Код завершения", "query_command"})
             QVERIFY2(help.out.contains(QString::fromUtf8(text)), text);
         QVERIFY(help.err.isEmpty());
         QCOMPARE(program.run({"-h"}).out, help.out);
@@ -134,7 +135,7 @@ private slots:
         QTest::newRow("query without text") << QStringList{"--query"} << "не указан ТЕКСТ";
         QTest::newRow("version with extra") << QStringList{"--version", "a", "b"} << "лишний параметр «a»";
         QTest::newRow("export without format") << QStringList{"--export"} << "не указан ФОРМАТ";
-        QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат «ldif»";
+        QTest::newRow("unknown format") << QStringList{"--export", "ldif"} << "неизвестный формат «ldif» (vcard, csv или csv-excel)";
         QTest::newRow("import of a file without its format")
             << QStringList{"--import", "cards.vcf"} << "не указан ФОРМАТ для --import перед «cards.vcf»";
         QTest::newRow("import without file") << QStringList{"--import", "csv"} << "не указан ФАЙЛ";
@@ -263,6 +264,12 @@ private slots:
         QCOMPARE(program.run({"--export", "csv", "book.csv"}).status, 0);
         QVERIFY(QString::fromStdString(testutil::readFile(program.path("book.csv")))
                     .startsWith(QStringLiteral("\"Name\",\"E-mail Address\"\r\n\"Иванов Пётр")));
+        // The spreadsheet form, and an import of it that finds every entry there already.
+        QCOMPARE(program.run({"--export", "csv-excel", "table.csv"}).status, 0);
+        QVERIFY(testutil::readFile(program.path("table.csv"))
+                    .starts_with("\xEF\xBB\xBF\"Name\";\"E-mail Address\"\r\n\"Иванов Пётр"));
+        const Result again = program.run({"--import", "csv-excel", "table.csv"});
+        QCOMPARE(again.err, QStringLiteral("kvillo: Добавлено записей: 0. Пропущено без адреса: 0, уже были в книге: 4.\n"));
 
         const Result unwritable = program.run({"--export", "csv", "no/such/folder/book.csv"});
         QCOMPARE(unwritable.status, 1);
@@ -304,7 +311,7 @@ private slots:
         testutil::writeFile(program.path("new.csv"), "ФИО;E-mail\r\nСидоров Сидор;sid@example.ru;\r\n");
         const Result added = program.run({"--import", "csv", "new.csv"});
         QCOMPARE(added.status, 0);
-        QVERIFY2(added.err.contains("добавлены в адресную книгу: 1"), qPrintable(added.err));
+        QCOMPARE(added.err, QStringLiteral("kvillo: Добавлено записей: 1.\n"));
         QCOMPARE(testutil::readFile(program.path("database/mails.dat")),
             "p.ivanov@example.ru\r\njohn@example.com\r\nnobody@example.org\r\nfedorov@example.ru\r\nsid@example."
             "ru\r\n");
@@ -324,29 +331,51 @@ private slots:
             "BEGIN:VCARD\nFN:Good\nEMAIL:good@x\nEND:VCARD\nBEGIN:VCARD\nFN:Bad\nEMAIL:bad@x\n");
         const Result refused = program.run({"--import", "vcard", "bad.vcf"});
         QCOMPARE(refused.status, 1);
-        QVERIFY2(refused.err.contains("Файл \"bad.vcf\", строка 5: карточка не закончена"), qPrintable(refused.err));
+        QVERIFY2(refused.err.contains("Файл «bad.vcf», строка 5: карточка не закончена"), qPrintable(refused.err));
         QCOMPARE(program.book(), before);
+
+        // The same files again add nothing, and say so; a file of cards without addresses alone
+        // is no error either, and leaves the files untouched.
+        testutil::writeFile(program.path("none.vcf"), "BEGIN:VCARD\nFN:Nobody\nTEL:123\nEND:VCARD\n");
+        for (const auto &[file, report] : {std::pair("new.csv", "Добавлено записей: 0. Пропущено без адреса: 0, уже были в книге: 1."),
+                 std::pair("two.vcf", "Добавлено записей: 0. Пропущено без адреса: 0, уже были в книге: 2."),
+                 std::pair("none.vcf", "Добавлено записей: 0. Пропущено без адреса: 1, уже были в книге: 0.")}) {
+            const Result again = program.run({"--import", file == std::string_view("new.csv") ? "csv" : "vcard", file});
+            QCOMPARE(again.status, 0);
+            QCOMPARE(again.err, QStringLiteral("kvillo: ") + QString::fromUtf8(report) + "\n");
+            QCOMPARE(program.book(), before);
+        }
     }
 
-    // Imports started together wait for each other: every one is stored, and the files pair.
+    // Imports started together wait for each other: every one is stored, and the files pair; the
+    // same file imported by several at once is stored once.
     void importsAtOnceAllLand()
     {
         Program program;
-        testutil::writeFile(program.path("one.vcf"), "BEGIN:VCARD\nFN:One\nEMAIL:one@x\nEND:VCARD\n");
         std::vector<std::unique_ptr<QProcess>> imports;
         for (int i = 0; i < 6; ++i) {
+            const std::string file = program.path(("one" + std::to_string(i % 3) + ".vcf").c_str());
+            testutil::writeFile(file, "BEGIN:VCARD\nFN:One\nEMAIL:one" + std::to_string(i % 3) + "@x\nEND:VCARD\n");
             imports.push_back(std::make_unique<QProcess>());
             imports.back()->start(QString::fromStdString(program.path("kvillo")),
-                {"--import", "vcard", QString::fromStdString(program.path("one.vcf"))});
+                {"--import", "vcard", QString::fromStdString(file)});
         }
+        int stored = 0;
         for (const auto &import : imports) {
             QVERIFY(import->waitForFinished(60000));
             QCOMPARE(import->exitCode(), 0);
+            const QString err = QString::fromUtf8(import->readAllStandardError());
+            if (err.contains("Добавлено записей: 1."))
+                ++stored;
+            else
+                QVERIFY2(err.contains("Добавлено записей: 0. Пропущено без адреса: 0, уже были в книге: 1."), qPrintable(err));
         }
+        // Three files, each imported twice: the first import of each stores it.
+        QCOMPARE(stored, 3);
         const std::string mails = testutil::readFile(program.path("database/mails.dat"));
         const std::string descriptions = testutil::readFile(program.path("database/descriptions.dat"));
-        QCOMPARE(std::count(mails.begin(), mails.end(), '\n'), 4 + 6);
-        QCOMPARE(std::count(descriptions.begin(), descriptions.end(), '\n'), 4 + 6);
+        QCOMPARE(std::count(mails.begin(), mails.end(), '\n'), 4 + 3);
+        QCOMPARE(std::count(descriptions.begin(), descriptions.end(), '\n'), 4 + 3);
     }
 
     void importNeverWritesBehindARunningProgram()
@@ -413,7 +442,7 @@ private slots:
                 break;
             }
             QVERIFY(WIFSIGNALED(window.status()) && WTERMSIG(window.status()) == SIGKILL);
-            QVERIFY(result.err.contains("добавлены в адресную книгу"));
+            QVERIFY(result.err.contains("Добавлено записей: 1."));
         }
     }
 

@@ -76,6 +76,8 @@ private slots:
     void readOnlyFileKept();
     void listEditing();
     void compactionKeepsContents();
+    void appendingAListKeepsEveryItem_data();
+    void appendingAListKeepsEveryItem();
     void codePageRoundTrip();
     void foldCase_data();
     void foldCase();
@@ -511,6 +513,46 @@ void TestLineFiles::malformedUtf8()
     const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     QCOMPARE(cp1251::isValidUtf8(text), valid);
     QCOMPARE(QByteArray::fromStdString(cp1251::fromUtf8(text)), cp1251);
+}
+
+// A whole list appended to another: in one copy when its items lie in order, item by item when
+// they do not; either way the texts, the search and the file are those of the items.
+void TestLineFiles::appendingAListKeepsEveryItem_data()
+{
+    QTest::addColumn<QString>("edit"); // what is done to the appended list first
+    QTest::newRow("built by appends") << "none";
+    QTest::newRow("an item removed") << "remove";
+    QTest::newRow("an item replaced") << "replace";
+    QTest::newRow("appended to itself") << "self";
+    QTest::newRow("empty") << "empty";
+}
+
+void TestLineFiles::appendingAListKeepsEveryItem()
+{
+    QFETCH(QString, edit);
+    LineList target, added;
+    target.append("old");
+    for (const char *text : {"a", "", "bc", "def"})
+        added.append(text);
+    QStringList expected{"old"};
+    if (edit == "remove")
+        added.remove(1);
+    else if (edit == "replace")
+        added.replace(0, "zz");
+    else if (edit == "empty")
+        added.clear();
+    LineList &from = edit == "self" ? target : added;
+    for (std::size_t i = 0; i < from.size(); ++i)
+        expected << QString::fromStdString(std::string(from[i]));
+    target.append(from);
+    QStringList got;
+    for (std::size_t i = 0; i < target.size(); ++i)
+        got << QString::fromStdString(std::string(target[i]));
+    QCOMPARE(got, expected);
+    QCOMPARE(QString::fromStdString(target.toText()), expected.join("\r\n") + "\r\n");
+    target.append("tail");
+    QCOMPARE(target[target.size() - 1], std::string_view("tail"));
+    QCOMPARE(QString::fromStdString(std::string(target[target.size() - 2])), expected.last());
 }
 
 QTEST_APPLESS_MAIN(TestLineFiles)

@@ -161,6 +161,22 @@ private slots:
         QCOMPARE(dir.read("database/mails.dat"), mails);
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
 
+        // The window compares with the book as it holds it: the same file again, and an entry it
+        // had from the start, add nothing.
+        dir.write("again.vcf",
+            "BEGIN:VCARD\nFN:Иванов\nEMAIL:ivanov@x.ru\nEND:VCARD\nBEGIN:VCARD\nFN:Новый\nEMAIL:new@x.ru\nEND:VCARD\n");
+        for (const char *file : {"new.vcf", "again.vcf"}) {
+            import.start(dir.path("kvillo"), {"--import", "vcard", dir.path(file)});
+            QVERIFY(import.waitForFinished(30000));
+            QCOMPARE(import.exitCode(), 0);
+            const QString err = QString::fromUtf8(import.readAllStandardError());
+            QVERIFY2(err.contains(QStringLiteral("Добавлено записей: 0. Пропущено без адреса: 0, уже были в книге: %1. "
+                                                 "Записи переданы работающей программе")
+                                      .arg(file == std::string_view("new.vcf") ? 1 : 2)),
+                qPrintable(err));
+        }
+        QCOMPARE(dir.read("database/mails.dat"), mails);
+
         endsOnRequest(first);
         QCOMPARE(dir.read("database/mails.dat"), mails);
         QCOMPARE(dir.read("database/descriptions.dat"), descriptions);
@@ -487,7 +503,7 @@ private slots:
         unequal.descriptions.append("Лишний");
         const std::string id(32, 'a');
         const QByteArray bad = "failed bad request\n";
-        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added\n");
+        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added 1 0\n");
         QTest::newRow("lists of unequal length")
             << kvillo::channel::addRequest(unequal, id) << false << QByteArray("failed описаний 2, а адресов 1\n");
         QTest::newRow("a NUL in a text") << "add 5 " + QByteArray(32, 'a') + '\n' + QByteArray("x\0y\0z", 5) << false
@@ -509,7 +525,7 @@ private slots:
         int added = 0;
         instance.setAddHandler([&](const kvillo::BookLists &, const std::string &) {
             ++added;
-            return std::string();
+            return kvillo::AddressBook::ImportCounts{1, 0};
         });
         const std::string name = kvillo::channel::listenName(dir.directory() + "database/").toStdString();
         const auto restore = qScopeGuard([this] { ::chmod(runtime().constData(), 0700); });
@@ -520,7 +536,7 @@ private slots:
             return testutil::receive(socket, 3000, true);
         });
         QCOMPARE(QByteArray::fromStdString(client.finish()), answer);
-        QCOMPARE(added, answer == "added\n" ? 1 : 0);
+        QCOMPARE(added, answer == "added 1 0\n" ? 1 : 0);
     }
 };
 

@@ -75,7 +75,7 @@ public:
     // Adds entries handed over by the command line (an import) and saves the book as the Add
     // dialog does; throws, with the reason, when they are not stored (the book is then as it
     // was). An import whose identifier is already recorded is not added again.
-    void addHandedOver(const BookLists &entries, const std::string &importId);
+    AddressBook::ImportCounts addHandedOver(const BookLists &entries, const std::string &importId);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -227,11 +227,14 @@ void TForm1::Action6Execute()
     dialog->show();
 }
 
-void TForm1::addHandedOver(const BookLists &entries, const std::string &importId)
+AddressBook::ImportCounts TForm1::addHandedOver(const BookLists &entries, const std::string &importId)
 {
-    // The command line that handed them over reports a failure; the window shows nothing of it.
+    // The command line that handed them over reports a failure and the counts; the window shows
+    // nothing of it. The entries are compared with the book as the window holds it now.
     ListModels views(*m_descriptions, *m_mails);
-    saving([&] { m_book.appendAndSave(entries, &views, importId); });
+    AddressBook::ImportCounts counts;
+    saving([&] { counts = m_book.appendNewAndSave(entries, &views, importId); });
+    return counts;
 }
 
 // "Копировать", Ctrl+C
