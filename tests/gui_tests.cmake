@@ -19,6 +19,7 @@ kvillo_gui_test(test_desktop)
 kvillo_gui_test(test_clicks)
 kvillo_gui_test(test_accessibility)
 kvillo_gui_test(test_find_bar)
+kvillo_gui_test(test_window_settings)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)

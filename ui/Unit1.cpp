@@ -5,7 +5,6 @@
 #include "desktop/guard.h"
 #include "desktop/icons.h"
 #include "desktop/platform.h"
-#include "desktop/text.h"
 #include "sys/errors.h"
 #include "sys/system.h"
 #include "ui/column_header.h"
@@ -32,7 +31,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -40,20 +38,6 @@
 namespace kvillo {
 
 namespace {
-
-constexpr int kDefaultWidth = 701;
-constexpr int kDefaultHeight = 497;
-// The largest font the lists take from the settings: the largest size the font dialog lists, a
-// row of about 110 pixels at 96 dots per inch, so that several rows still fit the lists of a
-// window on a screen 600 pixels high. A larger font leaves the lists looking empty.
-constexpr int kMaxFontPoints = 72;
-
-// A stored outer length (any int) as the window can take it: within the screen's available
-// length and not below the window's minimum.
-int fittedLength(int stored, int minimum, int available)
-{
-    return std::max(minimum, std::min(stored, available));
-}
 
 // The window whose book is saved when the process ends through exit() (see saveBeforeExit).
 TForm1 *g_savedBeforeExit = nullptr;
@@ -64,13 +48,13 @@ TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *pa
     : QMainWindow(parent)
     , m_platform(platform)
     , m_book(std::move(applicationDirectory))
-    , m_fontDialogFont(windowsFont(8))
+    , m_settings(m_book.store().layout())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(applicationTitle());
     setWindowIcon(programIcon());
     buildLayout();
-    resize(kDefaultWidth, kDefaultHeight);
+    resize(WindowSettings::kDefaultSize);
 
     // At log-off the session asks whether the program may end: save as a close would.
     connectGuarded(m_platform, qApp, &QGuiApplication::commitDataRequest, this, &TForm1::FormCloseQuery);
@@ -277,73 +261,31 @@ void TForm1::setHeaderSections(int first, int second)
 
 void TForm1::readSettingsFile()
 {
-    ScratchBuffer &memo = m_book.scratch();
-    memo.clear();
-    memo.loadFromFile(m_book.store().settingsPath());
-    Settings settings;
     try {
-        readSettings(memo, settings);
+        m_settings.read(m_book.scratch());
     } catch (...) {
-        // What was read before the bad line stays applied.
-        applySettings(settings);
+        // What was read before the bad value stays applied.
+        applySettings();
         throw;
     }
-    applySettings(settings);
+    applySettings();
 }
 
-void TForm1::applySettings(const Settings &settings)
+void TForm1::applySettings()
 {
-    QFont font1 = ListBox1->font();
-    QFont font2 = ListBox2->font();
-    if (settings.fontName) {
-        const QString family = fromStored(*settings.fontName);
-        font1.setFamily(family);
-        font2.setFamily(family);
-        m_fontDialogFont.setFamily(family);
+    const QFont font = m_settings.listFont(ListBox1->font());
+    ListBox1->setFont(font);
+    ListBox2->setFont(m_settings.listFont(ListBox2->font()));
+    m_settings.fontApplied(font);
+    if (const std::optional<int> width = m_settings.list1Width()) {
+        setList1Width(*width);
+        m_settings.list1WidthApplied(list1Width());
     }
-    if (settings.fontSize && *settings.fontSize > 0) {
-        const int points = std::min(*settings.fontSize, kMaxFontPoints);
-        font1.setPointSize(points);
-        font2.setPointSize(points);
-        m_fontDialogFont.setPointSize(points);
-    }
-    ListBox1->setFont(font1);
-    ListBox2->setFont(font2);
-    if (settings.fontSize) {
-        m_storedFontSize = settings.fontSize;
-        m_fontSizeAsApplied = font1.pointSize();
-    }
-    if (settings.list1Width) {
-        setList1Width(*settings.list1Width);
-        m_storedList1Width = settings.list1Width;
-        m_list1WidthAsApplied = list1Width();
-    }
-    if (settings.width)
-        m_storedWidth = settings.width;
-    if (settings.height)
-        m_storedHeight = settings.height;
 }
 
 void TForm1::writeSettingsFile()
 {
-    const QFont font = ListBox1->font();
-    SettingsValues values;
-    values.fontName = toStored(font.family()).value_or(toStored(windowsFont(8).family()).value_or(std::string()));
-    values.fontSize
-        = font.pointSize() > 0 ? font.pointSize() : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
-    if (m_storedFontSize && font.pointSize() == m_fontSizeAsApplied)
-        values.fontSize = *m_storedFontSize;
-    values.list1Width
-        = m_storedList1Width && list1Width() == m_list1WidthAsApplied ? *m_storedList1Width : list1Width();
-    // A size the user has not changed is written as it was read.
-    const QSize outer = frameGeometry().size();
-    const QSize applied = m_sizeAsApplied.value_or(outer);
-    values.width = m_storedWidth && outer.width() == applied.width() ? *m_storedWidth : outer.width();
-    values.height = m_storedHeight && outer.height() == applied.height() ? *m_storedHeight : outer.height();
-    ScratchBuffer &memo = m_book.scratch();
-    writeSettings(memo, values);
-    memo.saveToFile(m_book.store().settingsPath());
-    memo.clear();
+    m_settings.write(m_book.scratch(), ListBox1->font(), list1Width(), frameGeometry().size());
 }
 
 // ---- Event handlers ----
@@ -383,14 +325,10 @@ void TForm1::applyStoredSize()
 {
     const QSize frame = frameGeometry().size() - geometry().size();
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QSize available = screen ? screen->availableGeometry().size() : QSize(kDefaultWidth, kDefaultHeight);
+    const QSize available = screen ? screen->availableGeometry().size() : WindowSettings::kDefaultSize;
     const QSize minimum = minimumSizeHint().expandedTo(minimumSize()) + frame;
-    const int outerWidth
-        = m_storedWidth ? fittedLength(*m_storedWidth, minimum.width(), available.width()) : kDefaultWidth;
-    const int outerHeight
-        = m_storedHeight ? fittedLength(*m_storedHeight, minimum.height(), available.height()) : kDefaultHeight;
-    resize(outerWidth - frame.width(), outerHeight - frame.height());
-    m_sizeAsApplied = size() + frame;
+    resize(m_settings.outerSize(minimum, available) - frame);
+    m_settings.sizeApplied(size() + frame);
     // A list width this window cannot show beside the addresses' least width is shown narrower:
     // the header follows what the lists show.
     const int shownWidth = ListPanel::shownLeftWidth(list1Width(), width());

@@ -1,17 +1,15 @@
 #pragma once
 
 #include "book/address_book.h"
-#include "book/settings.h"
+#include "desktop/window_settings.h"
 #include "ui/commands.h"
 
-#include <QFont>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
 #include <array>
 #include <exception>
 #include <functional>
-#include <optional>
 #include <string>
 
 class QAbstractNativeEventFilter;
@@ -54,12 +52,6 @@ public:
 
     // The document shown.
     const AddressBook &book() const { return m_book; }
-
-    // Settings as read at start-up and as applied.
-    std::optional<int> storedWidth() const { return m_storedWidth; }
-    std::optional<int> storedHeight() const { return m_storedHeight; }
-    QFont fontDialogFont() const { return m_fontDialogFont; }
-    int list1Width() const;
 
     // The tray icon was clicked (the desktop's notification area reports it).
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -136,9 +128,10 @@ private:
     void removeTrayIcon();
     void showFromTray();
     void hideToTray();
+    // Reads the settings and applies what was read, also when a bad value stops the reading.
     void readSettingsFile();
+    void applySettings();
     void applyStoredSize();
-    void applySettings(const Settings &settings);
     void writeSettingsFile();
     // Saves settings and data as a close does; false when the data could not be saved.
     bool saveAll();
@@ -155,6 +148,7 @@ private:
     static QString recoveryFolder();
     void writeRecoveryCopy(const QString &folder);
     void setHeaderSections(int first, int second);
+    int list1Width() const;
     void setList1Width(int width);
     void setStatusText(int panel, const QString &text);
 
@@ -179,6 +173,7 @@ private:
 
     Platform &m_platform;
     AddressBook m_book;
+    WindowSettings m_settings;
 
     QMenuBar *ActionMainMenuBar1 = nullptr;
     QWidget *CoolBar1 = nullptr;
@@ -198,21 +193,9 @@ private:
     QAbstractNativeEventFilter *m_blockedTrayClicks = nullptr;
     std::array<QToolButton *, 7> m_speedButtons = {};
 
-    QFont m_fontDialogFont;
     // The names last chosen in the backup and the restore file dialogs.
     QString m_lastSaveName;
     QString m_lastOpenName;
-    std::optional<int> m_storedWidth;
-    std::optional<int> m_storedHeight;
-    // The font size as read from the settings, until the user chooses a font.
-    std::optional<int> m_storedFontSize;
-    // The outer size and the lists' font size as applied from the settings: while they stay so,
-    // a close writes back the stored values, even those the screen could not show or no font has.
-    std::optional<QSize> m_sizeAsApplied;
-    int m_fontSizeAsApplied = 0;
-    // The list width likewise.
-    std::optional<int> m_storedList1Width;
-    int m_list1WidthAsApplied = 0;
     // Saves for a close or a log-off so far: a backup or a restore waiting on a dialog meanwhile stops.
     int m_closeRequests = 0;
     bool m_settingHeader = false;

@@ -328,23 +328,13 @@ void TForm1::Action12Execute()
 // "Шрифт"
 void TForm1::Action16Execute()
 {
-    const std::optional<QFont> chosen = m_platform.chooseFont(this, m_fontDialogFont);
+    const std::optional<QFont> chosen = m_platform.chooseFont(this, m_settings.dialogFont());
     if (!chosen)
         return;
     // The dialog keeps style, colour and character set for next time; the lists take name and size.
-    m_fontDialogFont = *chosen;
-    m_storedFontSize.reset(); // the user's choice is written from now on
-    // The settings keep 31 bytes of the name: the lists take the name that will come back.
-    QString family = chosen->family();
-    if (const std::optional<std::string> stored = toStored(family); stored && stored->size() > kMaxFontNameLength)
-        family = fromStored(std::string_view(*stored).substr(0, kMaxFontNameLength));
-    for (ListBox *list : {ListBox1, ListBox2}) {
-        QFont font = list->font();
-        font.setFamily(family);
-        if (chosen->pointSize() > 0)
-            font.setPointSize(chosen->pointSize());
-        list->setFont(font);
-    }
+    m_settings.fontChosen(*chosen);
+    for (ListBox *list : {ListBox1, ListBox2})
+        list->setFont(m_settings.listFont(list->font()));
 }
 
 // "Свернуть"
