@@ -9,40 +9,33 @@ namespace kvillo {
 
 namespace {
 
-ListViews &shownBy(ListViews *views)
-{
-    static ListViews none;
-    return views ? *views : none;
-}
-
 // The rows a change-and-save has changed so far, put back (newest first) when its save fails.
 class UndoLog
 {
 public:
-    UndoLog(AddressBook &book, ListViews &views)
+    explicit UndoLog(AddressBook &book)
         : m_book(book)
-        , m_views(views)
     { }
 
     void append(ListId id, std::string_view text)
     {
         const long long row = static_cast<long long>(m_book.count(id));
-        m_views.inserting(id, row, [&] { m_book.append(id, text); });
+        m_book.append(id, text);
         m_steps.push_back({id, row, std::nullopt});
     }
     void replace(ListId id, long long row, std::string_view text)
     {
         std::string old(m_book.text(id, row));
-        m_views.replacing(id, row, [&] { m_book.replace(id, row, text); });
+        m_book.replace(id, row, text);
         m_steps.push_back({id, row, std::move(old)});
     }
     void undo()
     {
         for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
             if (step->old)
-                m_views.replacing(step->id, step->row, [&] { m_book.replace(step->id, step->row, *step->old); });
+                m_book.replace(step->id, step->row, *step->old);
             else
-                m_views.removing(step->id, step->row, [&] { m_book.remove(step->id, step->row); });
+                m_book.remove(step->id, step->row);
         }
         m_steps.clear();
     }
@@ -56,15 +49,14 @@ private:
         std::optional<std::string> old;
     };
     AddressBook &m_book;
-    ListViews &m_views;
     std::vector<Step> m_steps;
 };
 
 // Runs `change(log)` and saves as the entry dialogs do; a failed save undoes the change.
 template <typename Change>
-void changeAndSave(AddressBook &book, ListViews *views, Change &&change, const std::string &importId = {})
+void changeAndSave(AddressBook &book, Change &&change, const std::string &importId = {})
 {
-    UndoLog log(book, shownBy(views));
+    UndoLog log(book);
     try {
         change(log);
         book.save(AddressBook::Order::MailsFirst, importId);
@@ -95,8 +87,46 @@ void AddressBook::load()
 
 void AddressBook::load(ListId id)
 {
-    m_store.load(id, m_lists.list(id));
-    forgetRows(id);
+    reload(id);
+}
+
+void AddressBook::reload(ListId id)
+{
+    shown(Notice::Reset, id, 0, [&] {
+        m_store.load(id, m_lists.list(id));
+        forgetRows(id);
+    });
+}
+
+void AddressBook::addViews(ListViews &views)
+{
+    if (std::find(m_views.begin(), m_views.end(), &views) == m_views.end())
+        m_views.push_back(&views);
+}
+
+void AddressBook::removeViews(ListViews &views)
+{
+    std::erase(m_views, &views);
+}
+
+void AddressBook::shown(Notice notice, ListId id, long long row, const ListViews::Change &change, std::size_t view)
+{
+    if (view == m_views.size()) {
+        change();
+        return;
+    }
+    ListViews &views = *m_views[view];
+    const ListViews::Change inner = [&] { shown(notice, id, row, change, view + 1); };
+    switch (notice) {
+    case Notice::Insert:
+        return views.inserting(id, row, inner);
+    case Notice::Remove:
+        return views.removing(id, row, inner);
+    case Notice::Replace:
+        return views.replacing(id, row, inner);
+    case Notice::Reset:
+        return views.resetting(id, inner);
+    }
 }
 
 void AddressBook::append(std::string_view description, std::string_view mail)
@@ -107,19 +137,22 @@ void AddressBook::append(std::string_view description, std::string_view mail)
 
 void AddressBook::append(ListId id, std::string_view text)
 {
-    m_lists.list(id).append(text);
+    LineList &list = m_lists.list(id);
+    shown(Notice::Insert, id, static_cast<long long>(list.size()), [&] { list.append(text); });
 }
 
 void AddressBook::replace(ListId id, long long row, std::string_view text)
 {
-    m_lists.list(id).at(row);
-    m_lists.list(id).replace(static_cast<std::size_t>(row), text);
+    LineList &list = m_lists.list(id);
+    list.at(row);
+    shown(Notice::Replace, id, row, [&] { list.replace(static_cast<std::size_t>(row), text); });
 }
 
 void AddressBook::remove(ListId id, long long row)
 {
-    m_lists.list(id).at(row);
-    m_lists.list(id).remove(static_cast<std::size_t>(row));
+    LineList &list = m_lists.list(id);
+    list.at(row);
+    shown(Notice::Remove, id, row, [&] { list.remove(static_cast<std::size_t>(row)); });
     auto &tracked = m_tracked[static_cast<int>(id)];
     std::erase_if(tracked, [row](const std::weak_ptr<long long> &handle) {
         const std::shared_ptr<long long> held = handle.lock();
@@ -157,12 +190,12 @@ void AddressBook::save(Order order, const std::string &importId)
     ++m_saves;
 }
 
-bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, const std::string &importId)
+bool AddressBook::appendAndSave(const BookLists &entries, const std::string &importId)
 {
     if (!importId.empty() && m_store.hasImported(importId))
         return false;
     changeAndSave(
-        *this, views,
+        *this,
         [&](UndoLog &log) {
             for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
                 const LineList &added = entries.list(id);
@@ -174,15 +207,14 @@ bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, cons
     return true;
 }
 
-bool AddressBook::replaceAndSave(
-    const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views)
+bool AddressBook::replaceAndSave(const EntryRows &rows, std::string_view description, std::string_view mail)
 {
     constexpr ListId kLists[] = {ListId::Descriptions, ListId::Mails};
     // An entry removed meanwhile is not brought back in another's place.
     if (std::any_of(
             std::begin(kLists), std::end(kLists), [&](ListId id) { return rows.of(id) && !rows.of(id)->row(); }))
         return false;
-    changeAndSave(*this, views, [&](UndoLog &log) {
+    changeAndSave(*this, [&](UndoLog &log) {
         for (const ListId id : kLists) {
             const std::string_view text = id == ListId::Mails ? mail : description;
             if (const std::optional<RowHandle> &handle = rows.of(id))
@@ -192,6 +224,29 @@ bool AddressBook::replaceAndSave(
         }
     });
     return true;
+}
+
+void AddressBook::readSettings(Settings &settings)
+{
+    m_scratch.clear();
+    m_scratch.loadFromFile(m_store.settingsPath());
+    kvillo::readSettings(m_scratch, settings);
+}
+
+void AddressBook::writeSettings(const SettingsValues &values)
+{
+    struct Cleared
+    {
+        ScratchBuffer &memo;
+        ~Cleared() { memo.clear(); }
+    } cleared{m_scratch};
+    kvillo::writeSettings(m_scratch, values);
+    m_scratch.saveToFile(m_store.settingsPath());
+}
+
+void AddressBook::report(const std::function<void(ScratchBuffer &memo, const BookLists &lists)> &build)
+{
+    build(m_scratch, m_lists);
 }
 
 void AddressBook::backUp(ListId id, const std::string &path)
@@ -239,11 +294,14 @@ void AddressBook::restore(const std::optional<std::string> &descriptions, const 
         ++m_saves;
     // Mails first, as the lists are read at start-up.
     for (const auto &[id, text] : {std::pair(ListId::Mails, &mails), std::pair(ListId::Descriptions, &descriptions)}) {
-        if (*text)
+        if (!*text) {
+            reload(id);
+            continue;
+        }
+        shown(Notice::Reset, id, 0, [&] {
             m_lists.list(id).assignText(std::string_view(**text));
-        else
-            m_store.load(id, m_lists.list(id));
-        forgetRows(id);
+            forgetRows(id);
+        });
     }
 }
 

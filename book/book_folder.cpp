@@ -75,7 +75,10 @@ void removeNewBook(const std::string &folder)
 
 } // namespace
 
-std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+namespace {
+
+// The user's data folder, without a trailing separator.
+std::string userDataFolder(std::string_view xdgDataHome, std::string_view home)
 {
     const auto trimmed = [](std::string_view path) {
         while (!path.empty() && isSeparator(path.back()))
@@ -83,9 +86,40 @@ std::string userBookDirectory(std::string_view xdgDataHome, std::string_view hom
         return std::string(path);
     };
     const char separator = sys::pathSeparator;
-    const std::string data
-        = isAbsolute(xdgDataHome) ? trimmed(xdgDataHome) : trimmed(home) + separator + ".local" + separator + "share";
-    return data + separator + "kvillo" + separator;
+    return isAbsolute(xdgDataHome) ? trimmed(xdgDataHome) : trimmed(home) + separator + ".local" + separator + "share";
+}
+
+// $XDG_DATA_HOME as the environment has it now.
+const char *xdgDataHome()
+{
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    return dataHome != nullptr ? dataHome : "";
+}
+
+#ifdef KVILLO_USER_DATA
+constexpr bool kBookInUserData = true;
+#else
+constexpr bool kBookInUserData = false;
+#endif
+
+} // namespace
+
+std::string userBookDirectory(std::string_view xdgDataHome, std::string_view home)
+{
+    return userDataFolder(xdgDataHome, home) + sys::pathSeparator + "kvillo" + sys::pathSeparator;
+}
+
+std::string recoveryParent(const std::string &bookDirectory, std::string_view programName)
+{
+    return recoveryParent(kBookInUserData, bookDirectory, programName, xdgDataHome(), sys::homeDirectory());
+}
+
+std::string recoveryParent(bool insideBook, const std::string &bookDirectory, std::string_view programName,
+    std::string_view xdgDataHome, std::string_view home)
+{
+    if (insideBook)
+        return bookDirectory;
+    return userDataFolder(xdgDataHome, home) + sys::pathSeparator + std::string(programName) + sys::pathSeparator;
 }
 
 bool createBookOnFirstStart(const std::string &directory)
@@ -139,8 +173,7 @@ std::string applicationDirectory()
 std::string bookDirectory()
 {
 #ifdef KVILLO_USER_DATA
-    const char *dataHome = std::getenv("XDG_DATA_HOME");
-    std::string directory = userBookDirectory(dataHome != nullptr ? dataHome : "", sys::homeDirectory());
+    std::string directory = userBookDirectory(xdgDataHome(), sys::homeDirectory());
     // When the folder cannot be made, the start goes on and reports the missing files as damage.
     createBookOnFirstStart(directory);
     return directory;

@@ -91,7 +91,7 @@ BookAccess::Outcome BookAccess::append(const exchange::Contacts &contacts) const
     // load completes a save that a holder cut short, so an import it stored is found recorded.
     AddressBook book(m_directory);
     book.load();
-    book.appendAndSave(contacts, nullptr, importId);
+    book.appendAndSave(contacts, importId);
     return Outcome::Saved;
 }
 

@@ -83,6 +83,7 @@ TForm1::~TForm1()
     if (g_savedBeforeExit == this)
         g_savedBeforeExit = nullptr;
     guarded(m_platform, [this] { FormDestroy(); });
+    m_book.removeViews(*m_views);
 }
 
 void TForm1::buildLayout()
@@ -133,6 +134,8 @@ void TForm1::buildLayout()
 
     m_descriptions = new LineListModel(m_book, ListId::Descriptions, this);
     m_mails = new LineListModel(m_book, ListId::Mails, this);
+    m_views = std::make_unique<ListModels>(*m_descriptions, *m_mails);
+    m_book.addViews(*m_views);
     ListBox1 = new ListBox(m_descriptions);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setFont(windowsFont(10));
@@ -223,13 +226,8 @@ void TForm1::deleteAtCurrent(ListId id)
     const int index = currentIndex(id);
     if (index < 0)
         return;
-    model(id)->removing(index, [&] { m_book.remove(id, index); });
+    m_book.remove(id, index);
     select(id, -1);
-}
-
-void TForm1::loadList(ListId id)
-{
-    model(id)->resetting([&] { m_book.load(id); });
 }
 
 void TForm1::saving(const std::function<void()> &save)
@@ -240,13 +238,12 @@ void TForm1::saving(const std::function<void()> &save)
 
 void TForm1::tellStoreNotices()
 {
-    for (const std::string &notice : m_book.store().takeNotices())
+    for (const std::string &notice : m_book.takeStoreNotices())
         tell(QString::fromStdString(notice));
-    for (const std::string &copy : m_book.store().takeKeptAside()) {
-        const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
+    for (const AddressStore::KeptAside &kept : m_book.takeKeptAside()) {
         tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт или он "
                             "не читался). Его прежнее содержимое сохранено в «%2».")
-                 .arg(QString::fromStdString(file), QString::fromStdString(copy)));
+                 .arg(QString::fromStdString(kept.file), QString::fromStdString(kept.copy)));
     }
 }
 
@@ -277,12 +274,9 @@ void TForm1::setHeaderSections(int first, int second)
 
 void TForm1::readSettingsFile()
 {
-    ScratchBuffer &memo = m_book.scratch();
-    memo.clear();
-    memo.loadFromFile(m_book.store().settingsPath());
     Settings settings;
     try {
-        readSettings(memo, settings);
+        m_book.readSettings(settings);
     } catch (...) {
         // What was read before the bad line stays applied.
         applySettings(settings);
@@ -340,10 +334,7 @@ void TForm1::writeSettingsFile()
     const QSize applied = m_sizeAsApplied.value_or(outer);
     values.width = m_storedWidth && outer.width() == applied.width() ? *m_storedWidth : outer.width();
     values.height = m_storedHeight && outer.height() == applied.height() ? *m_storedHeight : outer.height();
-    ScratchBuffer &memo = m_book.scratch();
-    writeSettings(memo, values);
-    memo.saveToFile(m_book.store().settingsPath());
-    memo.clear();
+    m_book.writeSettings(values);
 }
 
 // ---- Event handlers ----
@@ -352,8 +343,7 @@ void TForm1::FormCreate()
 {
     addTrayIcon();
     try {
-        loadList(ListId::Mails);
-        loadList(ListId::Descriptions);
+        m_book.load();
         readSettingsFile();
         setHeaderSections(list1Width(), std::max(width() - list1Width() - Splitter::kWidth, 0));
         QCoreApplication::processEvents();
@@ -428,7 +418,6 @@ bool TForm1::saveAll()
     };
     // Settings that cannot be written must not keep the entries from being saved.
     attempt([this] { writeSettingsFile(); });
-    m_book.scratch().clear();
     return attempt([this] { saving([this] { m_book.save(AddressBook::Order::DescriptionsFirst); }); });
 }
 

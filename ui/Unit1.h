@@ -11,6 +11,7 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,7 @@ namespace kvillo {
 class FindBar;
 class LineListModel;
 class ListBox;
+class ListModels;
 class ListPanel;
 class Platform;
 struct EntryDialogContext;
@@ -168,7 +170,6 @@ private:
     ListBox *listBox(ListId id) const;
     int currentIndex(ListId id) const;
     void select(ListId id, int index);
-    void loadList(ListId id);
     // Every save of the book runs through here: afterwards the user is told of each data file
     // the save kept aside (one that had not been read whole), once.
     void saving(const std::function<void()> &save);
@@ -186,6 +187,8 @@ private:
     ListPanel *Panel4 = nullptr;
     LineListModel *m_descriptions = nullptr;
     LineListModel *m_mails = nullptr;
+    // The two models, registered with the document as its views.
+    std::unique_ptr<ListModels> m_views;
     ListBox *ListBox1 = nullptr;
     ListBox *ListBox2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;

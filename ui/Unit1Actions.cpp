@@ -220,8 +220,7 @@ void TForm1::Action6Execute()
         BookLists entry;
         entry.descriptions.append(texts.description);
         entry.mails.append(texts.mail);
-        ListModels views(*m_descriptions, *m_mails);
-        saving([&] { m_book.appendAndSave(entry, &views); });
+        saving([&] { m_book.appendAndSave(entry); });
         return true;
     }));
     dialog->show();
@@ -230,8 +229,7 @@ void TForm1::Action6Execute()
 void TForm1::addHandedOver(const BookLists &entries, const std::string &importId)
 {
     // The command line that handed them over reports a failure; the window shows nothing of it.
-    ListModels views(*m_descriptions, *m_mails);
-    saving([&] { m_book.appendAndSave(entries, &views, importId); });
+    saving([&] { m_book.appendAndSave(entries, importId); });
 }
 
 // "Копировать", Ctrl+C
@@ -243,12 +241,10 @@ void TForm1::Action7Execute()
         return;
     }
     try {
-        ScratchBuffer &memo = m_book.scratch();
-        memo.clear();
-        memo.setText(std::string(m_book.text(ListId::Mails, ListBox2->itemIndex())));
+        const std::string_view mail = m_book.text(ListId::Mails, ListBox2->itemIndex());
         // Copying an empty selection leaves the clipboard as it was.
-        if (!memo.text().empty())
-            m_platform.setClipboardText(fromStored(memo.text()));
+        if (!mail.empty())
+            m_platform.setClipboardText(fromStored(mail));
     } catch (const std::exception &) {
         m_platform.showNotice(QStringLiteral("Пожалуйста, выберите адрес!"));
     }
@@ -282,8 +278,7 @@ void TForm1::Action9Execute()
         rows.mails = m_book.track(ListId::Mails, currentIndex(ListId::Mails));
     const auto apply = [this, rows](const EntryTexts &texts) {
         bool replaced = false;
-        ListModels views(*m_descriptions, *m_mails);
-        saving([&] { replaced = m_book.replaceAndSave(rows, texts.description, texts.mail, &views); });
+        saving([&] { replaced = m_book.replaceAndSave(rows, texts.description, texts.mail); });
         // The entry was deleted meanwhile: nothing is stored in another's place. The dialog stays
         // open, so the texts typed are not lost: they can still be copied, and Cancel closes it.
         if (!replaced)

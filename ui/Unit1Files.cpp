@@ -145,8 +145,7 @@ void TForm1::Action14Execute()
 
     // The lists follow the files before anything else can happen: whatever saves from here on
     // (a close, an import handed over while the box below is open) saves the restored book.
-    m_mails->resetting(
-        [&] { m_descriptions->resetting([&] { saving([&] { m_book.restore(descriptions, mails); }); }); });
+    saving([&] { m_book.restore(descriptions, mails); });
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
 }
 
@@ -171,8 +170,9 @@ QString TForm1::restoreQuestion(const AddressBook::RestoreCheck &check, bool des
 // "Печать", Ctrl+A
 void TForm1::Action15Execute()
 {
-    printAddressList(
-        this, m_platform, m_book.scratch(), m_book.lists(), [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    m_book.report([this](ScratchBuffer &memo, const BookLists &lists) {
+        printAddressList(this, m_platform, memo, lists, [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    });
 }
 
 } // namespace kvillo
