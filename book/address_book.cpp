@@ -23,6 +23,12 @@ public:
         m_book.append(id, text);
         m_steps.push_back({id, row, std::nullopt});
     }
+    void remove(ListId id, long long row)
+    {
+        std::string old(m_book.text(id, row));
+        m_book.remove(id, row);
+        m_steps.push_back({id, row, std::move(old), true});
+    }
     void replace(ListId id, long long row, std::string_view text)
     {
         std::string old(m_book.text(id, row));
@@ -32,7 +38,9 @@ public:
     void undo()
     {
         for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
-            if (step->old)
+            if (step->removed)
+                m_book.insert(step->id, step->row, *step->old);
+            else if (step->old)
                 m_book.replace(step->id, step->row, *step->old);
             else
                 m_book.remove(step->id, step->row);
@@ -45,16 +53,16 @@ private:
     {
         ListId id;
         long long row;
-        // The text replaced; nothing for a row appended.
+        // The text replaced or removed; nothing for a row appended.
         std::optional<std::string> old;
+        bool removed = false;
     };
     AddressBook &m_book;
     std::vector<Step> m_steps;
 };
 
 // Runs `change(log)` and saves as the entry dialogs do; a failed save undoes the change.
-template <typename Change>
-void changeAndSave(AddressBook &book, Change &&change, const std::string &importId = {})
+template <typename Change> void changeAndSave(AddressBook &book, Change &&change, const std::string &importId = {})
 {
     UndoLog log(book);
     try {
@@ -139,6 +147,18 @@ void AddressBook::append(ListId id, std::string_view text)
 {
     LineList &list = m_lists.list(id);
     shown(Notice::Insert, id, static_cast<long long>(list.size()), [&] { list.append(text); });
+}
+
+void AddressBook::insert(ListId id, long long row, std::string_view text)
+{
+    LineList &list = m_lists.list(id);
+    if (row != static_cast<long long>(list.size()))
+        list.at(row);
+    shown(Notice::Insert, id, row, [&] { list.insert(static_cast<std::size_t>(row), text); });
+    for (const std::weak_ptr<long long> &handle : m_tracked[static_cast<int>(id)]) {
+        if (const std::shared_ptr<long long> held = handle.lock(); held && *held >= row)
+            ++*held;
+    }
 }
 
 void AddressBook::replace(ListId id, long long row, std::string_view text)
@@ -247,6 +267,20 @@ void AddressBook::writeSettings(const SettingsValues &values)
 void AddressBook::report(const std::function<void(ScratchBuffer &memo, const BookLists &lists)> &build)
 {
     build(m_scratch, m_lists);
+}
+
+void AddressBook::removeAndSave(long long row)
+{
+    constexpr ListId kLists[] = {ListId::Descriptions, ListId::Mails};
+    if (std::none_of(std::begin(kLists), std::end(kLists),
+            [&](ListId id) { return row >= 0 && static_cast<std::size_t>(row) < count(id); }))
+        m_lists.descriptions.at(row); // throws the list's own error
+    changeAndSave(*this, [&](UndoLog &log) {
+        for (const ListId id : kLists) {
+            if (row >= 0 && static_cast<std::size_t>(row) < count(id))
+                log.remove(id, row);
+        }
+    });
 }
 
 void AddressBook::backUp(ListId id, const std::string &path)

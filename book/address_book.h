@@ -105,6 +105,9 @@ public:
 
     void append(std::string_view description, std::string_view mail);
     void append(ListId id, std::string_view text);
+    // Puts `text` at `row` (up to the list's length), the rows from there moving down; throws
+    // ListIndexError beyond.
+    void insert(ListId id, long long row, std::string_view text);
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 
@@ -127,6 +130,12 @@ public:
     // (mails first). When the save fails the old texts are put back and the error is thrown, as
     // above. An entry deleted meanwhile is no error but an answer: nothing changes, and false.
     [[nodiscard]] bool replaceAndSave(const EntryRows &rows, std::string_view description, std::string_view mail);
+
+    // Removes the entry at `row` of each list that has one (a list shorter than `row` keeps its
+    // entries) and saves both files as an Add does (mails first). When the save fails the entry is
+    // put back where it was and the error is thrown. Throws ListIndexError, changing nothing, when
+    // neither list has the row.
+    void removeAndSave(long long row);
 
     // Copies one data file, through the scratch buffer, to `path`. A `path` that names a file of
     // the book itself is refused with an Error that says so, and nothing is written.

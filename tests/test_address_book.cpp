@@ -88,7 +88,8 @@ private:
         const auto logged = qScopeGuard([&] {
             log << m_tag
                     + QStringLiteral("%1 %2%3: %4 -> %5")
-                          .arg(what, id == ListId::Mails ? "m" : "d", row < 0 ? QString() : QStringLiteral(" %1").arg(row))
+                          .arg(what, id == ListId::Mails ? "m" : "d",
+                              row < 0 ? QString() : QStringLiteral(" %1").arg(row))
                           .arg(before)
                           .arg(m_book.count(id));
         });

@@ -3,6 +3,7 @@
 
 #include "app/termination.h"
 #include "ui/Unit1.h"
+#include "ui/main_window_texts.h"
 
 #include <QtTest>
 
@@ -131,7 +132,7 @@ private slots:
         trigger(*form, Command::Restore);
 
         QStringList log = restoreLog(QString(), dir.path("d.bak"));
-        log.insert(4, "question: " + TForm1::restoreQuestion({4, 2, false}, true, true));
+        log.insert(4, "question: " + kvillo::mainWindowText::restoreQuestion({4, 2, false}, true, true));
         QCOMPARE(m_platform.log, log);
         QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
         QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
@@ -363,8 +364,7 @@ private slots:
                 try {
                     form->addHandedOver(entries, {});
                     stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
-                } catch (const std::exception &) {
-                }
+                } catch (const std::exception &) { }
         };
         trigger(*form, Command::Restore);
 
@@ -373,11 +373,11 @@ private slots:
             QVERIFY(platform.log.last().startsWith(asked.contains('%') ? asked.arg(dir.path()) : asked));
         else
             QCOMPARE(platform.log.filter("question: "),
-                counts.size() < 3
-                    ? QStringList()
-                    : QStringList{"question: "
-                        + TForm1::restoreQuestion({counts[0].toULong(), counts[1].toULong(), counts[2] == "1"},
-                            !descriptions.isEmpty(), !mails.isEmpty())});
+                counts.size() < 3 ? QStringList()
+                                  : QStringList{"question: "
+                                      + kvillo::mainWindowText::restoreQuestion(
+                                          {counts[0].toULong(), counts[1].toULong(), counts[2] == "1"},
+                                          !descriptions.isEmpty(), !mails.isEmpty())});
         for (const auto &[i, text] : {std::pair(0, descriptions), std::pair(1, mails)})
             stored[i] = answer && !text.isEmpty() ? text : stored[i];
         QCOMPARE(dir.read("database/descriptions.dat"), stored[0]);

@@ -8,6 +8,7 @@
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
+#include "ui/main_window_texts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +29,7 @@ class TestMainWindow : public WindowTest
 private:
     QStringList damageLog() const
     {
-        return {QStringLiteral("message: %1 | %2").arg(TForm1::damageCaption(), TForm1::damageMessage())};
+        return {QStringLiteral("message: %1 | %2").arg(kvillo::mainWindowText::damageCaption(), kvillo::mainWindowText::damageMessage())};
     }
     static QHeaderView *header(TForm1 &form) { return form.findChild<QHeaderView *>(QStringLiteral("HeaderControl1")); }
 
@@ -400,7 +401,7 @@ private slots:
         QVERIFY(!form->isVisible());
         const QStringList copies = recoveryCopies();
         QCOMPARE(copies.size(), 1);
-        QCOMPARE(m_platform.log, (QStringList{error, "question: " + TForm1::recoveryQuestion(copies[0])}));
+        QCOMPARE(m_platform.log, (QStringList{error, "question: " + kvillo::mainWindowText::recoveryQuestion(copies[0])}));
         QCOMPARE(readFile(copies[0] + "/descriptions.dat"), ProgramDir::lines({"c", "Б"}));
         QCOMPARE(readFile(copies[0] + "/mails.dat"), ProgramDir::lines({"c@x", "b@x"}));
     }
