@@ -203,7 +203,7 @@ inline void trigger(const QWidget &form, Command command)
     found->trigger();
 }
 
-// Deletes the entry: changed in the window, not yet saved.
+// Deletes the entry, which saves both files at once.
 inline void deleteEntry(const TForm1 &form, int row)
 {
     selectEntry(form, row);

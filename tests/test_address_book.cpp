@@ -434,22 +434,23 @@ void TestAddressBook::editOfARemovedEntryChangesNothing()
 // the entry once.
 void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere_data()
 {
-    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("nth");
-    QTest::newRow("add: mails' write") << false << int(sys::Step::Write) << 1;
-    QTest::newRow("add: descriptions' write") << false << int(sys::Step::Write) << 2;
-    QTest::newRow("add: rename") << false << int(sys::Step::Rename) << 1;
-    QTest::newRow("edit: mails' write") << true << int(sys::Step::Write) << 1;
-    QTest::newRow("edit: descriptions' write") << true << int(sys::Step::Write) << 2;
-    QTest::newRow("edit: rename") << true << int(sys::Step::Rename) << 1;
+    for (const char *kind : {"add", "edit", "delete", "delete the last"}) {
+        const QString name = QString::fromUtf8(kind);
+        QTest::newRow(qPrintable(name + ": mails' write")) << name << int(sys::Step::Write) << 1;
+        QTest::newRow(qPrintable(name + ": descriptions' write")) << name << int(sys::Step::Write) << 2;
+        QTest::newRow(qPrintable(name + ": rename")) << name << int(sys::Step::Rename) << 1;
+    }
 }
 
 void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
 {
-    QFETCH(bool, edit);
+    QFETCH(QString, kind);
     QFETCH(int, step);
     QFETCH(int, nth);
+    const bool edit = kind == QLatin1String("edit");
     FiveEntries setup;
     AddressBook &book = setup.book;
     // The mails list is one shorter: an Edit of the last entry appends its address.
@@ -464,9 +465,21 @@ void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
     const auto change = [&] {
         if (edit)
             QVERIFY(book.replaceAndSave(rows, "E", "5@x"));
+        else if (kind == QLatin1String("delete"))
+            book.removeAndSave(1);
+        else if (kind == QLatin1String("delete the last"))
+            book.removeAndSave(4); // a row of the descriptions only
         else
             book.appendAndSave(added);
     };
+    const QMap<QString, QStringList> told{
+        {"add", {"insert d 5: 5 -> 6", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "remove d 5: 6 -> 5"}},
+        {"edit", {"replace d 4: 5 -> 5", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "replace d 4: 5 -> 5"}},
+        {"delete", {"remove d 1: 5 -> 4", "remove m 1: 4 -> 3", "insert m 1: 3 -> 4", "insert d 1: 4 -> 5"}},
+        {"delete the last", {"remove d 4: 5 -> 4", "insert d 4: 4 -> 5"}},
+    };
+    // A handle on an entry below the one deleted still finds it after the undo.
+    const RowHandle below = book.track(ListId::Mails, 3);
 
     RecordingViews views(book);
     {
@@ -477,16 +490,22 @@ void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
     QCOMPARE(book.lists().mails.toText(), mails);
     QCOMPARE(descriptionsFile(setup.dir), descriptions);
     QCOMPARE(mailsFile(setup.dir), mails);
-    QCOMPARE(views.log,
-        edit ? (QStringList{"replace d 4: 5 -> 5", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "replace d 4: 5 -> 5"})
-             : (QStringList{"insert d 5: 5 -> 6", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "remove d 5: 6 -> 5"}));
+    QCOMPARE(views.log, told[kind]);
+    QCOMPARE(below.row(), std::optional<long long>(3));
 
     views.log.clear();
     change();
-    QCOMPARE(views.log.size(), 2);
-    QCOMPARE(descriptionsFile(setup.dir), edit ? "a\r\nb\r\nc\r\nd\r\nE\r\n" : descriptions + "new\r\n");
-    QCOMPARE(mailsFile(setup.dir), mails + (edit ? "5@x\r\n" : "new@x\r\n"));
-    QCOMPARE(book.count(ListId::Mails), std::size_t(5));
+    QCOMPARE(views.log.size(), told[kind].size() / 2);
+    const QMap<QString, std::pair<std::string, std::string>> saved{
+        {"add", {descriptions + "new\r\n", mails + "new@x\r\n"}},
+        {"edit", {"a\r\nb\r\nc\r\nd\r\nE\r\n", mails + "5@x\r\n"}},
+        {"delete", {"a\r\nc\r\nd\r\ne\r\n", "1\r\n3\r\n4\r\n"}},
+        {"delete the last", {"a\r\nb\r\nc\r\nd\r\n", mails}},
+    };
+    QCOMPARE(descriptionsFile(setup.dir), saved[kind].first);
+    QCOMPARE(mailsFile(setup.dir), saved[kind].second);
+    const QMap<QString, int> mailCount{{"add", 5}, {"edit", 5}, {"delete", 3}, {"delete the last", 4}};
+    QCOMPARE(book.count(ListId::Mails), std::size_t(mailCount[kind]));
 }
 
 // Each change the book makes to its lists, from its own calls or through a load or restore, and

@@ -211,15 +211,6 @@ void TForm1::select(ListId id, int index)
     listBox(id)->setItemIndex(index);
 }
 
-void TForm1::deleteAtCurrent(ListId id)
-{
-    const int index = currentIndex(id);
-    if (index < 0)
-        return;
-    m_book.remove(id, index);
-    select(id, -1);
-}
-
 void TForm1::saving(const std::function<void()> &save)
 {
     save();

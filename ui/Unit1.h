@@ -165,8 +165,6 @@ private:
     void saving(const std::function<void()> &save);
     // Tells the user, once, of what the store set aside (a damaged commit record, a file kept aside).
     void tellStoreNotices();
-    // Removes the selected item; afterwards the list has no selection.
-    void deleteAtCurrent(ListId id);
 
     Platform &m_platform;
     BookKeeper m_keeper;

@@ -250,15 +250,18 @@ void TForm1::Action7Execute()
     }
 }
 
-// "Удалить", Del: the entry goes from the book; the files keep it until the next save.
+// "Удалить", Del: the entry goes from the book and both files are saved at once, as Add and Edit
+// save, so that nothing reading the files (a mail program's address query) still offers it. A save
+// that fails puts the entry back, and the box says why.
 void TForm1::Action8Execute()
 {
     if (ListBox1->itemIndex() < 0) {
         m_platform.showNotice(selectionNotice());
         return;
     }
-    deleteAtCurrent(ListId::Descriptions);
-    deleteAtCurrent(ListId::Mails);
+    saving([&] { m_book.removeAndSave(currentIndex(ListId::Descriptions)); });
+    select(ListId::Descriptions, -1);
+    select(ListId::Mails, -1);
 }
 
 // "Изменить", Ctrl+P: OK replaces the entry the dialog was opened on, wherever deletions and
