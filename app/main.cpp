@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <string>
+
 int main(int argc, char *argv[])
 {
     // With arguments it is the command line: no application object, so no display is needed.
@@ -36,6 +39,8 @@ int main(int argc, char *argv[])
     }
 
     kvillo::TForm1 form(platform, directory);
+    // What a shut-down cannot ask or show in a box goes where a session keeps a program's errors.
+    form.setTerminationReport([](const std::string &line) { std::fprintf(stderr, "kvillo: %s\n", line.c_str()); });
     QObject::connect(&instance, &kvillo::SingleInstance::showRequested, &form, &kvillo::TForm1::bringToFront);
     // An import from the command line while the window runs: the window adds and saves it.
     instance.setAddHandler([&form](const kvillo::BookLists &entries, const std::string &importId) {

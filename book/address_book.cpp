@@ -9,57 +9,49 @@ namespace kvillo {
 
 namespace {
 
-ListViews g_noViews;
-
-ListViews &shownBy(ListViews *views)
-{
-    return views ? *views : g_noViews;
-}
-
 // The rows a change-and-save has changed so far, put back (newest first) when its save fails.
 class UndoLog
 {
 public:
-    UndoLog(AddressBook &book, ListViews &views)
+    explicit UndoLog(AddressBook &book)
         : m_book(book)
-        , m_views(views)
     { }
 
     void append(ListId id, std::string_view text)
     {
         const long long row = static_cast<long long>(m_book.count(id));
-        m_views.inserting(id, row, [&] { m_book.append(id, text); });
+        m_book.append(id, text);
         m_steps.push_back({id, row, std::nullopt});
+    }
+    // Appends every item of `added`, in one step that an undo takes back as one.
+    void append(ListId id, const LineList &added)
+    {
+        const long long row = static_cast<long long>(m_book.count(id));
+        m_book.append(id, added);
+        m_steps.push_back({id, row, std::nullopt, false, added.size()});
+    }
+    void remove(ListId id, long long row)
+    {
+        std::string old(m_book.text(id, row));
+        m_book.remove(id, row);
+        m_steps.push_back({id, row, std::move(old), true});
     }
     void replace(ListId id, long long row, std::string_view text)
     {
         std::string old(m_book.text(id, row));
-        m_views.replacing(id, row, [&] { m_book.replace(id, row, text); });
+        m_book.replace(id, row, text);
         m_steps.push_back({id, row, std::move(old)});
-    }
-    // Appends every item of `added`; with no views to tell, in one step that an undo takes back
-    // as one (an import of a hundred thousand entries).
-    void appendAll(ListId id, const LineList &added)
-    {
-        if (&m_views != &g_noViews) {
-            m_steps.reserve(m_steps.size() + added.size());
-            for (std::size_t i = 0; i < added.size(); ++i)
-                append(id, added[i]);
-            return;
-        }
-        const auto first = static_cast<long long>(m_book.count(id));
-        m_book.append(id, added);
-        m_steps.push_back({id, first, std::nullopt, added.size()});
     }
     void undo()
     {
         for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
-            if (step->old)
-                m_views.replacing(step->id, step->row, [&] { m_book.replace(step->id, step->row, *step->old); });
+            if (step->removed)
+                m_book.insert(step->id, step->row, *step->old);
+            else if (step->old)
+                m_book.replace(step->id, step->row, *step->old);
             else
                 for (std::size_t k = step->rows; k-- > 0;)
-                    m_views.removing(step->id, step->row + static_cast<long long>(k),
-                        [&] { m_book.remove(step->id, step->row + static_cast<long long>(k)); });
+                    m_book.remove(step->id, step->row + static_cast<long long>(k));
         }
         m_steps.clear();
     }
@@ -69,20 +61,19 @@ private:
     {
         ListId id;
         long long row;
-        // The text replaced; nothing for rows appended.
+        // The text replaced or removed; nothing for a row appended.
         std::optional<std::string> old;
+        bool removed = false;
         std::size_t rows = 1; // appended from `row` on
     };
     AddressBook &m_book;
-    ListViews &m_views;
     std::vector<Step> m_steps;
 };
 
 // Runs `change(log)` and saves as the entry dialogs do; a failed save undoes the change.
-template <typename Change>
-void changeAndSave(AddressBook &book, ListViews *views, Change &&change, const std::string &importId = {})
+template <typename Change> void changeAndSave(AddressBook &book, Change &&change, const std::string &importId = {})
 {
-    UndoLog log(book, shownBy(views));
+    UndoLog log(book);
     try {
         change(log);
         book.save(AddressBook::Order::MailsFirst, importId);
@@ -113,8 +104,46 @@ void AddressBook::load()
 
 void AddressBook::load(ListId id)
 {
-    m_store.load(id, m_lists.list(id));
-    forgetRows(id);
+    reload(id);
+}
+
+void AddressBook::reload(ListId id)
+{
+    shown(Notice::Reset, id, 0, [&] {
+        m_store.load(id, m_lists.list(id));
+        forgetRows(id);
+    });
+}
+
+void AddressBook::addViews(ListViews &views)
+{
+    if (std::find(m_views.begin(), m_views.end(), &views) == m_views.end())
+        m_views.push_back(&views);
+}
+
+void AddressBook::removeViews(ListViews &views)
+{
+    std::erase(m_views, &views);
+}
+
+void AddressBook::shown(Notice notice, ListId id, long long row, const ListViews::Change &change, std::size_t view)
+{
+    if (view == m_views.size()) {
+        change();
+        return;
+    }
+    ListViews &views = *m_views[view];
+    const ListViews::Change inner = [&] { shown(notice, id, row, change, view + 1); };
+    switch (notice) {
+    case Notice::Insert:
+        return views.inserting(id, row, inner);
+    case Notice::Remove:
+        return views.removing(id, row, inner);
+    case Notice::Replace:
+        return views.replacing(id, row, inner);
+    case Notice::Reset:
+        return views.resetting(id, inner);
+    }
 }
 
 void AddressBook::append(std::string_view description, std::string_view mail)
@@ -125,24 +154,46 @@ void AddressBook::append(std::string_view description, std::string_view mail)
 
 void AddressBook::append(ListId id, std::string_view text)
 {
-    m_lists.list(id).append(text);
+    LineList &list = m_lists.list(id);
+    shown(Notice::Insert, id, static_cast<long long>(list.size()), [&] { list.append(text); });
 }
 
 void AddressBook::append(ListId id, const LineList &items)
 {
-    m_lists.list(id).append(items);
+    LineList &list = m_lists.list(id);
+    // Views are told of each row; without any the items go in with one copy.
+    if (m_views.empty()) {
+        list.append(items);
+        return;
+    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        append(id, items[i]);
+}
+
+void AddressBook::insert(ListId id, long long row, std::string_view text)
+{
+    LineList &list = m_lists.list(id);
+    if (row != static_cast<long long>(list.size()))
+        list.at(row);
+    shown(Notice::Insert, id, row, [&] { list.insert(static_cast<std::size_t>(row), text); });
+    for (const std::weak_ptr<long long> &handle : m_tracked[static_cast<int>(id)]) {
+        if (const std::shared_ptr<long long> held = handle.lock(); held && *held >= row)
+            ++*held;
+    }
 }
 
 void AddressBook::replace(ListId id, long long row, std::string_view text)
 {
-    m_lists.list(id).at(row);
-    m_lists.list(id).replace(static_cast<std::size_t>(row), text);
+    LineList &list = m_lists.list(id);
+    list.at(row);
+    shown(Notice::Replace, id, row, [&] { list.replace(static_cast<std::size_t>(row), text); });
 }
 
 void AddressBook::remove(ListId id, long long row)
 {
-    m_lists.list(id).at(row);
-    m_lists.list(id).remove(static_cast<std::size_t>(row));
+    LineList &list = m_lists.list(id);
+    list.at(row);
+    shown(Notice::Remove, id, row, [&] { list.remove(static_cast<std::size_t>(row)); });
     auto &tracked = m_tracked[static_cast<int>(id)];
     std::erase_if(tracked, [row](const std::weak_ptr<long long> &handle) {
         const std::shared_ptr<long long> held = handle.lock();
@@ -180,23 +231,21 @@ void AddressBook::save(Order order, const std::string &importId)
     ++m_saves;
 }
 
-bool AddressBook::appendAndSave(const BookLists &entries, ListViews *views, const std::string &importId)
+bool AddressBook::appendAndSave(const BookLists &entries, const std::string &importId)
 {
     if (!importId.empty() && m_store.hasImported(importId))
         return false;
     changeAndSave(
-        *this, views,
+        *this,
         [&](UndoLog &log) {
-            for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-                log.appendAll(id, entries.list(id));
-            }
+            for (const ListId id : {ListId::Descriptions, ListId::Mails})
+                log.append(id, entries.list(id));
         },
         importId);
     return true;
 }
 
-AddressBook::ImportCounts AddressBook::appendNewAndSave(
-    const BookLists &entries, ListViews *views, const std::string &importId)
+AddressBook::ImportCounts AddressBook::appendNewAndSave(const BookLists &entries, const std::string &importId)
 {
     const std::size_t offered = std::max(entries.descriptions.size(), entries.mails.size());
     if (!importId.empty() && m_store.hasImported(importId))
@@ -248,7 +297,7 @@ AddressBook::ImportCounts AddressBook::appendNewAndSave(
     if (fresh.empty())
         return counts;
     if (fresh.size() == offered) {
-        appendAndSave(entries, views, importId);
+        appendAndSave(entries, importId);
         return counts;
     }
     BookLists kept;
@@ -259,19 +308,18 @@ AddressBook::ImportCounts AddressBook::appendNewAndSave(
         kept.descriptions.append(entry.first);
         kept.mails.append(entry.second);
     }
-    appendAndSave(kept, views, importId);
+    appendAndSave(kept, importId);
     return counts;
 }
 
-bool AddressBook::replaceAndSave(
-    const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views)
+bool AddressBook::replaceAndSave(const EntryRows &rows, std::string_view description, std::string_view mail)
 {
     constexpr ListId kLists[] = {ListId::Descriptions, ListId::Mails};
     // An entry removed meanwhile is not brought back in another's place.
     if (std::any_of(
             std::begin(kLists), std::end(kLists), [&](ListId id) { return rows.of(id) && !rows.of(id)->row(); }))
         return false;
-    changeAndSave(*this, views, [&](UndoLog &log) {
+    changeAndSave(*this, [&](UndoLog &log) {
         for (const ListId id : kLists) {
             const std::string_view text = id == ListId::Mails ? mail : description;
             if (const std::optional<RowHandle> &handle = rows.of(id))
@@ -281,6 +329,43 @@ bool AddressBook::replaceAndSave(
         }
     });
     return true;
+}
+
+void AddressBook::readSettings(Settings &settings)
+{
+    m_scratch.clear();
+    m_scratch.loadFromFile(m_store.settingsPath());
+    kvillo::readSettings(m_scratch, settings);
+}
+
+void AddressBook::writeSettings(const SettingsValues &values)
+{
+    struct Cleared
+    {
+        ScratchBuffer &memo;
+        ~Cleared() { memo.clear(); }
+    } cleared{m_scratch};
+    kvillo::writeSettings(m_scratch, values);
+    m_scratch.saveToFile(m_store.settingsPath());
+}
+
+void AddressBook::report(const std::function<void(ScratchBuffer &memo, const BookLists &lists)> &build)
+{
+    build(m_scratch, m_lists);
+}
+
+void AddressBook::removeAndSave(long long row)
+{
+    constexpr ListId kLists[] = {ListId::Descriptions, ListId::Mails};
+    if (std::none_of(std::begin(kLists), std::end(kLists),
+            [&](ListId id) { return row >= 0 && static_cast<std::size_t>(row) < count(id); }))
+        m_lists.descriptions.at(row); // throws the list's own error
+    changeAndSave(*this, [&](UndoLog &log) {
+        for (const ListId id : kLists) {
+            if (row >= 0 && static_cast<std::size_t>(row) < count(id))
+                log.remove(id, row);
+        }
+    });
 }
 
 void AddressBook::backUp(ListId id, const std::string &path)
@@ -328,11 +413,14 @@ void AddressBook::restore(const std::optional<std::string> &descriptions, const 
         ++m_saves;
     // Mails first, as the lists are read at start-up.
     for (const auto &[id, text] : {std::pair(ListId::Mails, &mails), std::pair(ListId::Descriptions, &descriptions)}) {
-        if (*text)
+        if (!*text) {
+            reload(id);
+            continue;
+        }
+        shown(Notice::Reset, id, 0, [&] {
             m_lists.list(id).assignText(std::string_view(**text));
-        else
-            m_store.load(id, m_lists.list(id));
-        forgetRows(id);
+            forgetRows(id);
+        });
     }
 }
 

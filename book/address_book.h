@@ -3,6 +3,7 @@
 #include "address_store.h"
 #include "line_list.h"
 #include "scratch_buffer.h"
+#include "settings.h"
 
 #include <array>
 #include <cstddef>
@@ -58,8 +59,10 @@ struct EntryRows
     const std::optional<RowHandle> &of(ListId id) const { return id == ListId::Mails ? mails : descriptions; }
 };
 
-// What shows the lists (a window's list views). Each change the document makes to a row runs
-// inside the matching call, so the views are told before and after it; by default nothing is shown.
+// What shows the lists (a window's list views), registered with the document. Each change the
+// document makes to a list runs inside the matching call, so the views are told before and after
+// it: a row appended, removed or replaced, or the whole list read anew (a load, a restore). What
+// the change throws goes on through the call. By default nothing is shown.
 class ListViews
 {
 public:
@@ -68,6 +71,7 @@ public:
     virtual void inserting(ListId, long long, const Change &change) { change(); }
     virtual void removing(ListId, long long, const Change &change) { change(); }
     virtual void replacing(ListId, long long, const Change &change) { change(); }
+    virtual void resetting(ListId, const Change &change) { change(); }
 };
 
 // The address book as a document: its two lists, the files they live in and the scratch buffer
@@ -81,11 +85,14 @@ public:
     // `applicationDirectory` holds database/ and config/ and ends with a path separator.
     explicit AddressBook(std::string applicationDirectory);
 
-    AddressStore &store() { return m_store; }
     const AddressStore &store() const { return m_store; }
-    ScratchBuffer &scratch() { return m_scratch; }
     const ScratchBuffer &scratch() const { return m_scratch; }
     const BookLists &lists() const { return m_lists; }
+
+    // Views told of every change to the lists from now on, until removed; each is registered once.
+    // A view must be removed before it goes.
+    void addViews(ListViews &views);
+    void removeViews(ListViews &views);
 
     // Reads the mails, then the descriptions. A file that cannot be read throws FileOpenError and
     // leaves its list as it was; a list read anew loses the rows of its handles.
@@ -98,7 +105,11 @@ public:
 
     void append(std::string_view description, std::string_view mail);
     void append(ListId id, std::string_view text);
-    void append(ListId id, const LineList &items); // every item, in order
+    // Every item of `items`, in order.
+    void append(ListId id, const LineList &items);
+    // Puts `text` at `row` (up to the list's length), the rows from there moving down; throws
+    // ListIndexError beyond.
+    void insert(ListId id, long long row, std::string_view text);
     void replace(ListId id, long long row, std::string_view text); // throws ListIndexError
     void remove(ListId id, long long row); // throws ListIndexError
 
@@ -113,10 +124,10 @@ public:
 
     // Appends the entries at the end and saves both files as the Add dialog does (mails first).
     // When the save fails the lists are left as they were before and the error is thrown, so the
-    // same entries can simply be added again. `views` (if given) are told of every row changed.
-    // An import handed over with an identifier (`importId`, see AddressStore::isImportId) is
+    // same entries can simply be added again. The views are told of every row changed, and of its
+    // undoing. An import handed over with an identifier (`importId`, see AddressStore::isImportId) is
     // recorded with the entries, and one already recorded is not added again: false then.
-    bool appendAndSave(const BookLists &entries, ListViews *views = nullptr, const std::string &importId = {});
+    bool appendAndSave(const BookLists &entries, const std::string &importId = {});
 
     // What an import added, and what it left out because the book had it already.
     struct ImportCounts
@@ -129,12 +140,17 @@ public:
     // file imported twice adds nothing the second time. With nothing left to add nothing is
     // saved. An import already recorded (stored by a holder that then ended without answering)
     // counts every entry as added: that import added them.
-    ImportCounts appendNewAndSave(const BookLists &entries, ListViews *views = nullptr, const std::string &importId = {});
+    ImportCounts appendNewAndSave(const BookLists &entries, const std::string &importId = {});
     // Puts an edited entry's texts where `rows` say and saves both files as the Edit dialog does
-    // (mails first). When the entry of a handle is gone, nothing changes and the answer is false.
-    // When the save fails the old texts are put back and the error is thrown, as above.
-    bool replaceAndSave(
-        const EntryRows &rows, std::string_view description, std::string_view mail, ListViews *views = nullptr);
+    // (mails first). When the save fails the old texts are put back and the error is thrown, as
+    // above. An entry deleted meanwhile is no error but an answer: nothing changes, and false.
+    [[nodiscard]] bool replaceAndSave(const EntryRows &rows, std::string_view description, std::string_view mail);
+
+    // Removes the entry at `row` of each list that has one (a list shorter than `row` keeps its
+    // entries) and saves both files as an Add does (mails first). When the save fails the entry is
+    // put back where it was and the error is thrown. Throws ListIndexError, changing nothing, when
+    // neither list has the row.
+    void removeAndSave(long long row);
 
     // Copies one data file, through the scratch buffer, to `path`. A `path` that names a file of
     // the book itself is refused with an Error that says so, and nothing is written.
@@ -167,11 +183,30 @@ public:
     // Reads both chosen backups first, so that a file that cannot be read changes nothing.
     void restoreFrom(const std::optional<std::string> &descriptionsPath, const std::optional<std::string> &mailsPath);
 
+    // What the store has to tell the user since the last call (see AddressStore::takeNotices and
+    // takeKeptAside).
+    std::vector<std::string> takeStoreNotices() { return m_store.takeNotices(); }
+    std::vector<AddressStore::KeptAside> takeKeptAside() { return m_store.takeKeptAside(); }
+
+    // Reads the settings file through the scratch buffer into `settings`; what was read before a
+    // failure stays in `settings` when the failure is thrown.
+    void readSettings(Settings &settings);
+    // Writes the settings file through the scratch buffer, which is left empty; throws.
+    void writeSettings(const SettingsValues &values);
+    // Builds a report of the lists in the scratch buffer (`build` fills it, the print command);
+    // the report stays there until the buffer is next used.
+    void report(const std::function<void(ScratchBuffer &memo, const BookLists &lists)> &build);
+
     // How many saves of the data files have succeeded: a command that waits on the user can tell
     // whether the book was saved meanwhile (by an import handed over from the command line).
     std::uint64_t saves() const { return m_saves; }
 
 private:
+    // Runs `change` inside the views' notice of it, the first registered outermost.
+    enum class Notice { Insert, Remove, Replace, Reset };
+    void shown(Notice notice, ListId id, long long row, const ListViews::Change &change, std::size_t view = 0);
+    // Reads the list's file anew (throws as load), the views told.
+    void reload(ListId id);
     // The entries of the list are no longer those its handles were made on.
     void forgetRows(ListId id);
 
@@ -181,6 +216,7 @@ private:
     // The rows handed out per list; a handle nobody holds any more is dropped on the next change.
     std::array<std::vector<std::weak_ptr<long long>>, 2> m_tracked;
     std::uint64_t m_saves = 0;
+    std::vector<ListViews *> m_views;
 };
 
 } // namespace kvillo

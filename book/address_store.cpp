@@ -165,7 +165,7 @@ void AddressStore::write(const std::vector<Write> &writes, const std::string &im
             journal += ids[i] + '\n';
     }
     std::vector<sys::Replacement> files;
-    std::vector<std::string> kept;
+    std::vector<KeptAside> kept;
     for (const Write &write : writes) {
         sys::Replacement file{fileName(write.id), write.bytes, {}};
         // A file not loaded whole is kept aside under a free name.
@@ -174,7 +174,7 @@ void AddressStore::write(const std::vector<Write> &writes, const std::string &im
             file.keepOldAs = base;
             for (int n = 2; m_database.kindOf(file.keepOldAs) != sys::Kind::Missing; ++n)
                 file.keepOldAs = base + "-" + std::to_string(n);
-            kept.push_back(m_database.path() + file.keepOldAs);
+            kept.push_back({m_database.path() + file.name, m_database.path() + file.keepOldAs});
         }
         files.push_back(std::move(file));
     }
@@ -188,7 +188,7 @@ void AddressStore::write(const std::vector<Write> &writes, const std::string &im
     m_keptAside.insert(m_keptAside.end(), kept.begin(), kept.end());
 }
 
-std::vector<std::string> AddressStore::takeKeptAside()
+std::vector<AddressStore::KeptAside> AddressStore::takeKeptAside()
 {
     return std::exchange(m_keptAside, {});
 }

@@ -74,8 +74,14 @@ public:
     // Whether the data file has been loaded whole (or written) since start-up.
     bool isLoaded(ListId id) const { return m_loaded[static_cast<int>(id)]; }
 
-    // The full paths of the copies kept aside since the last call (see above), to tell the user.
-    std::vector<std::string> takeKeptAside();
+    // The copies kept aside since the last call (see above), to tell the user: the data file's
+    // full path and its copy's.
+    struct KeptAside
+    {
+        std::string file;
+        std::string copy;
+    };
+    std::vector<KeptAside> takeKeptAside();
     // What else is to be told to the user once, as sentences, since the last call: a commit record
     // set aside.
     std::vector<std::string> takeNotices();
@@ -98,7 +104,7 @@ private:
     BookLayout m_layout;
     sys::Folder m_database;
     std::array<bool, 2> m_loaded{false, false};
-    std::vector<std::string> m_keptAside;
+    std::vector<KeptAside> m_keptAside;
     std::vector<std::string> m_notices;
 };
 

@@ -134,9 +134,10 @@ bool makeWhole(const std::string &folder, Entries entries)
 
 namespace {
 
-// `xdgHome`/kvillo/ when that is absolute (the XDG rule: a relative one is ignored), otherwise
-// `home`/`underHome`/kvillo/.
-std::string userFolder(std::string_view xdgHome, std::string_view home, std::string_view underHome)
+// `xdgHome`/`name`/ when that is absolute (the XDG rule: a relative one is ignored), otherwise
+// `home`/`underHome`/`name`/.
+std::string userFolder(
+    std::string_view xdgHome, std::string_view home, std::string_view underHome, std::string_view name = "kvillo")
 {
     const auto trimmed = [](std::string_view path) {
         while (!path.empty() && isSeparator(path.back()))
@@ -147,7 +148,7 @@ std::string userFolder(std::string_view xdgHome, std::string_view home, std::str
     std::string below(underHome);
     std::replace(below.begin(), below.end(), '/', separator);
     const std::string folder = isAbsolute(xdgHome) ? trimmed(xdgHome) : trimmed(home) + separator + below;
-    return folder + separator + "kvillo" + separator;
+    return folder + separator + std::string(name) + separator;
 }
 
 [[maybe_unused]] std::string environment(const char *name)
@@ -166,6 +167,23 @@ std::string userBookDirectory(std::string_view xdgDataHome, std::string_view hom
 std::string userSettingsDirectory(std::string_view xdgConfigHome, std::string_view home)
 {
     return userFolder(xdgConfigHome, home, ".config");
+}
+
+std::string recoveryParent(const std::string &bookDirectory, std::string_view programName)
+{
+#ifdef KVILLO_USER_DATA
+    constexpr bool bookInUserData = true;
+#else
+    constexpr bool bookInUserData = false;
+#endif
+    return recoveryParent(
+        bookInUserData, bookDirectory, programName, environment("XDG_DATA_HOME"), sys::homeDirectory());
+}
+
+std::string recoveryParent(bool insideBook, const std::string &bookDirectory, std::string_view programName,
+    std::string_view xdgDataHome, std::string_view home)
+{
+    return insideBook ? bookDirectory : userFolder(xdgDataHome, home, ".local/share", programName);
 }
 
 bool moveSettings(const std::string &oldFolder, const std::string &newFolder)

@@ -46,6 +46,15 @@ std::string userSettingsDirectory(std::string_view xdgConfigHome, std::string_vi
 // is not moved, and a move that fails leaves the old file in place. True when it moved the file.
 bool moveSettings(const std::string &oldFolder, const std::string &newFolder);
 
+// The folder, with its trailing separator, in which a recovery copy is made when the book cannot be
+// saved: the book's own folder `bookDirectory` in a build for installing for everyone (the copy then
+// stays with the book, in the user's data folder), else `programName` in the user's data folder
+// ($XDG_DATA_HOME, normally ~/.local/share).
+std::string recoveryParent(const std::string &bookDirectory, std::string_view programName);
+// The same for the build given, in the environment given.
+std::string recoveryParent(bool insideBook, const std::string &bookDirectory, std::string_view programName,
+    std::string_view xdgDataHome, std::string_view home);
+
 // A first start: when the folder `directory` does not exist yet, creates it (and the folders
 // above it) with the two empty data files and the default settings file. The new book appears
 // whole or not at all, so a start cut short never leaves a half-made one behind. Once the folder

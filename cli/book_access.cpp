@@ -115,7 +115,7 @@ BookAccess::Appended BookAccess::append(const exchange::Contacts &contacts) cons
     } catch (const Error &e) {
         throw BookReadError(e);
     }
-    return {Outcome::Saved, book.appendNewAndSave(contacts, nullptr, importId)};
+    return {Outcome::Saved, book.appendNewAndSave(contacts, importId)};
 }
 
 } // namespace kvillo::cli

@@ -1,6 +1,6 @@
 #include "desktop/window_settings.h"
 
-#include "book/scratch_buffer.h"
+#include "book/address_book.h"
 #include "desktop/application.h"
 #include "desktop/text.h"
 
@@ -28,15 +28,9 @@ template <typename T> T kept(const std::optional<T> &stored, const std::optional
 
 } // namespace
 
-WindowSettings::WindowSettings(const BookLayout &layout)
-    : m_path(layout.settingsPath())
-{ }
-
-void WindowSettings::read(ScratchBuffer &memo)
+void WindowSettings::read(AddressBook &book)
 {
-    memo.clear();
-    memo.loadFromFile(m_path);
-    readSettings(memo, m_stored);
+    book.readSettings(m_stored);
 }
 
 QFont WindowSettings::listFont(QFont font) const
@@ -109,11 +103,9 @@ SettingsValues WindowSettings::valuesToWrite(const QFont &listFont, int list1Wid
     return values;
 }
 
-void WindowSettings::write(ScratchBuffer &memo, const QFont &listFont, int list1Width, QSize outer) const
+void WindowSettings::write(AddressBook &book, const QFont &listFont, int list1Width, QSize outer) const
 {
-    writeSettings(memo, valuesToWrite(listFont, list1Width, outer));
-    memo.saveToFile(m_path);
-    memo.clear();
+    book.writeSettings(valuesToWrite(listFont, list1Width, outer));
 }
 
 } // namespace kvillo

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "book/book_layout.h"
 #include "book/settings.h"
 
 #include <QFont>
@@ -11,7 +10,7 @@
 
 namespace kvillo {
 
-class ScratchBuffer;
+class AddressBook;
 
 // The main window's settings (config/config.ini of the book): read at start-up, applied by the
 // window as this value says, written back at close. A value the window cannot show as stored (a
@@ -27,11 +26,11 @@ public:
     // window on a screen 600 pixels high. A larger font leaves the lists looking empty.
     static constexpr int kMaxFontPoints = 72;
 
-    explicit WindowSettings(const BookLayout &layout);
 
-    // Reads the settings file through `memo`. Throws when the file cannot be read, and at the first
-    // value that is not an integer: what was read before that value counts as read.
-    void read(ScratchBuffer &memo);
+    // Reads the book's settings file (the path is the book's layout's). Throws when the file cannot
+    // be read, and at the first value that is not an integer: what was read before that value
+    // counts as read.
+    void read(AddressBook &book);
 
     // `font` (a list's) with the name and the size the lists take: those the user chose in the
     // font dialog, else those of the file. A name or a size that is not set, or a size no font
@@ -53,15 +52,14 @@ public:
     // now on.
     void fontChosen(const QFont &font);
 
-    // Writes the settings file, through `memo`, which is left empty, for a window that shows the
+    // Writes the book's settings file for a window that shows the
     // lists in `listFont`, the descriptions list `list1Width` wide, at the outer size `outer`:
     // each value as stored while the window shows it as applied, else as the window shows it.
-    void write(ScratchBuffer &memo, const QFont &listFont, int list1Width, QSize outer) const;
+    void write(AddressBook &book, const QFont &listFont, int list1Width, QSize outer) const;
 
 private:
     SettingsValues valuesToWrite(const QFont &listFont, int list1Width, QSize outer) const;
 
-    std::string m_path;
     Settings m_stored;
     // The font last chosen in the dialog.
     std::optional<QFont> m_chosen;

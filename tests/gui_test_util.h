@@ -7,6 +7,7 @@
 #include "dialogs/Unit3.h"
 #include "ui/Unit1.h"
 #include "ui/commands.h"
+#include "ui/line_list_model.h"
 #include "ui/list_box.h"
 
 #include <QAction>
@@ -177,13 +178,18 @@ inline void selectEntry(const TForm1 &form, int row)
     select(form, ListId::Mails, row);
 }
 
+// The list as the window shows it: the document's entries behind the list view.
+inline const kvillo::LineList &shownList(const TForm1 &form, ListId id)
+{
+    return static_cast<const kvillo::LineListModel *>(listBox(form, id)->model())->list();
+}
 inline int count(const TForm1 &form, ListId id)
 {
-    return static_cast<int>(form.book().count(id));
+    return static_cast<int>(shownList(form, id).size());
 }
 inline std::string itemAt(const TForm1 &form, ListId id, int row)
 {
-    return std::string(form.book().text(id, row));
+    return std::string(shownList(form, id).at(row));
 }
 
 inline QAction *action(const QWidget &form, Command command)
@@ -197,7 +203,7 @@ inline void trigger(const QWidget &form, Command command)
     found->trigger();
 }
 
-// Deletes the entry: changed in the window, not yet saved.
+// Deletes the entry, which saves both files at once.
 inline void deleteEntry(const TForm1 &form, int row)
 {
     selectEntry(form, row);

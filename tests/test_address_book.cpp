@@ -7,9 +7,11 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cerrno>
+#include <optional>
 
 using namespace kvillo;
 using testutil::ScratchDir;
@@ -56,32 +58,46 @@ struct RestoreSetup
     AddressBook book{dir.path()};
 };
 
-// Records what the views of the lists were told, with the list's length inside each change.
+// Views registered with the book for as long as they live. They record what they were told, with
+// the list's length before and after each change (a list read anew has no row), into their own log
+// or one shared with other views, each line after the views' tag.
 class RecordingViews : public ListViews
 {
 public:
-    explicit RecordingViews(const AddressBook &book)
-        : m_book(book)
-    { }
+    explicit RecordingViews(AddressBook &book, QStringList *shared = nullptr, QString tag = {})
+        : log(shared ? *shared : m_own)
+        , m_book(book)
+        , m_tag(std::move(tag))
+    {
+        book.addViews(*this);
+    }
+    ~RecordingViews() override { m_book.removeViews(*this); }
 
-    QStringList log;
+    QStringList &log;
 
     void inserting(ListId id, long long row, const Change &change) override { record("insert", id, row, change); }
     void removing(ListId id, long long row, const Change &change) override { record("remove", id, row, change); }
     void replacing(ListId id, long long row, const Change &change) override { record("replace", id, row, change); }
+    void resetting(ListId id, const Change &change) override { record("reset", id, -1, change); }
 
 private:
     void record(const char *what, ListId id, long long row, const Change &change)
     {
         const std::size_t before = m_book.count(id);
+        // What the change throws goes on: the line tells it ended all the same.
+        const auto logged = qScopeGuard([&] {
+            log << m_tag
+                    + QStringLiteral("%1 %2%3: %4 -> %5")
+                          .arg(what, id == ListId::Mails ? "m" : "d",
+                              row < 0 ? QString() : QStringLiteral(" %1").arg(row))
+                          .arg(before)
+                          .arg(m_book.count(id));
+        });
         change();
-        log << QStringLiteral("%1 %2 %3: %4 -> %5")
-                   .arg(what, id == ListId::Mails ? "m" : "d")
-                   .arg(row)
-                   .arg(before)
-                   .arg(m_book.count(id));
     }
-    const AddressBook &m_book;
+    QStringList m_own;
+    AddressBook &m_book;
+    QString m_tag;
 };
 
 // The book of five entries "a" .. "e" / "1" .. "5", loaded.
@@ -129,6 +145,8 @@ private slots:
     void importLeavesOutWhatTheBookHas();
     void failedChangeAndSaveLeavesTheListsAsTheyWere_data();
     void failedChangeAndSaveLeavesTheListsAsTheyWere();
+    void viewsAreToldOfEveryChange_data();
+    void viewsAreToldOfEveryChange();
 };
 
 void TestAddressBook::changesStayInMemoryUntilSaved()
@@ -370,12 +388,12 @@ void TestAddressBook::editedEntryIsReplacedWhereverItMoved()
     book.remove(ListId::Mails, 0);
     book.append("f", "6");
     RecordingViews views(book);
-    QVERIFY(book.replaceAndSave(rows, "D", "4@x", &views));
+    QVERIFY(book.replaceAndSave(rows, "D", "4@x"));
     QCOMPARE(descriptionsFile(setup.dir), std::string("b\r\nc\r\nD\r\ne\r\nf\r\n"));
     QCOMPARE(mailsFile(setup.dir), std::string("2\r\n3\r\n4@x\r\n5\r\n6\r\n"));
     QCOMPARE(views.log, (QStringList{"replace d 2: 5 -> 5", "replace m 2: 5 -> 5"}));
     // Edited again through the same handles: the same entry.
-    QVERIFY(book.replaceAndSave(rows, "DD", "44", nullptr));
+    QVERIFY(book.replaceAndSave(rows, "DD", "44"));
     QCOMPARE(book.text(ListId::Descriptions, 2), std::string_view("DD"));
     QCOMPARE(book.count(ListId::Descriptions), std::size_t(5));
 
@@ -383,7 +401,7 @@ void TestAddressBook::editedEntryIsReplacedWhereverItMoved()
     book.remove(ListId::Mails, 4);
     const EntryRows withoutMail{book.track(ListId::Descriptions, 4), std::nullopt};
     views.log.clear();
-    QVERIFY(book.replaceAndSave(withoutMail, "F", "6@x", &views));
+    QVERIFY(book.replaceAndSave(withoutMail, "F", "6@x"));
     QCOMPARE(views.log, (QStringList{"replace d 4: 5 -> 5", "insert m 4: 4 -> 5"}));
     QCOMPARE(mailsFile(setup.dir), std::string("2\r\n3\r\n44\r\n5\r\n6@x\r\n"));
 }
@@ -395,9 +413,11 @@ void TestAddressBook::editOfARemovedEntryChangesNothing()
     // Only the address's row is gone: the entry is not whole any more, and nothing is replaced.
     const EntryRows rows{book.track(ListId::Descriptions, 1), book.track(ListId::Mails, 1)};
     book.remove(ListId::Mails, 1);
-    RecordingViews views(book);
-    QVERIFY(!book.replaceAndSave(rows, "B", "2@x", &views));
-    QVERIFY(views.log.isEmpty());
+    {
+        RecordingViews views(book);
+        QVERIFY(!book.replaceAndSave(rows, "B", "2@x"));
+        QVERIFY(views.log.isEmpty());
+    }
     QCOMPARE(book.lists().descriptions.toText(), std::string(FiveEntries::kDescriptions));
     QCOMPARE(book.lists().mails.toText(), std::string("1\r\n3\r\n4\r\n5\r\n"));
     setup.expectFilesAsWritten();
@@ -416,22 +436,23 @@ void TestAddressBook::editOfARemovedEntryChangesNothing()
 // the entry once.
 void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere_data()
 {
-    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("nth");
-    QTest::newRow("add: mails' write") << false << int(sys::Step::Write) << 1;
-    QTest::newRow("add: descriptions' write") << false << int(sys::Step::Write) << 2;
-    QTest::newRow("add: rename") << false << int(sys::Step::Rename) << 1;
-    QTest::newRow("edit: mails' write") << true << int(sys::Step::Write) << 1;
-    QTest::newRow("edit: descriptions' write") << true << int(sys::Step::Write) << 2;
-    QTest::newRow("edit: rename") << true << int(sys::Step::Rename) << 1;
+    for (const char *kind : {"add", "edit", "delete", "delete the last"}) {
+        const QString name = QString::fromUtf8(kind);
+        QTest::newRow(qPrintable(name + ": mails' write")) << name << int(sys::Step::Write) << 1;
+        QTest::newRow(qPrintable(name + ": descriptions' write")) << name << int(sys::Step::Write) << 2;
+        QTest::newRow(qPrintable(name + ": rename")) << name << int(sys::Step::Rename) << 1;
+    }
 }
 
 void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
 {
-    QFETCH(bool, edit);
+    QFETCH(QString, kind);
     QFETCH(int, step);
     QFETCH(int, nth);
+    const bool edit = kind == QLatin1String("edit");
     FiveEntries setup;
     AddressBook &book = setup.book;
     // The mails list is one shorter: an Edit of the last entry appends its address.
@@ -443,30 +464,115 @@ void TestAddressBook::failedChangeAndSaveLeavesTheListsAsTheyWere()
     added.descriptions.append("new");
     added.mails.append("new@x");
     const EntryRows rows{book.track(ListId::Descriptions, 4), std::nullopt};
-    const auto change = [&](ListViews *views) {
+    const auto change = [&] {
         if (edit)
-            QVERIFY(book.replaceAndSave(rows, "E", "5@x", views));
+            QVERIFY(book.replaceAndSave(rows, "E", "5@x"));
+        else if (kind == QLatin1String("delete"))
+            book.removeAndSave(1);
+        else if (kind == QLatin1String("delete the last"))
+            book.removeAndSave(4); // a row of the descriptions only
         else
-            book.appendAndSave(added, views);
+            book.appendAndSave(added);
     };
+    const QMap<QString, QStringList> told{
+        {"add", {"insert d 5: 5 -> 6", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "remove d 5: 6 -> 5"}},
+        {"edit", {"replace d 4: 5 -> 5", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "replace d 4: 5 -> 5"}},
+        {"delete", {"remove d 1: 5 -> 4", "remove m 1: 4 -> 3", "insert m 1: 3 -> 4", "insert d 1: 4 -> 5"}},
+        {"delete the last", {"remove d 4: 5 -> 4", "insert d 4: 4 -> 5"}},
+    };
+    // A handle on an entry below the one deleted still finds it after the undo.
+    const RowHandle below = book.track(ListId::Mails, 3);
 
     RecordingViews views(book);
     {
         const testutil::FailingStep failing(static_cast<sys::Step>(step), nth, ENOSPC);
-        QVERIFY_THROWS_EXCEPTION(Error, change(&views));
+        QVERIFY_THROWS_EXCEPTION(Error, change());
     }
     QCOMPARE(book.lists().descriptions.toText(), descriptions);
     QCOMPARE(book.lists().mails.toText(), mails);
     QCOMPARE(descriptionsFile(setup.dir), descriptions);
     QCOMPARE(mailsFile(setup.dir), mails);
-    QCOMPARE(views.log,
-        edit ? (QStringList{"replace d 4: 5 -> 5", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "replace d 4: 5 -> 5"})
-             : (QStringList{"insert d 5: 5 -> 6", "insert m 4: 4 -> 5", "remove m 4: 5 -> 4", "remove d 5: 6 -> 5"}));
+    QCOMPARE(views.log, told[kind]);
+    QCOMPARE(below.row(), std::optional<long long>(3));
 
-    change(nullptr);
-    QCOMPARE(descriptionsFile(setup.dir), edit ? "a\r\nb\r\nc\r\nd\r\nE\r\n" : descriptions + "new\r\n");
-    QCOMPARE(mailsFile(setup.dir), mails + (edit ? "5@x\r\n" : "new@x\r\n"));
-    QCOMPARE(book.count(ListId::Mails), std::size_t(5));
+    views.log.clear();
+    change();
+    QCOMPARE(views.log.size(), told[kind].size() / 2);
+    const QMap<QString, std::pair<std::string, std::string>> saved{
+        {"add", {descriptions + "new\r\n", mails + "new@x\r\n"}},
+        {"edit", {"a\r\nb\r\nc\r\nd\r\nE\r\n", mails + "5@x\r\n"}},
+        {"delete", {"a\r\nc\r\nd\r\ne\r\n", "1\r\n3\r\n4\r\n"}},
+        {"delete the last", {"a\r\nb\r\nc\r\nd\r\n", mails}},
+    };
+    QCOMPARE(descriptionsFile(setup.dir), saved[kind].first);
+    QCOMPARE(mailsFile(setup.dir), saved[kind].second);
+    const QMap<QString, int> mailCount{{"add", 5}, {"edit", 5}, {"delete", 3}, {"delete the last", 4}};
+    QCOMPARE(book.count(ListId::Mails), std::size_t(mailCount[kind]));
+}
+
+// Each change the book makes to its lists, from its own calls or through a load or restore, and
+// what registered views were told of it.
+void TestAddressBook::viewsAreToldOfEveryChange_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("told");
+    const struct
+    {
+        const char *name;
+        const char *change;
+        QStringList told;
+    } rows[] = {
+        {"append", "append", {"insert d 5: 5 -> 6", "insert m 5: 5 -> 6"}},
+        {"replace", "replace", {"replace m 1: 5 -> 5"}},
+        {"remove", "remove", {"remove d 0: 5 -> 4"}},
+        {"load", "load", {"reset m: 5 -> 5", "reset d: 5 -> 5"}},
+        {"a load that fails", "failed load", {"reset m: 5 -> 5"}},
+        {"restore", "restore", {"reset m: 5 -> 1", "reset d: 5 -> 5"}},
+        {"a restore that cannot read", "failed restore", {}},
+        {"views removed", "remove views, append", {}},
+        {"two views, the first outermost", "second views, remove",
+            {"second: remove d 0: 5 -> 4", "remove d 0: 5 -> 4"}},
+        {"a view registered twice is told once", "add views again, remove", {"remove d 0: 5 -> 4"}},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QString::fromUtf8(row.change) << row.told;
+}
+
+void TestAddressBook::viewsAreToldOfEveryChange()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, told);
+    FiveEntries setup;
+    AddressBook &book = setup.book;
+    testutil::writeFile(setup.dir.path("m.bak"), "m@x\r\n");
+    RecordingViews views(book);
+    std::optional<RecordingViews> second;
+    for (const QString &step : change.split(QStringLiteral(", "))) {
+        if (step == QLatin1String("append"))
+            book.append("f", "6");
+        else if (step == QLatin1String("replace"))
+            book.replace(ListId::Mails, 1, "x");
+        else if (step == QLatin1String("remove"))
+            book.remove(ListId::Descriptions, 0);
+        else if (step == QLatin1String("load"))
+            book.load();
+        else if (step == QLatin1String("failed load")) {
+            QVERIFY(::remove(setup.dir.path("database/mails.dat").c_str()) == 0);
+            QVERIFY_THROWS_EXCEPTION(FileOpenError, book.load());
+        } else if (step == QLatin1String("restore"))
+            book.restoreFrom(std::nullopt, setup.dir.path("m.bak"));
+        else if (step == QLatin1String("failed restore"))
+            QVERIFY_THROWS_EXCEPTION(FileOpenError, book.restoreFrom(setup.dir.path("none.bak"), std::nullopt));
+        else if (step == QLatin1String("remove views"))
+            book.removeViews(views);
+        else if (step == QLatin1String("second views"))
+            second.emplace(book, &views.log, QStringLiteral("second: "));
+        else if (step == QLatin1String("add views again"))
+            book.addViews(views);
+        else
+            QFAIL(qPrintable(step));
+    }
+    QCOMPARE(views.log, told);
 }
 
 // An import adds only the entries the book does not hold yet, by description and address
@@ -527,8 +633,8 @@ void TestAddressBook::importLeavesOutWhatTheBookHas()
         BookLists fresh;
         fresh.descriptions.append("Zoe");
         fresh.mails.append("z@x");
-        QCOMPARE(book.appendNewAndSave(fresh, nullptr, id).added, std::size_t(1));
-        QCOMPARE(book.appendNewAndSave(fresh, nullptr, id).added, std::size_t(1)); // recorded: it added them
+        QCOMPARE(book.appendNewAndSave(fresh, id).added, std::size_t(1));
+        QCOMPARE(book.appendNewAndSave(fresh, id).added, std::size_t(1)); // recorded: it added them
         QCOMPARE(QByteArray::fromStdString(mailsFile(dir)), mailsAfter + "z@x\r\n");
     }
 }

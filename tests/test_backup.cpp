@@ -3,6 +3,7 @@
 
 #include "app/termination.h"
 #include "ui/Unit1.h"
+#include "ui/main_window_texts.h"
 
 #include <QtTest>
 
@@ -89,7 +90,6 @@ private slots:
         dir.write("database/descriptions.dat", "A\r\nB\r\n");
         auto form = start(dir);
         select(*form, ListId::Descriptions, 0);
-        trigger(*form, Command::Delete); // deleted in memory only: the backup still has it
 
         const QString a = dir.path("a"), b = dir.path("b.bak");
         m_platform.fileAnswers = {a, b};
@@ -131,7 +131,7 @@ private slots:
         trigger(*form, Command::Restore);
 
         QStringList log = restoreLog(QString(), dir.path("d.bak"));
-        log.insert(4, "question: " + TForm1::restoreQuestion({4, 2, false}, true, true));
+        log.insert(4, "question: " + kvillo::mainWindowText::restoreQuestion({4, 2, false}, true, true));
         QCOMPARE(m_platform.log, log);
         QCOMPARE(dir.read("database/descriptions.dat"), QByteArray("D1\r\nD2\r\n\r\nD3"));
         QCOMPARE(dir.read("database/mails.dat"), QByteArray("m1@x\r\nm2@x\r\n"));
@@ -150,8 +150,8 @@ private slots:
         trigger(*form, Command::Delete);
         trigger(*form, Command::Restore);
         QCOMPARE(m_platform.log, restoreLog(QString(), QString()));
-        QCOMPARE(count(*form, ListId::Mails), 2);
-        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("A"));
+        QCOMPARE(count(*form, ListId::Mails), 1); // the delete was saved
+        QCOMPARE(itemAt(*form, ListId::Descriptions, 0), std::string("B"));
     }
 
     void failedRestoreLeavesBothDataFilesAsTheyWere_data()
@@ -174,10 +174,10 @@ private slots:
         dir.write("d.bak", "D\r\n");
         dir.write("m.bak", "m@x\r\n");
         QDir(dir.path()).mkdir("folder");
+        auto form = start(dir);
+        deleteEntry(*form, 1); // saved at once
         const QByteArray descriptions = dir.read("database/descriptions.dat");
         const QByteArray mails = dir.read("database/mails.dat");
-        auto form = start(dir);
-        deleteEntry(*form, 1);
         m_platform.fileAnswers = {dir.path(descriptionsFile), dir.path(mailsFile)};
         trigger(*form, Command::Restore);
 
@@ -216,7 +216,7 @@ private slots:
             platform.fileAnswers << dir.path("m.bak");
         const auto window = start(platform, dir);
         TForm1 &form = *window;
-        deleteEntry(form, 0); // unsaved until the close
+        deleteEntry(form, 0); // saved at once
 
         // Wired as the program wires it; one watch per process, as in the program.
         std::optional<kvillo::TerminationWatch> termination;
@@ -348,7 +348,6 @@ private slots:
         if (descriptions == "sparse")
             QVERIFY(QFile::resize(dir.path("d.bak"), qint64(2) << 30));
         auto form = start(platform, dir);
-        deleteEntry(*form, 0); // unsaved: the lists are not the files
         platform.yesNoAnswers = {answer};
         platform.box = QStringLiteral("Восстановление прошло успешно!");
         const bool import = asked == "import";
@@ -362,9 +361,9 @@ private slots:
             else
                 try {
                     form->addHandedOver(entries, {});
-                    stored[0] = ProgramDir::lines({"B", "I"}), stored[1] = ProgramDir::lines({"b@x", "i@x"});
-                } catch (const std::exception &) {
-                }
+                    stored[0] = ProgramDir::lines({"A <a@x>", "B", "I"}),
+                    stored[1] = ProgramDir::lines({"a@x", "b@x", "i@x"});
+                } catch (const std::exception &) { }
         };
         trigger(*form, Command::Restore);
 
@@ -373,11 +372,11 @@ private slots:
             QVERIFY(platform.log.last().startsWith(asked.contains('%') ? asked.arg(dir.path()) : asked));
         else
             QCOMPARE(platform.log.filter("question: "),
-                counts.size() < 3
-                    ? QStringList()
-                    : QStringList{"question: "
-                        + TForm1::restoreQuestion({counts[0].toULong(), counts[1].toULong(), counts[2] == "1"},
-                            !descriptions.isEmpty(), !mails.isEmpty())});
+                counts.size() < 3 ? QStringList()
+                                  : QStringList{"question: "
+                                      + kvillo::mainWindowText::restoreQuestion(
+                                          {counts[0].toULong(), counts[1].toULong(), counts[2] == "1"},
+                                          !descriptions.isEmpty(), !mails.isEmpty())});
         for (const auto &[i, text] : {std::pair(0, descriptions), std::pair(1, mails)})
             stored[i] = answer && !text.isEmpty() ? text : stored[i];
         QCOMPARE(dir.read("database/descriptions.dat"), stored[0]);

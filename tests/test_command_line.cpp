@@ -422,7 +422,7 @@ private slots:
                 book.load();
                 g_killAt = step;
                 sys::setStepHook(killAtStep);
-                book.appendAndSave(request.entries, nullptr, request.importId);
+                book.appendAndSave(request.entries, request.importId);
                 return std::to_string(::write(client, "added\n", 6));
             });
             QVERIFY(window.waitReady());

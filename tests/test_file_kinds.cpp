@@ -308,11 +308,12 @@ void TestFileKinds::nulInDataFile()
     loaded.descriptions.remove(3);
     loaded.descriptions.remove(2);
     store.savePair(loaded.descriptions, loaded.mails);
-    const std::vector<std::string> kept = store.takeKeptAside();
+    const std::vector<AddressStore::KeptAside> kept = store.takeKeptAside();
     QCOMPARE(kept.size(), std::size_t(1));
-    QVERIFY2(
-        QString::fromStdString(kept[0]).startsWith(QString::fromStdString(book.mails + ".unloaded-")), kept[0].c_str());
-    QVERIFY(testutil::readFile(kept[0]) == stored);
+    QCOMPARE(kept[0].file, book.mails);
+    QVERIFY2(QString::fromStdString(kept[0].copy).startsWith(QString::fromStdString(book.mails + ".unloaded-")),
+        kept[0].copy.c_str());
+    QVERIFY(testutil::readFile(kept[0].copy) == stored);
     QCOMPARE(testutil::readFile(book.mails), std::string("a\r\nb\r\n"));
     QCOMPARE(testutil::entries(book.dir.path("database")).size(), 3);
 

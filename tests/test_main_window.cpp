@@ -8,6 +8,7 @@
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
+#include "ui/main_window_texts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +29,8 @@ class TestMainWindow : public WindowTest
 private:
     QStringList damageLog() const
     {
-        return {QStringLiteral("message: %1 | %2").arg(TForm1::damageCaption(), TForm1::damageMessage())};
+        return {QStringLiteral("message: %1 | %2")
+                    .arg(kvillo::mainWindowText::damageCaption(), kvillo::mainWindowText::damageMessage())};
     }
     static QHeaderView *header(TForm1 &form) { return form.findChild<QHeaderView *>(QStringLiteral("HeaderControl1")); }
     // The width the descriptions list was given (shown narrower while the window is too narrow).
@@ -380,6 +382,41 @@ private slots:
         QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines({"a"}));
     }
 
+    // Delete saves both files at once, as Add and Edit do; a save that fails says why in a box and
+    // leaves the entry in the window and in the files.
+    void deleteSavesAtOnce_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("saved") << true;
+        QTest::newRow("the save fails") << false;
+    }
+    void deleteSavesAtOnce()
+    {
+        QFETCH(bool, writable);
+        ProgramDir dir;
+        dir.writeBook({"a", "b", "c"}, {"a@x", "b@x", "c@x"});
+        auto form = start(dir);
+        if (!writable)
+            QVERIFY(QDir(dir.path("database")).removeRecursively());
+        deleteEntry(*form, 1);
+        if (!writable) {
+            // The entry stayed: once the folder is back, the close stores it.
+            QDir(dir.path()).mkpath("database");
+            QVERIFY(form->close());
+        }
+        const QStringList descriptions = writable ? QStringList{"a", "c"} : QStringList{"a", "b", "c"};
+        const QStringList mails = writable ? QStringList{"a@x", "c@x"} : QStringList{"a@x", "b@x", "c@x"};
+        QCOMPARE(dir.read("database/descriptions.dat"), ProgramDir::lines(descriptions));
+        QCOMPARE(dir.read("database/mails.dat"), ProgramDir::lines(mails));
+        QCOMPARE(count(*form, ListId::Descriptions), int(descriptions.size()));
+        QCOMPARE(itemAt(*form, ListId::Mails, 1), mails[1].toStdString());
+        QCOMPARE(m_platform.log.size(), writable ? 0 : 1);
+        if (!writable)
+            QCOMPARE(m_platform.log[0],
+                QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
+                    .arg(dir.path("database/mails.dat"))); // mails first, as Add and Edit save
+    }
+
     // Data that cannot be saved: after the error box, the user may still quit, with every entry
     // written to a recovery copy first; "No" (the default) keeps the window.
     void unsavedDataCanBeKeptInARecoveryCopy()
@@ -391,8 +428,8 @@ private slots:
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         addEntry(*form, "b@x", "Б"); // saved at once
+        deleteEntry(*form, 0); // saved at once too
         QDir(dir.path("database")).removeRecursively();
-        deleteEntry(*form, 0); // only in the window
         const QString error = QStringLiteral("error: Cannot create file \"%1\". No such file or directory.")
                                   .arg(dir.path("database/descriptions.dat"));
 
@@ -410,7 +447,8 @@ private slots:
         QVERIFY(!form->isVisible());
         const QStringList copies = recoveryCopies();
         QCOMPARE(copies.size(), 1);
-        QCOMPARE(m_platform.log, (QStringList{error, "question: " + TForm1::recoveryQuestion(copies[0])}));
+        QCOMPARE(
+            m_platform.log, (QStringList{error, "question: " + kvillo::mainWindowText::recoveryQuestion(copies[0])}));
         QCOMPARE(readFile(copies[0] + "/descriptions.dat"), ProgramDir::lines({"c", "Б"}));
         QCOMPARE(readFile(copies[0] + "/mails.dat"), ProgramDir::lines({"c@x", "b@x"}));
     }
@@ -475,10 +513,9 @@ private slots:
         auto other = start(second);
         connect(&watch, &kvillo::TerminationWatch::requested, other.get(), &TForm1::closeOnTermination);
         other->show();
-        deleteEntry(*other, 0);
         ::raise(SIGHUP);
         QTRY_VERIFY(!other->isVisible());
-        QCOMPARE(second.read("database/mails.dat"), ProgramDir::lines({"d@"}));
+        QCOMPARE(second.read("database/mails.dat"), ProgramDir::lines({"c@x", "d@"}));
         QCOMPARE(QDir(second.path("database")).entryList({"mails.dat.unloaded-*"}).size(), 1);
         QCOMPARE(recoveryCopies().size(), 1);
         QVERIFY(m_platform.log.isEmpty());

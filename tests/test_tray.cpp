@@ -110,10 +110,10 @@ private slots:
         form->resize(300, 200);
         click(*form, "N5521");
         QVERIFY(!form->isVisible());
-        form->trayIconActivated(QSystemTrayIcon::Trigger);
+        emit trayIcon(*form)->activated(QSystemTrayIcon::Trigger);
         QVERIFY(form->isVisible());
         QCOMPARE(form->frameGeometry().size(), QSize(640, 400));
-        form->trayIconActivated(QSystemTrayIcon::DoubleClick); // ignored
+        emit trayIcon(*form)->activated(QSystemTrayIcon::DoubleClick); // ignored
         QVERIFY(form->isVisible());
         click(*form, "N5521");
         QVERIFY(!form->isVisible());
@@ -187,7 +187,7 @@ private slots:
         trigger(*form, Command::MinimizeToTray);
         QVERIFY(trayIcon(*form) != nullptr);
         QVERIFY(!form->isVisible());
-        form->trayIconActivated(QSystemTrayIcon::Trigger);
+        emit trayIcon(*form)->activated(QSystemTrayIcon::Trigger);
         QVERIFY(restored());
 
         // One that goes away again: back to minimising, from the menu and from the toolbar.

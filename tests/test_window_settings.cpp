@@ -29,15 +29,15 @@ struct ReadBook
         if (!lines.isEmpty())
             dir.write(QStringLiteral("config/config.ini"), ProgramDir::lines(lines));
         try {
-            settings.read(memo);
+            settings.read(book);
         } catch (const std::exception &e) {
             error = QString::fromUtf8(e.what());
         }
     }
 
     ProgramDir dir;
-    WindowSettings settings{BookLayout(dir.directory())};
-    ScratchBuffer memo;
+    kvillo::AddressBook book{dir.directory()};
+    WindowSettings settings;
     QString error;
 };
 
@@ -202,10 +202,9 @@ private slots:
             listFont = settings.listFont(listFont);
         }
 
-        book.memo.addLine("left over");
-        settings.write(book.memo, listFont, list1Width, outer);
+        settings.write(book.book, listFont, list1Width, outer);
         QCOMPARE(book.dir.read("config/config.ini"), ProgramDir::lines(written));
-        QCOMPARE(book.memo.lineCount(), std::size_t(0));
+        QCOMPARE(book.book.scratch().lineCount(), std::size_t(0));
     }
 };
 

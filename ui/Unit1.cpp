@@ -12,6 +12,7 @@
 #include "ui/line_list_model.h"
 #include "ui/list_box.h"
 #include "ui/list_panel.h"
+#include "ui/main_window_texts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,7 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -47,8 +47,8 @@ TForm1 *g_savedBeforeExit = nullptr;
 TForm1::TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent)
     : QMainWindow(parent)
     , m_platform(platform)
-    , m_book(std::move(applicationDirectory))
-    , m_settings(m_book.store().layout())
+    , m_keeper(std::move(applicationDirectory), applicationTitle().toStdString())
+    , m_book(m_keeper.book())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(applicationTitle());
@@ -67,6 +67,7 @@ TForm1::~TForm1()
     if (g_savedBeforeExit == this)
         g_savedBeforeExit = nullptr;
     guarded(m_platform, [this] { FormDestroy(); });
+    m_book.removeViews(*m_views);
 }
 
 void TForm1::buildLayout()
@@ -117,6 +118,8 @@ void TForm1::buildLayout()
 
     m_descriptions = new LineListModel(m_book, ListId::Descriptions, this);
     m_mails = new LineListModel(m_book, ListId::Mails, this);
+    m_views = std::make_unique<ListModels>(*m_descriptions, *m_mails);
+    m_book.addViews(*m_views);
     ListBox1 = new ListBox(m_descriptions);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setFont(windowsFont(10));
@@ -169,17 +172,6 @@ void TForm1::createFindBar(QBoxLayout *column)
     connectGuarded(m_platform, open, &QShortcut::activated, m_findBar, &FindBar::open);
 }
 
-QString TForm1::damageMessage()
-{
-    return QStringLiteral("Файлы программы повреждены или были перемечены/удалены! Требуется переустановка программы "
-                          "или восстановление.");
-}
-
-QString TForm1::damageCaption()
-{
-    return QStringLiteral("Ошибка в программе");
-}
-
 // ---- The book and its views ----
 
 LineListModel *TForm1::model(ListId id) const
@@ -202,20 +194,6 @@ void TForm1::select(ListId id, int index)
     listBox(id)->setItemIndex(index);
 }
 
-void TForm1::deleteAtCurrent(ListId id)
-{
-    const int index = currentIndex(id);
-    if (index < 0)
-        return;
-    model(id)->removing(index, [&] { m_book.remove(id, index); });
-    select(id, -1);
-}
-
-void TForm1::loadList(ListId id)
-{
-    model(id)->resetting([&] { m_book.load(id); });
-}
-
 void TForm1::saving(const std::function<void()> &save)
 {
     save();
@@ -224,14 +202,8 @@ void TForm1::saving(const std::function<void()> &save)
 
 void TForm1::tellStoreNotices()
 {
-    for (const std::string &notice : m_book.store().takeNotices())
+    for (const std::string &notice : m_keeper.takeNotices())
         tell(QString::fromStdString(notice));
-    for (const std::string &copy : m_book.store().takeKeptAside()) {
-        const std::string file = copy.substr(0, copy.rfind(".unloaded-"));
-        tell(QStringLiteral("Файл «%1» был прочитан не полностью (в нём есть нулевой байт) или не "
-                            "прочитан вовсе. Его прежнее содержимое сохранено в «%2».")
-                 .arg(QString::fromStdString(file), QString::fromStdString(copy)));
-    }
 }
 
 int TForm1::list1Width() const
@@ -262,7 +234,7 @@ void TForm1::setHeaderSections(int first, int second)
 void TForm1::readSettingsFile()
 {
     try {
-        m_settings.read(m_book.scratch());
+        m_settings.read(m_book);
     } catch (...) {
         // What was read before the bad value stays applied.
         applySettings();
@@ -285,7 +257,7 @@ void TForm1::applySettings()
 
 void TForm1::writeSettingsFile()
 {
-    m_settings.write(m_book.scratch(), ListBox1->font(), list1Width(), frameGeometry().size());
+    m_settings.write(m_book, ListBox1->font(), list1Width(), frameGeometry().size());
 }
 
 // ---- Event handlers ----
@@ -294,13 +266,12 @@ void TForm1::FormCreate()
 {
     addTrayIcon();
     try {
-        loadList(ListId::Mails);
-        loadList(ListId::Descriptions);
+        m_book.load();
         readSettingsFile();
         setHeaderSections(list1Width(), std::max(width() - list1Width() - Splitter::kWidth, 0));
         QCoreApplication::processEvents();
     } catch (...) {
-        m_platform.showMessage(damageCaption(), damageMessage(), Platform::Buttons::Ok);
+        m_platform.showMessage(mainWindowText::damageCaption(), mainWindowText::damageMessage(), Platform::Buttons::Ok);
     }
     // A commit record that the load found and set aside.
     tellStoreNotices();
@@ -366,51 +337,17 @@ bool TForm1::saveAll()
     };
     // Settings that cannot be written must not keep the entries from being saved.
     attempt([this] { writeSettingsFile(); });
-    m_book.scratch().clear();
-    return attempt([this] { saving([this] { m_book.save(AddressBook::Order::DescriptionsFirst); }); });
+    return attempt([this] { saving([this] { m_keeper.saveAtClose(); }); });
 }
 
 // The data could not be saved and the error box has said why. The user may still quit: what
 // could not be saved is first written to a recovery copy. False keeps the window.
 bool TForm1::askToQuitUnsaved()
 {
-    const QString folder = recoveryFolder();
-    if (!m_platform.askYesNo(recoveryQuestion(folder)))
+    const std::string folder = m_keeper.newRecoveryFolder();
+    if (!m_platform.askYesNo(mainWindowText::recoveryQuestion(QString::fromStdString(folder))))
         return false;
-    return guarded(m_platform, [&] { writeRecoveryCopy(folder); });
-}
-
-QString TForm1::recoveryQuestion(const QString &folder)
-{
-    return QStringLiteral("Записи адресной книги не удалось сохранить. Всё равно выйти из программы?\n\n"
-                          "Перед выходом все записи будут сохранены в папку\n%1")
-        .arg(QDir::toNativeSeparators(folder));
-}
-
-// A new folder in the user's data directory, named with the date and time.
-QString TForm1::recoveryFolder()
-{
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-        + QStringLiteral("/recovery-") + QString::fromStdString(sys::localTimestamp());
-    QString folder = base;
-    for (int n = 2; QFileInfo::exists(folder); ++n)
-        folder = base + QStringLiteral("-%1").arg(n);
-    return folder;
-}
-
-void TForm1::writeRecoveryCopy(const QString &folder)
-{
-    // Private to the user, with the folders made above it: the copy holds every entry. A folder that
-    // cannot be made fails the first write, with the reason.
-    makeDirectories(folder.toStdString());
-    const std::string directory = (folder + QLatin1Char('/')).toStdString();
-    Bytes bytes;
-    for (const ListId id : {ListId::Descriptions, ListId::Mails}) {
-        bytes.clear();
-        m_book.lists().list(id).toText(bytes);
-        sys::replaceFile(
-            directory + std::string(BookLayout::dataFileName(id)), std::string_view(bytes.data(), bytes.size()));
-    }
+    return guarded(m_platform, [&] { m_keeper.writeRecoveryCopy(folder); });
 }
 
 void TForm1::reportFailure(std::exception_ptr error)
@@ -419,19 +356,20 @@ void TForm1::reportFailure(std::exception_ptr error)
         showException(m_platform, error);
         return;
     }
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "kvillo: %s\n", e.what());
-    } catch (...) { }
+    m_terminationReport(BookKeeper::describe(error));
 }
 
 void TForm1::tell(const QString &notice)
 {
     if (m_terminating)
-        std::fprintf(stderr, "kvillo: %s\n", qPrintable(notice));
+        m_terminationReport(notice.toStdString());
     else
         m_platform.showNotice(notice);
+}
+
+void TForm1::setTerminationReport(BookKeeper::Report report)
+{
+    m_terminationReport = std::move(report);
 }
 
 void TForm1::closeOnTermination()
@@ -447,17 +385,14 @@ bool TForm1::saveForTermination()
 {
     // The session waits for the program to end: what cannot be saved goes to a recovery copy.
     const QScopedValueRollback<bool> terminating(m_terminating, true);
-    if (saveAll())
-        return true;
-    const QString folder = recoveryFolder();
+    ++m_closeRequests;
+    // Settings that cannot be written must not keep the entries from being saved.
     try {
-        writeRecoveryCopy(folder);
-        std::fprintf(stderr, "kvillo: the entries were written to %s\n", qPrintable(folder));
-        return true;
+        writeSettingsFile();
     } catch (...) {
         reportFailure(std::current_exception());
-        return false;
     }
+    return m_keeper.saveForTermination(m_terminationReport);
 }
 
 // The toolkit ends the program with exit() when its display connection breaks (the X server died,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "book/address_book.h"
+#include "book/book_keeper.h"
 #include "desktop/window_settings.h"
 #include "ui/commands.h"
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QAbstractNativeEventFilter;
@@ -27,6 +29,7 @@ namespace kvillo {
 class FindBar;
 class LineListModel;
 class ListBox;
+class ListModels;
 class ListPanel;
 class Platform;
 struct EntryDialogContext;
@@ -43,27 +46,15 @@ public:
     TForm1(Platform &platform, std::string applicationDirectory, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    static QString damageMessage();
-    static QString damageCaption();
-    // Whether to quit when the data could not be saved, naming the folder of the recovery copy.
-    static QString recoveryQuestion(const QString &folder);
-    // Whether to restore files that would not pair line by line, naming both line counts.
-    static QString restoreQuestion(const AddressBook::RestoreCheck &check, bool descriptionsChosen, bool mailsChosen);
-
-    // The document shown.
-    const AddressBook &book() const { return m_book; }
-
-    // The tray icon was clicked (the desktop's notification area reports it).
-    void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window (from the tray too), restores it when minimised and brings it forward.
     void bringToFront();
     // The system asks the program to end (SIGTERM, SIGHUP): saves without asking anyone and
     // closes; data that cannot be saved is written to a recovery copy first. The window stays
     // only when not even that copy can be written.
     void closeOnTermination();
-    // The process ends through exit() while the window runs (the display went away): saves as a
-    // termination does, unless a close has saved already.
-    static void saveBeforeExit();
+    // Where a termination tells what it cannot show in a box (failures, notices, where a
+    // recovery copy went), a line at a time; by default nowhere.
+    void setTerminationReport(BookKeeper::Report report);
     // Adds entries handed over by the command line (an import) and saves the book as the Add
     // dialog does; throws, with the reason, when they are not stored (the book is then as it
     // was). An import whose identifier is already recorded is not added again.
@@ -75,6 +66,12 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // The tray icon was clicked (the desktop's notification area reports it).
+    void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    // The process ends through exit() while the window runs (the display went away): saves as a
+    // termination does, unless a close has saved already.
+    static void saveBeforeExit();
+
     // The commands.
     void Action1Execute(); // "Свернуть в трей"
     void Action2Execute(); // "Посетить сайт"
@@ -135,18 +132,13 @@ private:
     void writeSettingsFile();
     // Saves settings and data as a close does; false when the data could not be saved.
     bool saveAll();
-    // How a save tells of a failure or of a notice: in a box, or on the standard error stream
-    // while a termination request saves (no one is there to answer a box).
+    // How a save tells of a failure or of a notice: in a box, or to the termination report while
+    // a termination request saves (no one is there to answer a box).
     void reportFailure(std::exception_ptr error);
     void tell(const QString &notice);
     bool askToQuitUnsaved();
-    // Saves for the end of the program, asking no one: the data that cannot be saved go to a
-    // recovery copy. False only when not even that copy could be written.
+    // Saves for the end of the program, asking no one (see BookKeeper::saveForTermination).
     bool saveForTermination();
-    // Where a recovery copy goes when the data cannot be saved: a new folder named with the date
-    // and time in the user's data directory, holding descriptions.dat and mails.dat.
-    static QString recoveryFolder();
-    void writeRecoveryCopy(const QString &folder);
     void setHeaderSections(int first, int second);
     int list1Width() const;
     void setList1Width(int width);
@@ -162,17 +154,17 @@ private:
     ListBox *listBox(ListId id) const;
     int currentIndex(ListId id) const;
     void select(ListId id, int index);
-    void loadList(ListId id);
     // Every save of the book runs through here: afterwards the user is told of each data file
     // the save kept aside (one that had not been read whole), once.
     void saving(const std::function<void()> &save);
     // Tells the user, once, of what the store set aside (a damaged commit record, a file kept aside).
     void tellStoreNotices();
-    // Removes the selected item; afterwards the list has no selection.
-    void deleteAtCurrent(ListId id);
 
     Platform &m_platform;
-    AddressBook m_book;
+    BookKeeper m_keeper;
+    // The document the keeper keeps.
+    AddressBook &m_book;
+    BookKeeper::Report m_terminationReport = [](const std::string &) {};
     WindowSettings m_settings;
 
     QMenuBar *ActionMainMenuBar1 = nullptr;
@@ -181,6 +173,8 @@ private:
     ListPanel *Panel4 = nullptr;
     LineListModel *m_descriptions = nullptr;
     LineListModel *m_mails = nullptr;
+    // The two models, registered with the document as its views.
+    std::unique_ptr<ListModels> m_views;
     ListBox *ListBox1 = nullptr;
     ListBox *ListBox2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;

@@ -220,8 +220,7 @@ void TForm1::Action6Execute()
         BookLists entry;
         entry.descriptions.append(texts.description);
         entry.mails.append(texts.mail);
-        ListModels views(*m_descriptions, *m_mails);
-        saving([&] { m_book.appendAndSave(entry, &views); });
+        saving([&] { m_book.appendAndSave(entry); });
         return true;
     }));
     dialog->show();
@@ -231,9 +230,8 @@ AddressBook::ImportCounts TForm1::addHandedOver(const BookLists &entries, const 
 {
     // The command line that handed them over reports a failure and the counts; the window shows
     // nothing of it. The entries are compared with the book as the window holds it now.
-    ListModels views(*m_descriptions, *m_mails);
     AddressBook::ImportCounts counts;
-    saving([&] { counts = m_book.appendNewAndSave(entries, &views, importId); });
+    saving([&] { counts = m_book.appendNewAndSave(entries, importId); });
     return counts;
 }
 
@@ -246,26 +244,27 @@ void TForm1::Action7Execute()
         return;
     }
     try {
-        ScratchBuffer &memo = m_book.scratch();
-        memo.clear();
-        memo.setText(std::string(m_book.text(ListId::Mails, ListBox2->itemIndex())));
+        const std::string_view mail = m_book.text(ListId::Mails, ListBox2->itemIndex());
         // Copying an empty selection leaves the clipboard as it was.
-        if (!memo.text().empty())
-            m_platform.setClipboardText(fromStored(memo.text()));
+        if (!mail.empty())
+            m_platform.setClipboardText(fromStored(mail));
     } catch (const std::exception &) {
         m_platform.showNotice(QStringLiteral("Пожалуйста, выберите адрес!"));
     }
 }
 
-// "Удалить", Del: the entry goes from the book; the files keep it until the next save.
+// "Удалить", Del: the entry goes from the book and both files are saved at once, as Add and Edit
+// save, so that nothing reading the files (a mail program's address query) still offers it. A save
+// that fails puts the entry back, and the box says why.
 void TForm1::Action8Execute()
 {
     if (ListBox1->itemIndex() < 0) {
         m_platform.showNotice(selectionNotice());
         return;
     }
-    deleteAtCurrent(ListId::Descriptions);
-    deleteAtCurrent(ListId::Mails);
+    saving([&] { m_book.removeAndSave(currentIndex(ListId::Descriptions)); });
+    select(ListId::Descriptions, -1);
+    select(ListId::Mails, -1);
 }
 
 // "Изменить", Ctrl+P: OK replaces the entry the dialog was opened on, wherever deletions and
@@ -285,8 +284,7 @@ void TForm1::Action9Execute()
         rows.mails = m_book.track(ListId::Mails, currentIndex(ListId::Mails));
     const auto apply = [this, rows](const EntryTexts &texts) {
         bool replaced = false;
-        ListModels views(*m_descriptions, *m_mails);
-        saving([&] { replaced = m_book.replaceAndSave(rows, texts.description, texts.mail, &views); });
+        saving([&] { replaced = m_book.replaceAndSave(rows, texts.description, texts.mail); });
         // The entry was deleted meanwhile: nothing is stored in another's place. The dialog stays
         // open, so the texts typed are not lost: they can still be copied, and Cancel closes it.
         if (!replaced)

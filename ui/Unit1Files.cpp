@@ -7,6 +7,7 @@
 #include "dialogs/Unit2.h"
 #include "print/print_command.h"
 #include "ui/line_list_model.h"
+#include "ui/main_window_texts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -131,7 +132,8 @@ void TForm1::Action14Execute()
 
     // Files that would not pair line by line are restored only when the user insists.
     const AddressBook::RestoreCheck check = m_book.checkRestore(descriptions, mails);
-    if (!check.inStep() && !m_platform.askYesNo(restoreQuestion(check, descriptions.has_value(), mails.has_value())))
+    if (!check.inStep()
+        && !m_platform.askYesNo(mainWindowText::restoreQuestion(check, descriptions.has_value(), mails.has_value())))
         return;
     if (closed())
         return;
@@ -145,34 +147,16 @@ void TForm1::Action14Execute()
 
     // The lists follow the files before anything else can happen: whatever saves from here on
     // (a close, an import handed over while the box below is open) saves the restored book.
-    m_mails->resetting(
-        [&] { m_descriptions->resetting([&] { saving([&] { m_book.restore(descriptions, mails); }); }); });
+    saving([&] { m_book.restore(descriptions, mails); });
     m_platform.showMessage(caption, QStringLiteral("Восстановление прошло успешно!"), Platform::Buttons::Ok);
-}
-
-QString TForm1::restoreQuestion(const AddressBook::RestoreCheck &check, bool descriptionsChosen, bool mailsChosen)
-{
-    // A file not chosen stays as it is: it is the book's own file that the other is compared with.
-    const QString descriptionsFile
-        = descriptionsChosen ? QStringLiteral("выбранном файле описаний") : QStringLiteral("нынешнем файле описаний");
-    const QString mailsFile = mailsChosen ? QStringLiteral("выбранном файле адресов e-mail")
-                                          : QStringLiteral("нынешнем файле адресов e-mail");
-    QString text = QStringLiteral("После восстановления описания не будут соответствовать адресам e-mail.\n\n"
-                                  "Строк в %1: %2, в %3: %4.")
-                       .arg(descriptionsFile, QString::number(check.descriptionLines), mailsFile,
-                           QString::number(check.mailLines));
-    if (check.mailsWithoutAt)
-        text += QStringLiteral("\nВ %1 нет ни одного знака «@», а в %2 он есть: похоже, файлы выбраны в обратном "
-                               "порядке (сначала выбирается файл описаний, затем файл адресов).")
-                    .arg(mailsFile, descriptionsFile);
-    return text + QStringLiteral("\n\nВсё равно восстановить?");
 }
 
 // "Печать", Ctrl+A
 void TForm1::Action15Execute()
 {
-    printAddressList(
-        this, m_platform, m_book.scratch(), m_book.lists(), [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    m_book.report([this](ScratchBuffer &memo, const BookLists &lists) {
+        printAddressList(this, m_platform, memo, lists, [this] { setStatusText(0, QStringLiteral("Печать...")); });
+    });
 }
 
 } // namespace kvillo

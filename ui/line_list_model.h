@@ -59,7 +59,7 @@ private:
 };
 
 // A window's two list models as the document's views: each is told of the rows the document
-// changes in its list, around the change.
+// changes in its list, around the change, and of the list read anew.
 class ListModels : public ListViews
 {
 public:
@@ -79,6 +79,7 @@ public:
     {
         model(id).replacing(static_cast<int>(row), change);
     }
+    void resetting(ListId id, const Change &change) override { model(id).resetting(change); }
 
 private:
     LineListModel &model(ListId id) const { return *m_models[static_cast<int>(id)]; }
