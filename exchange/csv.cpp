@@ -343,8 +343,8 @@ void Reader::take(const Record &record)
             description = field(record, m_layout.organization);
     }
     description = decoded(description, record.line, "имя");
-    if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
-        m_problems.add(record.line, exchange::describeFieldProblem("имя", problem));
+    if (const auto problem = exchange::lineFileProblem(description))
+        m_problems.add(record.line, exchange::describeFieldProblem("имя", *problem));
 
     // Several addresses in one field, as some address books export them: "a@x ::: b@y".
     std::vector<std::string> addresses;
@@ -359,8 +359,8 @@ void Reader::take(const Record &record)
         start = split + 5;
     }
     for (const std::string &address : addresses) {
-        if (const std::string problem = exchange::lineFileProblem(address); !problem.empty()) {
-            m_problems.add(record.line, exchange::describeFieldProblem("адрес", problem));
+        if (const auto problem = exchange::lineFileProblem(address)) {
+            m_problems.add(record.line, exchange::describeFieldProblem("адрес", *problem));
             continue;
         }
         m_contacts.add(description, address);

@@ -80,7 +80,7 @@ std::string utf8ToCp1251(std::string_view utf8)
     return out;
 }
 
-std::string lineFileProblem(std::string_view text)
+std::optional<std::string> lineFileProblem(std::string_view text)
 {
     for (const char c : text) {
         switch (c) {

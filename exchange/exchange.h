@@ -5,6 +5,7 @@
 #include "sys/errors.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,8 +96,8 @@ public:
 // for, or a malformed sequence.
 std::string utf8ToCp1251(std::string_view utf8);
 
-// Why a text cannot be stored in a line file (CR, LF, NUL or TAB in it), or empty when it can.
-std::string lineFileProblem(std::string_view cp1251Text);
+// What in a text keeps it out of a line file (a CR, LF, NUL or TAB), if anything does.
+std::optional<std::string> lineFileProblem(std::string_view cp1251Text);
 
 // Room for the entries written as UTF-8 with `perEntry` more bytes each: no copy as `out` grows.
 std::size_t utf8SizeEstimate(const LineList &descriptions, const LineList &mails, std::size_t perEntry);

@@ -432,11 +432,11 @@ void Reader::finishCard()
     // A card of a firm has neither FN nor N: it goes by the organisation's name.
     const bool named = (m_haveFn && !m_fn.empty()) || !m_fromN.empty();
     const std::string &description = (m_haveFn && !m_fn.empty()) ? m_fn : named ? m_fromN : m_org;
-    if (const std::string problem = exchange::lineFileProblem(description); !problem.empty())
-        fail(named ? m_nameLine : m_orgLine, exchange::describeFieldProblem("имя", problem));
+    if (const auto problem = exchange::lineFileProblem(description))
+        fail(named ? m_nameLine : m_orgLine, exchange::describeFieldProblem("имя", *problem));
     for (const Mail &mail : m_mails) {
-        if (const std::string problem = exchange::lineFileProblem(mail.address); !problem.empty()) {
-            fail(mail.line, exchange::describeFieldProblem("адрес", problem));
+        if (const auto problem = exchange::lineFileProblem(mail.address)) {
+            fail(mail.line, exchange::describeFieldProblem("адрес", *problem));
             continue;
         }
         m_contacts.add(description, mail.address);

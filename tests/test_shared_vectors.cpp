@@ -18,7 +18,7 @@ namespace {
 
 QString vectorDirectory()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/data");
+    return QStringLiteral(KVILLO_TEST_DATA);
 }
 
 std::string vectorFile(const QString &name, const char *suffix)

@@ -58,8 +58,8 @@ int exchangeRoundTrip(
     check(contacts.size() > 0 && contacts.descriptions.size() == contacts.mails.size());
     for (std::size_t i = 0; i < contacts.size(); ++i) {
         check(!contacts.mails[i].empty());
-        check(kvillo::exchange::lineFileProblem(contacts.mails[i]).empty());
-        check(kvillo::exchange::lineFileProblem(contacts.descriptions[i]).empty());
+        check(kvillo::exchange::!lineFileProblem(contacts.mails[i]));
+        check(kvillo::exchange::!lineFileProblem(contacts.descriptions[i]));
     }
     std::string written;
     write(contacts.descriptions, contacts.mails, written);
