@@ -143,7 +143,11 @@ std::string ordinaryCards(std::size_t size, bool csvFormat)
     for (std::size_t i = 0; out.size() < size; i += 1000) {
         for (std::size_t k = i; k < i + 1000; ++k) {
             descriptions.append("Ivanov Petr " + std::to_string(k));
-            mails.append("p" + std::to_string(k) + "@example.ru");
+            // Appended piece by piece: GCC 12 warns wrongly about "p" + std::string.
+            std::string mail = "p";
+            mail += std::to_string(k);
+            mail += "@example.ru";
+            mails.append(mail);
         }
         out.clear();
         if (csvFormat)
