@@ -412,7 +412,10 @@ void AddressBook::restore(const std::optional<std::string> &descriptions, const 
     if (descriptions || mails)
         ++m_saves;
     // Mails first, as the lists are read at start-up.
-    for (const auto &[id, text] : {std::pair(ListId::Mails, &mails), std::pair(ListId::Descriptions, &descriptions)}) {
+    for (const auto &restored : {std::pair(ListId::Mails, &mails), std::pair(ListId::Descriptions, &descriptions)}) {
+        // Named apart: a lambda may not capture a structured binding in every compiler we build with.
+        const ListId id = restored.first;
+        const std::optional<std::string> *text = restored.second;
         if (!*text) {
             reload(id);
             continue;
