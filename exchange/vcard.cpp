@@ -316,9 +316,16 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
     }
     const std::string_view charset = paramValue(content, "CHARSET");
     bool utf8;
-    if (charset.empty())
-        utf8 = cp1251::isValidUtf8(text);
-    else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
+    if (charset.empty()) {
+        try {
+            if (std::optional<std::string> converted = exchange::cp1251FromUtf8IfValid(text))
+                return std::move(*converted);
+            return text;
+        } catch (const exchange::EncodingError &e) {
+            fail(content.line, std::string(field) + ": " + e.what());
+            return {};
+        }
+    } else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
         utf8 = true;
     else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
         utf8 = false;
