@@ -89,9 +89,20 @@ Conversion convertUtf8(std::string_view utf8, std::string &out)
         }
         if (i >= size)
             break;
-        if (static_cast<unsigned char>(begin[i]) < 0x80) {
+        const auto lead = static_cast<unsigned char>(begin[i]);
+        if (lead < 0x80) {
             *to++ = begin[i++];
             continue;
+        }
+        // The Russian alphabet but Ё and ё, U+0410 to U+044F, is 0xC0 to 0xFF in the code page.
+        if ((lead == 0xD0 || lead == 0xD1) && i + 1 < size) {
+            const auto next = static_cast<unsigned char>(begin[i + 1]);
+            const unsigned ch = ((lead & 0x1Fu) << 6) | (next & 0x3Fu);
+            if ((next & 0xC0) == 0x80 && ch >= 0x410 && ch <= 0x44F) {
+                *to++ = static_cast<char>(ch - 0x410 + 0xC0);
+                i += 2;
+                continue;
+            }
         }
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);

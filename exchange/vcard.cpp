@@ -247,7 +247,9 @@ bool Reader::nextPhysicalLine(std::string_view &text)
     if (m_pos >= m_bytes.size())
         return false;
     std::size_t end = m_pos;
-    while (end < m_bytes.size() && m_bytes[end] != '\n' && m_bytes[end] != '\r')
+    // Both line ends lie below 0x0E: one comparison passes over every other byte.
+    while (end < m_bytes.size()
+        && (static_cast<unsigned char>(m_bytes[end]) > '\r' || (m_bytes[end] != '\n' && m_bytes[end] != '\r')))
         ++end;
     text = m_bytes.substr(m_pos, end - m_pos);
     if (end < m_bytes.size() && m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n')
