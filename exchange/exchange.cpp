@@ -3,7 +3,9 @@
 #include "sys/cp1251.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace kvillo::exchange {
 
@@ -54,35 +56,114 @@ void checkEntriesSize(const Contacts &contacts, std::size_t fileSize, const std:
             "файл");
 }
 
-std::string utf8ToCp1251(std::string_view utf8)
+namespace {
+
+// Where a conversion to Windows-1251 stopped: at the end, or at a malformed sequence or a
+// character the code page lacks (`ch`, `length` bytes long) at `at`.
+struct Conversion
 {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
-            out += utf8[i++];
+    enum { Done, Malformed, Unencodable } result = Done;
+    std::size_t at = 0;
+    std::size_t length = 0;
+    char32_t ch = 0;
+};
+
+// Decodes and validates in one pass, writing straight into `out` (sized once, cut at the end).
+Conversion convertUtf8(std::string_view utf8, std::string &out)
+{
+    out.resize(utf8.size());
+    char *to = out.data();
+    const char *const begin = utf8.data();
+    const std::size_t size = utf8.size();
+    Conversion stop;
+    for (std::size_t i = 0; i < size;) {
+        // Runs of ASCII are the common case: copy them eight bytes at a time.
+        while (i + 8 <= size) {
+            std::uint64_t word;
+            std::memcpy(&word, begin + i, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+            std::memcpy(to, &word, 8);
+            to += 8;
+            i += 8;
+        }
+        if (i >= size)
+            break;
+        const auto lead = static_cast<unsigned char>(begin[i]);
+        if (lead < 0x80) {
+            *to++ = begin[i++];
             continue;
+        }
+        // The Russian alphabet but Ё and ё, U+0410 to U+044F, is 0xC0 to 0xFF in the code page.
+        if ((lead == 0xD0 || lead == 0xD1) && i + 1 < size) {
+            const auto next = static_cast<unsigned char>(begin[i + 1]);
+            const unsigned ch = ((lead & 0x1Fu) << 6) | (next & 0x3Fu);
+            if ((next & 0xC0) == 0x80 && ch >= 0x410 && ch <= 0x44F) {
+                *to++ = static_cast<char>(ch - 0x410 + 0xC0);
+                i += 2;
+                continue;
+            }
         }
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);
-        if (length == 0)
-            throw EncodingError("неверная последовательность UTF-8");
-        const int byte = ch < 0x80 ? static_cast<int>(ch) : cp1251::fromUnicode(ch);
-        if (byte < 0) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(ch));
-            throw EncodingError("символ \"" + std::string(utf8.substr(i, length)) + "\" (" + code
-                + ") нельзя записать в кодировке Windows-1251");
+        if (length == 0) {
+            stop = {Conversion::Malformed, i, 1, 0};
+            break;
         }
-        out += static_cast<char>(byte);
+        const int byte = cp1251::fromUnicode(ch);
+        if (byte < 0) {
+            stop = {Conversion::Unencodable, i, length, ch};
+            break;
+        }
+        *to++ = static_cast<char>(byte);
         i += length;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    return stop;
+}
+
+[[noreturn]] void throwUnencodable(std::string_view utf8, const Conversion &stop)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(stop.ch));
+    throw EncodingError("символ \"" + std::string(utf8.substr(stop.at, stop.length)) + "\" (" + code
+        + ") нельзя записать в кодировке Windows-1251");
+}
+
+} // namespace
+
+std::string utf8ToCp1251(std::string_view utf8)
+{
+    std::string out;
+    const Conversion stop = convertUtf8(utf8, out);
+    if (stop.result == Conversion::Malformed)
+        throw EncodingError("неверная последовательность UTF-8");
+    if (stop.result == Conversion::Unencodable)
+        throwUnencodable(utf8, stop);
+    return out;
+}
+
+std::optional<std::string> cp1251FromUtf8IfValid(std::string_view text)
+{
+    std::string out;
+    const Conversion stop = convertUtf8(text, out);
+    if (stop.result == Conversion::Malformed)
+        return std::nullopt;
+    // A character the code page lacks is an error only in a text that is UTF-8 to its end.
+    if (stop.result == Conversion::Unencodable) {
+        if (!cp1251::isValidUtf8(text.substr(stop.at)))
+            return std::nullopt;
+        throwUnencodable(text, stop);
     }
     return out;
 }
 
 std::optional<std::string> lineFileProblem(std::string_view text)
 {
+    // CR, LF, NUL and TAB all lie below 0x0E: one comparison a byte finds the candidates.
     for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x0E) [[likely]]
+            continue;
         switch (c) {
         case '\r':
         case '\n':

@@ -96,6 +96,10 @@ public:
 // for, or a malformed sequence.
 std::string utf8ToCp1251(std::string_view utf8);
 
+// The text converted as above when it is valid UTF-8 from end to end (throwing EncodingError on a
+// character the code page has none for); nothing when it is not UTF-8, so taken as Windows-1251.
+std::optional<std::string> cp1251FromUtf8IfValid(std::string_view text);
+
 // What in a text keeps it out of a line file (a CR, LF, NUL or TAB), if anything does.
 std::optional<std::string> lineFileProblem(std::string_view cp1251Text);
 

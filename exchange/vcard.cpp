@@ -247,7 +247,9 @@ bool Reader::nextPhysicalLine(std::string_view &text)
     if (m_pos >= m_bytes.size())
         return false;
     std::size_t end = m_pos;
-    while (end < m_bytes.size() && m_bytes[end] != '\n' && m_bytes[end] != '\r')
+    // Both line ends lie below 0x0E: one comparison passes over every other byte.
+    while (end < m_bytes.size()
+        && (static_cast<unsigned char>(m_bytes[end]) > '\r' || (m_bytes[end] != '\n' && m_bytes[end] != '\r')))
         ++end;
     text = m_bytes.substr(m_pos, end - m_pos);
     if (end < m_bytes.size() && m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n')
@@ -316,9 +318,16 @@ std::string Reader::toCp1251(const ContentLine &content, std::string text, const
     }
     const std::string_view charset = paramValue(content, "CHARSET");
     bool utf8;
-    if (charset.empty())
-        utf8 = cp1251::isValidUtf8(text);
-    else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
+    if (charset.empty()) {
+        try {
+            if (std::optional<std::string> converted = exchange::cp1251FromUtf8IfValid(text))
+                return std::move(*converted);
+            return text;
+        } catch (const exchange::EncodingError &e) {
+            fail(content.line, std::string(field) + ": " + e.what());
+            return {};
+        }
+    } else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
         utf8 = true;
     else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
         utf8 = false;

@@ -320,6 +320,17 @@ void TestExchange::readsTheStandardsExamples_data()
     QTest::newRow("version 2.1 in Windows-1251") << (QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:")
         + QByteArray::fromStdString(cp("Жанна Ёлкина")) + "\r\nEMAIL;INTERNET:zh@example.ru\r\nEND:VCARD\r\n")
                                                  << QStringList{"Жанна Ёлкина <zh@example.ru>"};
+    // Without CHARSET, text is UTF-8 only if it is so to its end: a character the code page lacks
+    // followed by a byte no UTF-8 has is Windows-1251 read byte for byte.
+    QTest::newRow("no charset: not UTF-8 to the end") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Wang \xE7\x8E\x8B \xC0\r\nEMAIL:w@example.org\r\nEND:VCARD\r\n")
+        << QStringList{"Wang зЋ‹ А <w@example.org>"};
+    QTest::newRow("Cyrillic the code page has, around the alphabet") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ЂЏАЯаяёџҐґ\r\nEMAIL:c@example.org\r\nEND:VCARD\r\n")
+        << QStringList{"ЂЏАЯаяёџҐґ <c@example.org>"};
+    QTest::newRow("vertical tab and form feed kept") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:a\vb\fc\r\nEMAIL:v@example.org\r\nEND:VCARD\r\n")
+        << QStringList{"a\vb\fc <v@example.org>"};
     QTest::newRow("byte order mark, LF only, blank lines")
         << QByteArray("\xEF\xBB\xBF\nBEGIN:VCARD\nVERSION:4.0\nFN:Анна\n\nEMAIL:anna@example.ru\nEND:VCARD\n\n")
         << QStringList{"Анна <anna@example.ru>"};
@@ -518,6 +529,17 @@ void TestExchange::refusesBadInputWhole_data()
     QTest::newRow("vcard: character outside Windows-1251")
         << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Wang 王\nEMAIL:w@x\nEND:VCARD\n")
         << "строка 3: FN: символ \"王\" (U+738B) нельзя записать в кодировке Windows-1251";
+    QTest::newRow("vcard: character outside Windows-1251 after a long ASCII run")
+        << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Wang Xiaoming of the sales office 王 Ёж\nEMAIL:w@x\nEND:VCARD\n")
+        << "строка 3: FN: символ \"王\" (U+738B) нельзя записать в кодировке Windows-1251";
+    QTest::newRow("vcard: carriage return after a long ASCII run")
+        << "vcard" << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:a long enough name then=0Db\nEMAIL:a@x\nEND:VCARD\n")
+        << "строка 2: имя содержит перевод строки";
+    // The letters just outside the Russian alphabet that the code page lacks.
+    for (const auto &[letter, code] : {std::pair{"Ѐ", "U+0400"}, std::pair{"ѐ", "U+0450"}})
+        QTest::addRow("vcard: %s next to the alphabet", code)
+            << "vcard" << (QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Яя") + letter + "\nEMAIL:w@x\nEND:VCARD\n")
+            << QString("строка 3: FN: символ \"%1\" (%2)").arg(QString::fromUtf8(letter), QString::fromLatin1(code));
     QTest::newRow("vcard: unknown version")
         << "vcard" << QByteArray("BEGIN:VCARD\nVERSION:5.0\nEND:VCARD\n") << "строка 2: версия vCard 5.0";
     // Overlong forms of "/" in each width, a surrogate, a code point past U+10FFFF.
