@@ -32,7 +32,9 @@ add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_
 set_tests_properties(test_window_manager PROPERTIES SKIP_RETURN_CODE 77)
 
 add_test(NAME test_screen_reader COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_screen_reader.sh $<TARGET_FILE:kvillo>)
-set_tests_properties(test_screen_reader PROPERTIES SKIP_RETURN_CODE 77)
+# Alone: keys sent to its display while another test drives a program of its own lost their focus
+# events now and then.
+set_tests_properties(test_screen_reader PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 
 # Not a test: the program under a dark colour scheme, for tools/screenshots.
 add_executable(dark_preview dark_preview.cpp)

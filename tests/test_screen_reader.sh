@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program as a screen reader finds it through AT-SPI (tests/screen_reader.py walks the tree):
 # on a virtual X display with a session bus of its own, accessibility on.
-# Usage: test_screen_reader.sh KVILLO_EXECUTABLE. Skipped (77) where xvfb-run, dbus-run-session,
+# Usage: test_screen_reader.sh KVILLO_EXECUTABLE. Skipped (77) where Xvfb, dbus-run-session,
 # xdotool or python3's pyatspi are missing; under CI (CI=true), where tools/test installs them,
 # that fails instead.
 set -euo pipefail
@@ -12,7 +12,7 @@ missing() {
     echo "SKIP: $1 is not installed"
     exit 77
 }
-for tool in xvfb-run xauth dbus-run-session xdotool python3; do
+for tool in Xvfb dbus-run-session xdotool python3; do
     command -v "$tool" >/dev/null || missing "$tool"
 done
 # The system's python has the distribution's pyatspi, whichever python3 comes first on PATH.
@@ -26,7 +26,11 @@ done
 # The real X11 platform, whatever the other tests use.
 unset QT_QPA_PLATFORM
 if [ "${KVILLO_UNDER_XVFB:-}" != 1 ]; then
-    KVILLO_UNDER_XVFB=1 exec xvfb-run -a dbus-run-session -- "$0" "$@"
+    # shellcheck source=tests/virtual_display.sh
+    source "$here/virtual_display.sh"
+    status=0
+    KVILLO_UNDER_XVFB=1 on_virtual_display dbus-run-session -- "$0" "$@" || status=$?
+    exit "$status"
 fi
 
 dir=$(mktemp -d)

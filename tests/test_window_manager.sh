@@ -5,11 +5,11 @@
 #   back, under the box;
 # - when its X server dies (a log-off without a session manager does the same), the program saves
 #   as at a termination: an entry deleted in the window stays deleted.
-# Usage: test_window_manager.sh KVILLO_EXECUTABLE. Skipped (77) where xvfb-run, icewm or xdotool
+# Usage: test_window_manager.sh KVILLO_EXECUTABLE. Skipped (77) where Xvfb, icewm or xdotool
 # are missing; under CI (CI=true), where tools/test installs them, that fails instead.
 set -euo pipefail
 exe=$1
-for tool in xvfb-run xauth icewm xdotool xprop; do
+for tool in Xvfb icewm xdotool xprop; do
     if ! command -v "$tool" >/dev/null; then
         [ "${CI:-}" = true ] && { echo "FAIL: $tool is not installed" >&2; exit 1; }
         echo "SKIP: $tool is not installed"
@@ -20,7 +20,11 @@ done
 # The real X11 platform, whatever the other tests use.
 unset QT_QPA_PLATFORM
 if [ "${KVILLO_UNDER_XVFB:-}" != 1 ]; then
-    KVILLO_UNDER_XVFB=1 exec xvfb-run -a "$0" "$@"
+    # shellcheck source=tests/virtual_display.sh
+    source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+    status=0
+    KVILLO_UNDER_XVFB=1 on_virtual_display "$0" "$@" || status=$?
+    exit "$status"
 fi
 
 dir=$(mktemp -d)
