@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+class QLocalServer;
+
 namespace kvillo {
 
 class Platform;
@@ -43,9 +45,14 @@ signals:
     void showRequested();
 
 private:
+    // Listens for the book, which this program holds, and answers programs of its own user.
+    // Throws Error with the reason when there is no channel to listen on.
+    void listen();
+
     std::string m_folder;
     std::unique_ptr<sys::FolderLock> m_lock;
     channel::BookServer m_server;
+    std::unique_ptr<QLocalServer> m_listener;
 };
 
 } // namespace kvillo

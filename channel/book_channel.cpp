@@ -5,19 +5,21 @@
 #include "sys/memory.h"
 #include "sys/system.h"
 
-#include <QCryptographicHash>
-#include <QLocalSocket>
-
 #include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <string_view>
 
 namespace kvillo::channel {
 
 namespace {
 
 // An import larger than the data files could hold is no request of ours.
-constexpr qsizetype kMaxPayload = qsizetype(1) << 32;
+constexpr std::uint64_t kMaxPayload = std::uint64_t(1) << 32;
 // The longest socket path the system takes (108 bytes on Linux, 104 elsewhere), with room to spare.
 constexpr std::size_t kMaxSocketPath = 100;
+// How long a connection waits for a holder whose queue of connections is full.
+constexpr std::chrono::milliseconds kConnectWait(200);
 
 std::string text(const LineList &list)
 {
@@ -26,26 +28,48 @@ std::string text(const LineList &list)
     return std::string(bytes.data(), bytes.size());
 }
 
-int remainingMs(const QDeadlineTimer &deadline)
+// The 64-bit FNV-1a hash of `key` as 16 hexadecimal digits: a short name for a long path. The
+// folders the names live in are the user's alone, so no one can plant a name that collides.
+std::string hexHash(std::string_view key)
 {
-    return static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 1, 60000));
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : key)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    std::string hex(16, '0');
+    for (std::size_t i = hex.size(); i-- > 0; hash >>= 4)
+        hex[i] = "0123456789abcdef"[hash & 15];
+    return hex;
 }
 
 std::string baseName(const std::string &dataFolder)
 {
-    const std::string key = sys::folderIdentity(dataFolder) + '\n' + sys::userName();
-    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1);
-    return "kvillo-" + hash.toHex().left(16).toStdString();
+    return "kvillo-" + hexHash(sys::folderIdentity(dataFolder) + '\n' + sys::userName());
 }
 
-QStringList namesIn(const std::vector<std::string> &folders, const std::string &dataFolder)
+std::vector<std::string> namesIn(const std::vector<std::string> &folders, const std::string &dataFolder)
 {
     const std::string base = baseName(dataFolder);
-    QStringList found;
+    std::vector<std::string> found;
     for (const std::string &folder : folders) {
         if (folder.size() + base.size() <= kMaxSocketPath)
-            found << QString::fromLocal8Bit(folder + base);
+            found.push_back(folder + base);
     }
+    return found;
+}
+
+// Reads the unsigned decimal number that is all of `word` into `value`; whether it is one.
+bool number(std::string_view word, std::uint64_t &value)
+{
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    return !word.empty() && error == std::errc() && end == word.data() + word.size();
+}
+
+std::vector<std::string_view> words(std::string_view line)
+{
+    std::vector<std::string_view> found;
+    for (std::size_t space; (space = line.find(' ')) != std::string_view::npos; line.remove_prefix(space + 1))
+        found.push_back(line.substr(0, space));
+    found.push_back(line);
     return found;
 }
 
@@ -59,61 +83,63 @@ Request bad(std::string problem)
 
 } // namespace
 
-QString listenName(const std::string &dataFolder)
+std::string listenName(const std::string &dataFolder)
 {
-    const QStringList found = namesIn({sys::listeningFolder()}, dataFolder);
-    if (found.isEmpty())
+    const std::vector<std::string> found = namesIn({sys::listeningFolder()}, dataFolder);
+    if (found.empty())
         throw Error("слишком длинный путь к папке канала");
     return found.front();
 }
 
-QStringList names(const std::string &dataFolder)
+std::vector<std::string> names(const std::string &dataFolder)
 {
     return namesIn(sys::channelFolders(), dataFolder);
 }
 
-QByteArray showRequest()
+std::string showRequest()
 {
-    return QByteArrayLiteral("show\n");
+    return "show\n";
 }
 
-QByteArray addRequest(const BookLists &entries, const std::string &importId)
+std::string addRequest(const BookLists &entries, const std::string &importId)
 {
-    const std::string payload = text(entries.descriptions) + '\0' + text(entries.mails);
-    return "add " + QByteArray::number(qsizetype(payload.size())) + ' ' + QByteArray::fromStdString(importId) + '\n'
-        + QByteArray::fromStdString(payload);
+    const std::string descriptions = text(entries.descriptions), mails = text(entries.mails);
+    std::string request = "add " + std::to_string(descriptions.size() + 1 + mails.size()) + ' ' + importId + '\n';
+    request.reserve(request.size() + descriptions.size() + 1 + mails.size());
+    return request.append(descriptions).append(1, '\0').append(mails);
 }
 
-Request takeRequest(QByteArray &received)
+Request takeRequest(std::string &received)
 {
-    const qsizetype end = received.indexOf('\n');
-    if (end < 0)
+    const std::size_t end = received.find('\n');
+    if (end == std::string::npos)
         return received.size() > 128 ? bad("bad request") : Request();
-    const QByteArray line = received.left(end);
+    const std::string_view line(received.data(), end);
     if (line == "show") {
-        received.remove(0, end + 1);
+        received.erase(0, end + 1);
         Request request;
         request.kind = Request::Kind::Show;
         return request;
     }
     // "add N ID"; a request without an identifier is stored without one.
-    const QList<QByteArray> words = line.split(' ');
-    bool number = false;
-    const qsizetype size = words.size() >= 2 && words[0] == "add" ? words[1].toLongLong(&number) : -1;
-    const std::string importId = words.size() == 3 ? words[2].toStdString() : std::string();
-    if (!number || size < 0 || size > kMaxPayload || words.size() > 3
-        || (words.size() == 3 && !AddressStore::isImportId(importId)))
+    const std::vector<std::string_view> parts = words(line);
+    std::uint64_t size = 0;
+    const bool sized = parts.size() >= 2 && parts[0] == "add" && number(parts[1], size);
+    const std::string importId = parts.size() == 3 ? std::string(parts[2]) : std::string();
+    if (!sized || size > kMaxPayload || parts.size() > 3 || (parts.size() == 3 && !AddressStore::isImportId(importId)))
         return bad("bad request");
     if (received.size() - (end + 1) < size)
         return {};
-    const std::string_view payload(received.constData() + end + 1, static_cast<std::size_t>(size));
-    received.remove(0, end + 1 + size);
+    const std::string_view payload(received.data() + end + 1, static_cast<std::size_t>(size));
     const std::size_t nul = payload.find('\0');
-    if (nul == std::string_view::npos || payload.find('\0', nul + 1) != std::string_view::npos)
+    if (nul == std::string_view::npos || payload.find('\0', nul + 1) != std::string_view::npos) {
+        received.erase(0, end + 1 + payload.size());
         return bad("bad request");
+    }
     Request request;
     request.entries.descriptions.assignText(payload.substr(0, nul));
     request.entries.mails.assignText(payload.substr(nul + 1));
+    received.erase(0, end + 1 + payload.size());
     const std::size_t counts[] = {request.entries.descriptions.size(), request.entries.mails.size()};
     if (counts[0] != counts[1])
         return bad("описаний " + std::to_string(counts[0]) + ", а адресов " + std::to_string(counts[1]));
@@ -122,67 +148,54 @@ Request takeRequest(QByteArray &received)
     return request;
 }
 
-QByteArray shownAnswer()
+std::string shownAnswer()
 {
-    return QByteArrayLiteral("shown\n");
+    return "shown\n";
 }
 
-QByteArray addedAnswer(const AddressBook::ImportCounts &counts)
+std::string addedAnswer(const AddressBook::ImportCounts &counts)
 {
-    return "added " + QByteArray::number(qulonglong(counts.added)) + ' '
-        + QByteArray::number(qulonglong(counts.alreadyThere)) + '\n';
+    return "added " + std::to_string(counts.added) + ' ' + std::to_string(counts.alreadyThere) + '\n';
 }
 
 AddressBook::ImportCounts addedCounts(const Answer &answer, std::size_t offered)
 {
-    const QList<QByteArray> words = QByteArray::fromStdString(answer.reason).split(' ');
-    bool addedOk = false, thereOk = false;
-    if (words.size() == 2) {
-        const qulonglong added = words[0].toULongLong(&addedOk), there = words[1].toULongLong(&thereOk);
-        if (addedOk && thereOk && added + there == offered)
+    const std::vector<std::string_view> parts = words(answer.reason);
+    if (parts.size() == 2) {
+        std::uint64_t added = 0, there = 0;
+        if (number(parts[0], added) && number(parts[1], there) && added + there == offered)
             return {static_cast<std::size_t>(added), static_cast<std::size_t>(there)};
     }
     return {offered, 0};
 }
 
-QByteArray failedAnswer(const std::string &reason)
+std::string failedAnswer(const std::string &reason)
 {
-    QByteArray line = QByteArray::fromStdString(reason);
-    line.replace('\n', ' ').replace('\r', ' ');
+    std::string line = reason;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
     return "failed " + line + '\n';
 }
 
-std::optional<Answer> ask(
-    const std::string &dataFolder, const QByteArray &request, const QDeadlineTimer &deadline, bool *delivered)
+std::optional<Answer> ask(const std::string &dataFolder, const std::string &request, sys::Deadline deadline, bool *delivered)
 {
-    for (const QString &name : names(dataFolder)) {
-        QLocalSocket socket;
-        socket.connectToServer(name);
-        if (!socket.waitForConnected(200))
-            continue;
+    for (const std::string &name : names(dataFolder)) {
+        sys::LocalConnection connection(name, kConnectWait);
         // Only a program of our own user is told anything.
-        if (!sys::peerIsThisUser(socket.socketDescriptor())) {
-            socket.abort();
+        if (!connection.connected() || !sys::peerIsThisUser(connection.handle()))
             continue;
-        }
-        socket.write(request);
-        while (socket.bytesToWrite() > 0 && !deadline.hasExpired() && socket.waitForBytesWritten(remainingMs(deadline)))
-            ;
+        const bool sent = connection.send(request, deadline);
         if (delivered != nullptr)
-            *delivered = socket.bytesToWrite() == 0;
+            *delivered = sent;
         // A hung holder still accepts the connection; only its answer shows it is alive. One that
         // is still loading answers once it gets to it.
-        QByteArray answer;
-        while (!answer.contains('\n') && !deadline.hasExpired() && socket.waitForReadyRead(remainingMs(deadline)))
-            answer += socket.readAll();
-        answer += socket.readAll();
-        const qsizetype end = answer.indexOf('\n');
-        if (end < 0)
+        const std::string answer = connection.receiveLine(deadline);
+        const std::size_t end = answer.find('\n');
+        if (end == std::string::npos)
             return std::nullopt;
-        const QByteArray line = answer.left(end);
-        const qsizetype space = line.indexOf(' ');
-        return Answer{
-            space < 0 ? line : line.left(space), space < 0 ? std::string() : line.mid(space + 1).toStdString()};
+        const std::string line = answer.substr(0, end);
+        const std::size_t space = line.find(' ');
+        return Answer{line.substr(0, space), space == std::string::npos ? std::string() : line.substr(space + 1)};
     }
     return std::nullopt;
 }

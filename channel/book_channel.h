@@ -1,14 +1,11 @@
 #pragma once
 
 #include "book/address_book.h"
-
-#include <QByteArray>
-#include <QDeadlineTimer>
-#include <QString>
-#include <QStringList>
+#include "sys/system.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The local channel between the program that holds an address book and later starts on the same
 // book: a second window start asks the first to show itself, and the command line hands it the
@@ -27,12 +24,12 @@ namespace kvillo::channel {
 // system names it, ending with a separator) listens: the same for every path to the folder,
 // another for another folder put in its place, and one per user. Throws Error with the reason
 // when there is no folder that only this user can make names in, or the name would be too long.
-QString listenName(const std::string &dataFolder);
+std::string listenName(const std::string &dataFolder);
 // Every name at which a program of this user may listen for the book, most likely first.
-QStringList names(const std::string &dataFolder);
+std::vector<std::string> names(const std::string &dataFolder);
 
-QByteArray showRequest();
-QByteArray addRequest(const BookLists &entries, const std::string &importId);
+std::string showRequest();
+std::string addRequest(const BookLists &entries, const std::string &importId);
 
 struct Request
 {
@@ -44,15 +41,15 @@ struct Request
 };
 // Takes the first whole request off the front of what a client has sent so far. An "add" whose
 // lists differ in length, or whose texts hold a NUL, is bad.
-Request takeRequest(QByteArray &received);
+Request takeRequest(std::string &received);
 
-QByteArray shownAnswer();
-QByteArray addedAnswer(const AddressBook::ImportCounts &counts);
-QByteArray failedAnswer(const std::string &reason);
+std::string shownAnswer();
+std::string addedAnswer(const AddressBook::ImportCounts &counts);
+std::string failedAnswer(const std::string &reason);
 
 struct Answer
 {
-    QByteArray word; // "shown", "added" or "failed"
+    std::string word; // "shown", "added" or "failed"
     std::string reason;
 };
 // The counts an "added" answer carries; every entry `offered` added when it carries none.
@@ -60,7 +57,7 @@ AddressBook::ImportCounts addedCounts(const Answer &answer, std::size_t offered)
 // Sends `request` to the program of this user that holds the book in `dataFolder` and waits for
 // the answer until `deadline`; nothing when no such program listens or none answered in time.
 // `delivered` (if given) tells whether the whole request reached one.
-std::optional<Answer> ask(const std::string &dataFolder, const QByteArray &request, const QDeadlineTimer &deadline,
-    bool *delivered = nullptr);
+std::optional<Answer> ask(
+    const std::string &dataFolder, const std::string &request, sys::Deadline deadline, bool *delivered = nullptr);
 
 } // namespace kvillo::channel

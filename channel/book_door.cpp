@@ -1,16 +1,15 @@
 #include "channel/book_door.h"
 
-#include <QThread>
-
 #include <algorithm>
+#include <thread>
 
 namespace kvillo::channel {
 
-Door lockOrHandOver(const std::string &dataFolder, const std::function<QByteArray()> &request,
-    const QDeadlineTimer &wait, int answerMs)
+Door lockOrHandOver(const std::string &dataFolder, const std::function<std::string()> &request, sys::Deadline wait,
+    std::chrono::milliseconds answer)
 {
     Door door;
-    std::optional<QByteArray> made;
+    std::optional<std::string> made;
     std::optional<sys::LockHolder> seen;
     for (;;) {
         door.lock = std::make_unique<sys::FolderLock>(dataFolder);
@@ -27,17 +26,17 @@ Door lockOrHandOver(const std::string &dataFolder, const std::function<QByteArra
             bool reached = false;
             if (!made)
                 made = request();
-            door.answer = ask(dataFolder, *made, std::max(wait, QDeadlineTimer(answerMs)), &reached);
+            door.answer = ask(dataFolder, *made, std::max(wait, std::chrono::steady_clock::now() + answer), &reached);
             door.delivered = door.delivered || reached;
             if (door.answer) {
                 door.outcome = Door::Outcome::Answered;
                 return door;
             }
         }
-        if (wait.hasExpired())
+        if (std::chrono::steady_clock::now() >= wait)
             break;
         door.lock.reset();
-        QThread::msleep(50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     door.outcome
         = door.holder.kind == sys::LockHolder::Kind::ThisUser ? Door::Outcome::NoAnswer : Door::Outcome::OtherHolder;

@@ -3,9 +3,7 @@
 #include "channel/book_channel.h"
 #include "sys/system.h"
 
-#include <QByteArray>
-#include <QDeadlineTimer>
-
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,11 +32,11 @@ struct Door
 // Takes the lock of the book in `dataFolder` (ending with a separator), or, while a program of
 // this user holds it, hands it `request`; tries again until `wait` has passed, so that a holder
 // that is still starting answers, and one that has just ended leaves the lock to the caller. Each
-// request may take until the later of the end of `wait` and `answerMs` from its sending. Another
+// request may take until the later of `wait` and `answer` from its sending. Another
 // user's or computer's program is reported only once it is seen twice: one that has only just
 // taken the lock may not have written itself into the lock file yet. `request` is called for the
 // request only when there is a holder to hand it to: a large import is not copied for nobody.
-Door lockOrHandOver(const std::string &dataFolder, const std::function<QByteArray()> &request,
-    const QDeadlineTimer &wait, int answerMs);
+Door lockOrHandOver(const std::string &dataFolder, const std::function<std::string()> &request, sys::Deadline wait,
+    std::chrono::milliseconds answer);
 
 } // namespace kvillo::channel

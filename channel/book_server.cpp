@@ -2,10 +2,6 @@
 
 #include "channel/book_channel.h"
 #include "sys/errors.h"
-#include "sys/system.h"
-
-#include <QLocalServer>
-#include <QLocalSocket>
 
 #include <exception>
 
@@ -15,11 +11,9 @@ BookServer::BookServer(ShowHandler show)
     : m_show(std::move(show))
 { }
 
-BookServer::~BookServer() = default;
-
-QByteArray BookServer::answer(QByteArray &received)
+std::string BookServer::answer(std::string &received)
 {
-    QByteArray answers;
+    std::string answers;
     for (;;) {
         Request request = takeRequest(received);
         switch (request.kind) {
@@ -46,43 +40,6 @@ QByteArray BookServer::answer(QByteArray &received)
             break;
         }
     }
-}
-
-void BookServer::listen(const std::string &dataFolder)
-{
-    const QString name = listenName(dataFolder);
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(name)) {
-        // A socket left by a program that died: we hold the book, and the folder is ours alone.
-        QLocalServer::removeServer(name);
-        if (!m_server->listen(name)) {
-            const QString reason = name + QStringLiteral(": ") + m_server->errorString();
-            m_server.reset();
-            throw Error(reason.toStdString());
-        }
-    }
-    QLocalServer *server = m_server.get();
-    QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
-        while (QLocalSocket *socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            // Only a program of our own user is heard.
-            if (!sys::peerIsThisUser(socket->socketDescriptor())) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            auto received = std::make_shared<QByteArray>();
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, received] {
-                *received += socket->readAll();
-                const QByteArray answers = answer(*received);
-                if (answers.isEmpty())
-                    return;
-                socket->write(answers);
-                socket->flush();
-            });
-        }
-    });
 }
 
 } // namespace kvillo::channel

@@ -8,9 +8,7 @@
 #include "sys/errors.h"
 #include "sys/system.h"
 
-#include <QDeadlineTimer>
-#include <QRandomGenerator>
-
+#include <chrono>
 #include <optional>
 
 namespace kvillo::cli {
@@ -18,9 +16,9 @@ namespace kvillo::cli {
 namespace {
 
 // A window that is still loading a large book answers once it gets to it.
-constexpr int kAnswerMs = 30000;
+constexpr std::chrono::milliseconds kAnswerWait(30000);
 // How long an import waits for another one that holds the book.
-constexpr int kWaitForImportMs = 5000;
+constexpr std::chrono::milliseconds kWaitForImport(5000);
 
 std::string known(const std::string &value)
 {
@@ -30,9 +28,12 @@ std::string known(const std::string &value)
 // A new import identifier (see AddressStore::isImportId), random.
 std::string newImportId()
 {
-    quint32 words[4];
-    QRandomGenerator::system()->fillRange(words);
-    return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex().toStdString();
+    unsigned char bytes[16];
+    sys::randomBytes(bytes, sizeof bytes);
+    std::string id;
+    for (const unsigned char byte : bytes)
+        id += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+    return id;
 }
 
 } // namespace
@@ -84,7 +85,8 @@ BookAccess::Appended BookAccess::append(const exchange::Contacts &contacts) cons
     // is done in a moment: ask the one, wait for the other. A window that ends while it has them
     // (or saves them) lets go of the lock, and the save below finds whether they were stored.
     const channel::Door door = channel::lockOrHandOver(
-        folder, [&] { return channel::addRequest(contacts, importId); }, QDeadlineTimer(kWaitForImportMs), kAnswerMs);
+        folder, [&] { return channel::addRequest(contacts, importId); },
+        std::chrono::steady_clock::now() + kWaitForImport, kAnswerWait);
     switch (door.outcome) {
     case channel::Door::Outcome::Held:
         createMissingBook(m_directory);

@@ -1,6 +1,7 @@
 # Installing. The program directory <prefix>/lib/kvillo holds the executable either way.
 set(KVILLO_PROGRAM_DIR lib/kvillo)
 install(TARGETS kvillo RUNTIME DESTINATION ${KVILLO_PROGRAM_DIR})
+install(TARGETS kvillo_window LIBRARY DESTINATION ${KVILLO_PROGRAM_DIR})
 foreach(size 16 32 48 64 128)
     install(FILES resources/icons/kvillo-${size}.png DESTINATION share/icons/hicolor/${size}x${size}/apps
             RENAME kvillo.png)

@@ -2,6 +2,7 @@
 
 #include "memory.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -268,5 +269,45 @@ bool peerIsThisUser(std::intptr_t socket);
 
 // "host=...\npid=...\nuser=...\nstarted=YYYYMMDD-HHMMSS\n" for this process.
 std::string ownerRecord();
+
+// When a wait on the channel gives up.
+using Deadline = std::chrono::steady_clock::time_point;
+
+// The client's end of a connection to a program listening on a local socket (a named pipe on
+// Windows) of the name `name`, as channelFolders() and listeningFolder() place them.
+class LocalConnection
+{
+public:
+    // Connects, waiting at most `wait` for a listener whose queue is full; not connected when
+    // nothing listens at the name.
+    LocalConnection(const std::string &name, std::chrono::milliseconds wait);
+    ~LocalConnection();
+    LocalConnection(const LocalConnection &) = delete;
+    LocalConnection &operator=(const LocalConnection &) = delete;
+
+    bool connected() const { return m_handle != -1; }
+    // For peerIsThisUser().
+    std::intptr_t handle() const { return m_handle; }
+    // Sends all of `bytes` unless `deadline` comes first or the other end goes; whether it did.
+    bool send(std::string_view bytes, Deadline deadline);
+    // What arrives up to and with the first line break, or until the other end closes or
+    // `deadline` comes: whatever came by then.
+    std::string receiveLine(Deadline deadline);
+
+private:
+    std::intptr_t m_handle = -1;
+};
+
+} // namespace kvillo::sys
+
+// ---- Randomness and the program's own parts ----
+namespace kvillo::sys {
+
+// `size` bytes from the system's source of randomness; throws Error when it gives none.
+void randomBytes(void *into, std::size_t size);
+
+// The function `symbol` of the shared library at `path`, loaded once and kept loaded. Throws
+// Error with the system's reason when the library cannot be loaded or does not have it.
+void *libraryFunction(const std::string &path, const char *symbol);
 
 } // namespace kvillo::sys

@@ -964,3 +964,133 @@ bool peerIsThisUser(std::intptr_t socket)
 }
 
 } // namespace kvillo::sys
+
+// ---- The channel's client end ----
+#include <dlfcn.h>
+#include <poll.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace kvillo::sys {
+
+namespace {
+
+// Milliseconds until `deadline`, at least 0, for poll().
+int millisecondsUntil(Deadline deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
+}
+
+// Waits until `fd` is ready for `events` or `deadline`; whether it is ready (or closed).
+bool waitFor(int fd, short events, Deadline deadline)
+{
+    for (;;) {
+        pollfd wait{fd, events, 0};
+        const int ready = ::poll(&wait, 1, millisecondsUntil(deadline));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+LocalConnection::LocalConnection(const std::string &name, std::chrono::milliseconds wait)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= sizeof address.sun_path)
+        return;
+    std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0)
+        return;
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        // A listener whose queue is full lets us in once it takes the connections before ours.
+        if (errno != EAGAIN && errno != EINPROGRESS)
+            return;
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (!waitFor(fd.get(), POLLOUT, std::chrono::steady_clock::now() + wait)
+            || ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+            return;
+    }
+    m_handle = fd.release();
+}
+
+LocalConnection::~LocalConnection()
+{
+    if (connected())
+        ::close(static_cast<int>(m_handle));
+}
+
+bool LocalConnection::send(std::string_view bytes, Deadline deadline)
+{
+    const int fd = static_cast<int>(m_handle);
+    while (!bytes.empty()) {
+        // MSG_NOSIGNAL: a holder that goes away ends the sending, not this process.
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && errno == EAGAIN) {
+            if (!waitFor(fd, POLLOUT, deadline))
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string LocalConnection::receiveLine(Deadline deadline)
+{
+    const int fd = static_cast<int>(m_handle);
+    std::string line;
+    char buffer[512];
+    while (line.find('\n') == std::string::npos) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got > 0) {
+            line.append(buffer, static_cast<std::size_t>(got));
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else if (got < 0 && errno == EAGAIN) {
+            if (!waitFor(fd, POLLIN, deadline))
+                break;
+        } else {
+            break;
+        }
+    }
+    return line;
+}
+
+void randomBytes(void *into, std::size_t size)
+{
+    auto *bytes = static_cast<unsigned char *>(into);
+    while (size > 0) {
+        const ssize_t got = ::getrandom(bytes, size, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw Error("нет случайных чисел: " + errorText(errno));
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+}
+
+void *libraryFunction(const std::string &path, const char *symbol)
+{
+    void *library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *function = library != nullptr ? ::dlsym(library, symbol) : nullptr;
+    if (function == nullptr) {
+        const char *reason = ::dlerror();
+        throw Error(reason != nullptr ? std::string(reason) : path + ": " + symbol);
+    }
+    return function;
+}
+
+} // namespace kvillo::sys

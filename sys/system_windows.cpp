@@ -759,3 +759,99 @@ bool peerIsThisUser(std::intptr_t socket)
 }
 
 } // namespace kvillo::sys
+
+// ---- The channel's client end ----
+namespace kvillo::sys {
+
+namespace {
+
+DWORD millisecondsUntil(Deadline deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<DWORD>(std::clamp<long long>(left.count(), 0, 60000));
+}
+
+} // namespace
+
+LocalConnection::LocalConnection(const std::string &name, std::chrono::milliseconds wait)
+{
+    const std::string pipe = "\\\\.\\pipe\\" + name;
+    const Deadline until = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const HANDLE handle
+            = ::CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            m_handle = reinterpret_cast<std::intptr_t>(handle);
+            return;
+        }
+        // Every instance of the pipe busy: one is free once the listener takes the clients before us.
+        if (::GetLastError() != ERROR_PIPE_BUSY || !::WaitNamedPipeA(pipe.c_str(), millisecondsUntil(until) + 1))
+            return;
+    }
+}
+
+LocalConnection::~LocalConnection()
+{
+    if (connected())
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+bool LocalConnection::send(std::string_view bytes, Deadline deadline)
+{
+    const auto pipe = reinterpret_cast<HANDLE>(m_handle);
+    while (!bytes.empty() && std::chrono::steady_clock::now() < deadline) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+        if (!::WriteFile(pipe, bytes.data(), chunk, &written, nullptr))
+            return false;
+        bytes.remove_prefix(written);
+    }
+    return bytes.empty();
+}
+
+std::string LocalConnection::receiveLine(Deadline deadline)
+{
+    const auto pipe = reinterpret_cast<HANDLE>(m_handle);
+    std::string line;
+    char buffer[512];
+    while (line.find('\n') == std::string::npos) {
+        DWORD waiting = 0;
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr))
+            break; // the other end has gone
+        if (waiting == 0) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                break;
+            ::Sleep(10);
+            continue;
+        }
+        DWORD got = 0;
+        if (!::ReadFile(pipe, buffer, std::min<DWORD>(waiting, sizeof buffer), &got, nullptr) || got == 0)
+            break;
+        line.append(buffer, got);
+    }
+    return line;
+}
+
+} // namespace kvillo::sys
+
+// The system's generator, as advapi32 exports it under this name.
+extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
+
+namespace kvillo::sys {
+
+void randomBytes(void *into, std::size_t size)
+{
+    if (size > std::numeric_limits<ULONG>::max() || !SystemFunction036(into, static_cast<ULONG>(size)))
+        throw Error("нет случайных чисел: " + errorText(static_cast<int>(::GetLastError())));
+}
+
+void *libraryFunction(const std::string &path, const char *symbol)
+{
+    HMODULE library = ::LoadLibraryA(path.c_str());
+    FARPROC function = library != nullptr ? ::GetProcAddress(library, symbol) : nullptr;
+    if (function == nullptr)
+        throw Error(path + ": " + errorText(static_cast<int>(::GetLastError())));
+    return reinterpret_cast<void *>(function);
+}
+
+} // namespace kvillo::sys

@@ -23,15 +23,18 @@ kvillo_gui_test(test_window_settings)
 include(printing_tests.cmake)
 
 kvillo_gui_test(test_single_instance)
-target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TARGET_FILE:kvillo>")
+target_compile_definitions(test_single_instance PRIVATE KVILLO_EXECUTABLE="$<TARGET_FILE:kvillo>"
+    KVILLO_WINDOW_LIBRARY="$<TARGET_FILE:kvillo_window>")
 add_dependencies(test_single_instance kvillo)
 
 add_test(NAME test_install COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_install.sh ${CMAKE_BINARY_DIR})
 
-add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_window_manager.sh $<TARGET_FILE:kvillo>)
+add_test(NAME test_window_manager COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_window_manager.sh $<TARGET_FILE:kvillo>
+    $<TARGET_FILE:kvillo_window>)
 set_tests_properties(test_window_manager PROPERTIES SKIP_RETURN_CODE 77)
 
-add_test(NAME test_screen_reader COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_screen_reader.sh $<TARGET_FILE:kvillo>)
+add_test(NAME test_screen_reader COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_screen_reader.sh $<TARGET_FILE:kvillo>
+    $<TARGET_FILE:kvillo_window>)
 # Alone: keys sent to its display while another test drives a program of its own lost their focus
 # events now and then.
 set_tests_properties(test_screen_reader PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

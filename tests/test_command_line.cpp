@@ -126,6 +126,15 @@ private slots:
         QCOMPARE(version.out, QStringLiteral("kvillo 2.1\n"));
     }
 
+    // The window is a library beside the executable: without it the program says why.
+    void windowWithoutItsLibrarySaysWhy()
+    {
+        Program program;
+        const Result result = program.run({});
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.err.startsWith("kvillo: не удалось загрузить окно программы: "), qPrintable(result.err));
+    }
+
     void badArgumentsExitWithTwo_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -405,7 +414,7 @@ private slots:
         const std::string folder = program.path("database/");
         const std::string descriptions = testutil::readFile(folder + "descriptions.dat");
         const std::string mails = testutil::readFile(folder + "mails.dat");
-        const std::string name = channel::listenName(folder).toStdString();
+        const std::string name = channel::listenName(folder);
         for (int step = 1;; ++step) {
             QVERIFY2(step < 40, "the save never completes");
             program.writeBook(descriptions, mails);
@@ -416,7 +425,7 @@ private slots:
                 const int server = testutil::localSocket(name, true);
                 ready();
                 const int client = ::accept(server, nullptr, nullptr);
-                QByteArray received = QByteArray::fromStdString(testutil::receive(client, 100));
+                std::string received = testutil::receive(client, 100);
                 const channel::Request request = channel::takeRequest(received);
                 AddressBook book(program.path(""));
                 book.load();

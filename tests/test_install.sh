@@ -11,6 +11,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 program="$prefix/lib/kvillo"
 [ -x "$program/kvillo" ] || fail "no executable in $program"
+# The window is a library beside the program, which the command line never loads: a mail
+# program's query must not pay for starting Qt.
+[ -f "$program/libkvillo-window.so" ] || fail "no window library beside the program"
+readelf -d "$program/kvillo" | grep -q 'NEEDED.*Qt' && fail "the command line loads Qt"
+"$program/kvillo" --version >/dev/null || fail "the installed command line does not run"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR= timeout 3 "$program/kvillo" 2>"$prefix/window.err" >/dev/null || true
+grep -q "окно программы" "$prefix/window.err" && fail "the installed window does not load: $(cat "$prefix/window.err")"
 for f in database/mails.dat database/descriptions.dat config/config.ini; do
     [ -f "$program/$f" ] || fail "no $f beside the executable"
 done

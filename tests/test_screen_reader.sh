@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The program as a screen reader finds it through AT-SPI (tests/screen_reader.py walks the tree):
 # on a virtual X display with a session bus of its own, accessibility on.
-# Usage: test_screen_reader.sh KVILLO_EXECUTABLE. Skipped (77) where Xvfb, dbus-run-session,
+# Usage: test_screen_reader.sh KVILLO_EXECUTABLE WINDOW_LIBRARY. Skipped (77) where Xvfb, dbus-run-session,
 # xdotool or python3's pyatspi are missing; under CI (CI=true), where tools/test installs them,
 # that fails instead.
 set -euo pipefail
 exe=$1
+library=$2 # the window, which the program loads from beside itself
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 missing() {
     [ "${CI:-}" = true ] && { echo "FAIL: $1 is not installed" >&2; exit 1; }
@@ -42,6 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 cp "$exe" "$dir/kvillo"
+cp "$library" "$dir/"
 mkdir -p "$dir/database" "$dir/config" "$dir/bin"
 printf 'Ivanov\r\nPetrov\r\nSidorov\r\n' >"$dir/database/descriptions.dat"
 printf 'ivanov@x.ru\r\npetrov@x.ru\r\nsidorov@x.ru\r\n' >"$dir/database/mails.dat"

@@ -38,6 +38,8 @@ private:
         const QString &mail = QStringLiteral("ivanov@x.ru"))
     {
         QVERIFY(QFile::copy(QStringLiteral(KVILLO_EXECUTABLE), dir.path("kvillo")));
+        const QString library = QStringLiteral(KVILLO_WINDOW_LIBRARY);
+        QVERIFY(QFile::copy(library, dir.path(library.mid(library.lastIndexOf('/') + 1))));
         dir.write("new.vcf", "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
         dir.writeBook({entry}, {mail});
         dir.writeSettings("Arial", 10, 89, 701, 497);
@@ -447,14 +449,14 @@ private slots:
         install(dir);
         QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
         const std::string folder = dir.directory() + "database/";
-        const std::string ours = kvillo::channel::listenName(folder).toStdString();
+        const std::string ours = kvillo::channel::listenName(folder);
         const std::string ourFolder = ours.substr(0, ours.rfind('/'));
         QVERIFY(folderTaken ? ::rmdir(ourFolder.c_str()) == 0 : ::chmod(ourFolder.c_str(), 0777) == 0);
 
         testutil::Child trap(true, [&](const std::function<void()> &ready, int release) {
             std::string theirs;
             try {
-                theirs = kvillo::channel::listenName(folder).toStdString();
+                theirs = kvillo::channel::listenName(folder);
             } catch (const std::exception &) {
             }
             ::mkdir(ourFolder.c_str(), 0700);
@@ -503,13 +505,13 @@ private slots:
         unequal.descriptions.append("Лишний");
         const std::string id(32, 'a');
         const QByteArray bad = "failed bad request\n";
-        QTest::newRow("sound") << kvillo::channel::addRequest(one, id) << false << QByteArray("added 1 0\n");
+        QTest::newRow("sound") << QByteArray::fromStdString(kvillo::channel::addRequest(one, id)) << false << QByteArray("added 1 0\n");
         QTest::newRow("lists of unequal length")
-            << kvillo::channel::addRequest(unequal, id) << false << QByteArray("failed описаний 2, а адресов 1\n");
+            << QByteArray::fromStdString(kvillo::channel::addRequest(unequal, id)) << false << QByteArray("failed описаний 2, а адресов 1\n");
         QTest::newRow("a NUL in a text") << "add 5 " + QByteArray(32, 'a') + '\n' + QByteArray("x\0y\0z", 5) << false
                                          << bad;
-        QTest::newRow("not an identifier") << kvillo::channel::addRequest(one, std::string(32, 'Z')) << false << bad;
-        QTest::newRow("from another user") << kvillo::channel::addRequest(one, id) << true << QByteArray();
+        QTest::newRow("not an identifier") << QByteArray::fromStdString(kvillo::channel::addRequest(one, std::string(32, 'Z'))) << false << bad;
+        QTest::newRow("from another user") << QByteArray::fromStdString(kvillo::channel::addRequest(one, id)) << true << QByteArray();
     }
     void holderRefusesBadRequests()
     {
@@ -527,7 +529,7 @@ private slots:
             ++added;
             return kvillo::AddressBook::ImportCounts{1, 0};
         });
-        const std::string name = kvillo::channel::listenName(dir.directory() + "database/").toStdString();
+        const std::string name = kvillo::channel::listenName(dir.directory() + "database/");
         const auto restore = qScopeGuard([this] { ::chmod(runtime().constData(), 0700); });
         QVERIFY(!asNobody || (::chmod(runtime().constData(), 0711) == 0 && ::chmod(name.c_str(), 0777) == 0));
         testutil::Child client(asNobody, [&](const std::function<void()> &, int) {

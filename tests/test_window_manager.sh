@@ -5,10 +5,11 @@
 #   back, under the box;
 # - when its X server dies (a log-off without a session manager does the same), the program saves
 #   as at a termination: an entry deleted in the window stays deleted.
-# Usage: test_window_manager.sh KVILLO_EXECUTABLE. Skipped (77) where Xvfb, icewm or xdotool
+# Usage: test_window_manager.sh KVILLO_EXECUTABLE WINDOW_LIBRARY. Skipped (77) where Xvfb, icewm or xdotool
 # are missing; under CI (CI=true), where tools/test installs them, that fails instead.
 set -euo pipefail
 exe=$1
+library=$2 # the window, which the program loads from beside itself
 for tool in Xvfb icewm xdotool xprop; do
     if ! command -v "$tool" >/dev/null; then
         [ "${CI:-}" = true ] && { echo "FAIL: $tool is not installed" >&2; exit 1; }
@@ -48,6 +49,7 @@ await() {
 visible() { xdotool search --onlyvisible --name "$1"; }
 
 cp "$exe" "$dir/kvillo"
+cp "$library" "$dir/"
 mkdir -p "$dir/database" "$dir/config"
 printf 'a\r\n' >"$dir/database/descriptions.dat"
 printf 'a@x\r\n' >"$dir/database/mails.dat"
