@@ -94,16 +94,20 @@ Conversion convertUtf8(std::string_view utf8, std::string &out)
             *to++ = begin[i++];
             continue;
         }
-        // The Russian alphabet but Ё and ё, U+0410 to U+044F, is 0xC0 to 0xFF in the code page.
-        if ((lead == 0xD0 || lead == 0xD1) && i + 1 < size) {
+        // The Russian alphabet but Ё and ё, U+0410 to U+044F, is 0xC0 to 0xFF in the code page; a
+        // Russian word is a run of them.
+        bool russian = false;
+        while (i + 1 < size && (static_cast<unsigned char>(begin[i]) & 0xFE) == 0xD0) {
             const auto next = static_cast<unsigned char>(begin[i + 1]);
-            const unsigned ch = ((lead & 0x1Fu) << 6) | (next & 0x3Fu);
-            if ((next & 0xC0) == 0x80 && ch >= 0x410 && ch <= 0x44F) {
-                *to++ = static_cast<char>(ch - 0x410 + 0xC0);
-                i += 2;
-                continue;
-            }
+            const unsigned ch = ((static_cast<unsigned char>(begin[i]) & 0x1Fu) << 6) | (next & 0x3Fu);
+            if ((next & 0xC0) != 0x80 || ch < 0x410 || ch > 0x44F)
+                break;
+            *to++ = static_cast<char>(ch - 0x410 + 0xC0);
+            i += 2;
+            russian = true;
         }
+        if (russian)
+            continue;
         char32_t ch;
         const std::size_t length = cp1251::decodeUtf8(utf8, i, ch);
         if (length == 0) {
@@ -135,27 +139,31 @@ Conversion convertUtf8(std::string_view utf8, std::string &out)
 std::string utf8ToCp1251(std::string_view utf8)
 {
     std::string out;
+    utf8ToCp1251(utf8, out);
+    return out;
+}
+
+void utf8ToCp1251(std::string_view utf8, std::string &out)
+{
     const Conversion stop = convertUtf8(utf8, out);
     if (stop.result == Conversion::Malformed)
         throw EncodingError("неверная последовательность UTF-8");
     if (stop.result == Conversion::Unencodable)
         throwUnencodable(utf8, stop);
-    return out;
 }
 
-std::optional<std::string> cp1251FromUtf8IfValid(std::string_view text)
+bool cp1251FromUtf8IfValid(std::string_view text, std::string &out)
 {
-    std::string out;
     const Conversion stop = convertUtf8(text, out);
     if (stop.result == Conversion::Malformed)
-        return std::nullopt;
+        return false;
     // A character the code page lacks is an error only in a text that is UTF-8 to its end.
     if (stop.result == Conversion::Unencodable) {
         if (!cp1251::isValidUtf8(text.substr(stop.at)))
-            return std::nullopt;
+            return false;
         throwUnencodable(text, stop);
     }
-    return out;
+    return true;
 }
 
 std::optional<std::string> lineFileProblem(std::string_view text)

@@ -93,12 +93,14 @@ public:
 };
 
 // Converts UTF-8 to Windows-1251; throws EncodingError on a character the code page has none
-// for, or a malformed sequence.
+// for, or a malformed sequence. The second form writes into `out`, reusing its room.
 std::string utf8ToCp1251(std::string_view utf8);
+void utf8ToCp1251(std::string_view utf8, std::string &out);
 
-// The text converted as above when it is valid UTF-8 from end to end (throwing EncodingError on a
-// character the code page has none for); nothing when it is not UTF-8, so taken as Windows-1251.
-std::optional<std::string> cp1251FromUtf8IfValid(std::string_view text);
+// Converts the text as above into `out` when it is valid UTF-8 from end to end (throwing
+// EncodingError on a character the code page has none for); false, with `out` undefined, when it
+// is not UTF-8, so taken as Windows-1251.
+bool cp1251FromUtf8IfValid(std::string_view text, std::string &out);
 
 // What in a text keeps it out of a line file (a CR, LF, NUL or TAB), if anything does.
 std::optional<std::string> lineFileProblem(std::string_view cp1251Text);

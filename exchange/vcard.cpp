@@ -71,38 +71,41 @@ bool containsIgnoringCase(std::string_view text, std::string_view part)
     return false;
 }
 
-// One unfolded content line: name, parameters and value, with the file line it starts on.
+// One unfolded content line: name, parameters and value (views of the line), with the file line
+// it starts on.
 struct ContentLine
 {
     std::size_t line = 0;
     std::string_view name;
     std::vector<std::string_view> params;
-    std::string value;
+    std::string_view value;
 };
 
 // Splits "group.NAME;PARAM=x;PARAM="a:b":value"; false when there is no colon.
-bool parseContentLine(const std::string &text, ContentLine &content)
+bool parseContentLine(std::string_view text, ContentLine &content)
 {
     content.params.clear();
-    bool quoted = false;
+    bool quoted = false, named = false;
+    std::string_view name;
     std::size_t start = 0;
-    std::vector<std::string_view> parts;
-    const std::string_view view(text);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '"') {
             quoted = !quoted;
         } else if (!quoted && (c == ';' || c == ':')) {
-            parts.push_back(view.substr(start, i - start));
+            const std::string_view part = text.substr(start, i - start);
+            if (named)
+                content.params.push_back(part);
+            else
+                name = part;
+            named = true;
             start = i + 1;
             if (c == ':') {
-                std::string_view name = parts.front();
                 const auto dot = name.rfind('.');
                 if (dot != std::string_view::npos)
                     name.remove_prefix(dot + 1);
                 content.name = name;
-                content.params.assign(parts.begin() + 1, parts.end());
-                content.value.assign(text, start, std::string::npos);
+                content.value = text.substr(start);
                 return true;
             }
         }
@@ -147,9 +150,9 @@ int hexDigit(char c)
     return -1;
 }
 
-bool decodeQuotedPrintable(std::string_view text, std::string &out)
+bool decodeQuotedPrintable(std::string_view text, std::string &decoded)
 {
-    std::string decoded;
+    decoded.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '=') {
             decoded += text[i];
@@ -165,7 +168,6 @@ bool decodeQuotedPrintable(std::string_view text, std::string &out)
         decoded += static_cast<char>(high * 16 + low);
         i += 2;
     }
-    out = std::move(decoded);
     return true;
 }
 
@@ -187,11 +189,23 @@ std::vector<std::string> splitUnescaped(std::string_view text, char separator)
     return parts;
 }
 
-std::string unescapeText(std::string_view text)
+// The text with its escapes resolved (as splitUnescaped resolves them): itself when it has none,
+// otherwise in `scratch`.
+std::string_view unescapeText(std::string_view text, std::string &scratch)
 {
-    if (text.find('\\') == std::string_view::npos)
-        return std::string(text);
-    return splitUnescaped(text, '\0').front();
+    std::size_t escape = text.find('\\');
+    if (escape == std::string_view::npos)
+        return text;
+    scratch.clear();
+    std::size_t from = 0;
+    for (; escape != std::string_view::npos && escape + 1 < text.size(); escape = text.find('\\', from)) {
+        scratch.append(text, from, escape - from);
+        const char next = text[escape + 1];
+        scratch += (next == 'n' || next == 'N') ? '\n' : next;
+        from = escape + 2;
+    }
+    scratch.append(text, from); // with a backslash that ends the text, kept as it is
+    return scratch;
 }
 
 class Reader
@@ -206,13 +220,15 @@ public:
     exchange::Contacts run();
 
 private:
-    bool nextLogicalLine(std::string &text, std::size_t &line);
+    bool nextLogicalLine(std::string_view &text, std::size_t &line);
     bool nextPhysicalLine(std::string_view &text);
     void handle(ContentLine &content);
     void startCard(std::size_t line);
     void finishCard();
-    std::string joinedComponents(const ContentLine &content, std::size_t count, const char *separator, const char *field);
-    std::string toCp1251(const ContentLine &content, std::string text, const char *field);
+    void joinedComponents(
+        const ContentLine &content, std::size_t count, const char *separator, const char *field, std::string &out);
+    // The field's text in the code page into `out` (reusing its room); empty when it cannot be.
+    void toCp1251(const ContentLine &content, std::string_view text, const char *field, std::string &out);
     // The file is refused, but read on to the end so that the refusal names every bad line.
     void fail(std::size_t line, std::string reason) { m_problems.add(line, std::move(reason)); }
 
@@ -222,6 +238,10 @@ private:
     std::size_t m_lineNumber = 0;
     bool m_pendingValid = false;
     std::string_view m_pending;
+    // Room reused from line to line: a line joined from several, a value unescaped or decoded.
+    std::string m_joined;
+    std::string m_unescaped;
+    std::string m_decoded;
 
     exchange::Problems m_problems;
     exchange::Contacts m_contacts;
@@ -237,20 +257,18 @@ private:
     struct Mail
     {
         std::string address;
-        std::size_t line;
+        std::size_t line = 0;
     };
+    // The card's addresses are the first m_mailCount; the rest keep their room for the next card.
     std::vector<Mail> m_mails;
+    std::size_t m_mailCount = 0;
 };
 
 bool Reader::nextPhysicalLine(std::string_view &text)
 {
     if (m_pos >= m_bytes.size())
         return false;
-    std::size_t end = m_pos;
-    // Both line ends lie below 0x0E: one comparison passes over every other byte.
-    while (end < m_bytes.size()
-        && (static_cast<unsigned char>(m_bytes[end]) > '\r' || (m_bytes[end] != '\n' && m_bytes[end] != '\r')))
-        ++end;
+    std::size_t end = findLineBreak(m_bytes, m_pos);
     text = m_bytes.substr(m_pos, end - m_pos);
     if (end < m_bytes.size() && m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n')
         ++end;
@@ -261,7 +279,7 @@ bool Reader::nextPhysicalLine(std::string_view &text)
 
 // A logical line: a physical line with the lines folded onto it (those starting with a space or a
 // tab), and with the soft line breaks of quoted-printable values joined.
-bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
+bool Reader::nextLogicalLine(std::string_view &text, std::size_t &line)
 {
     std::string_view physical;
     if (m_pendingValid) {
@@ -271,7 +289,17 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
         return false;
     }
     line = m_lineNumber;
-    text.assign(physical);
+    text = physical;
+    // A line that continues on the next ones is joined in m_joined; one that does not is used
+    // where it lies.
+    bool joined = false;
+    const auto join = [&](std::string_view more) {
+        if (!joined)
+            m_joined.assign(text);
+        joined = true;
+        m_joined.append(more);
+        text = m_joined;
+    };
     // Name and parameters end at the first colon, and lines are only ever added after it: the
     // colon is looked for in the new text only, and the parameters read once, however many lines
     // are joined.
@@ -282,20 +310,21 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
         if (!nextPhysicalLine(next))
             break;
         if (!next.empty() && (next[0] == ' ' || next[0] == '\t')) {
-            text.append(next.substr(1));
+            join(next.substr(1));
             continue;
         }
         if (!colonFound) {
             const auto colon = text.find(':', searched);
             searched = text.size();
-            if (colon != std::string::npos) {
+            if (colon != std::string_view::npos) {
                 colonFound = true;
-                quotedPrintable = containsIgnoringCase(std::string_view(text).substr(0, colon), "QUOTED-PRINTABLE");
+                quotedPrintable = containsIgnoringCase(text.substr(0, colon), "QUOTED-PRINTABLE");
             }
         }
         if (quotedPrintable && !text.empty() && text.back() == '=') {
-            text.pop_back(); // the soft line break
-            text.append(next);
+            join({});
+            m_joined.pop_back(); // the soft line break
+            join(next);
             continue;
         }
         // The line read ahead is counted already: the next call takes it with its number.
@@ -306,49 +335,39 @@ bool Reader::nextLogicalLine(std::string &text, std::size_t &line)
     return true;
 }
 
-std::string Reader::toCp1251(const ContentLine &content, std::string text, const char *field)
+void Reader::toCp1251(const ContentLine &content, std::string_view text, const char *field, std::string &out)
 {
     if (isQuotedPrintable(content)) {
-        std::string decoded;
-        if (!decodeQuotedPrintable(text, decoded)) {
+        if (!decodeQuotedPrintable(text, m_decoded)) {
             fail(content.line, "неверная запись quoted-printable");
-            return {};
+            out.clear();
+            return;
         }
-        text = std::move(decoded);
+        text = m_decoded;
     }
     const std::string_view charset = paramValue(content, "CHARSET");
-    bool utf8;
-    if (charset.empty()) {
-        try {
-            if (std::optional<std::string> converted = exchange::cp1251FromUtf8IfValid(text))
-                return std::move(*converted);
-            return text;
-        } catch (const exchange::EncodingError &e) {
-            fail(content.line, std::string(field) + ": " + e.what());
-            return {};
-        }
-    } else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8"))
-        utf8 = true;
-    else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251"))
-        utf8 = false;
-    else {
-        fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
-        return {};
-    }
-    if (!utf8)
-        return text;
     try {
-        return exchange::utf8ToCp1251(text);
+        if (charset.empty()) {
+            if (!exchange::cp1251FromUtf8IfValid(text, out))
+                out.assign(text);
+        } else if (equalsIgnoringCase(charset, "UTF-8") || equalsIgnoringCase(charset, "UTF8")) {
+            exchange::utf8ToCp1251(text, out);
+        } else if (equalsIgnoringCase(charset, "WINDOWS-1251") || equalsIgnoringCase(charset, "CP1251")) {
+            out.assign(text);
+        } else {
+            fail(content.line, "кодировка " + std::string(charset) + " не поддерживается");
+            out.clear();
+        }
     } catch (const exchange::EncodingError &e) {
         fail(content.line, std::string(field) + ": " + e.what());
-        return {};
+        out.clear();
     }
 }
 
 // The first `count` components of a structured value (N, ORG), joined by `separator` with the
 // empty ones left out; the components of N are lists, whose items are joined alike.
-std::string Reader::joinedComponents(
-    const ContentLine &content, std::size_t count, const char *separator, const char *field)
+void Reader::joinedComponents(
+    const ContentLine &content, std::size_t count, const char *separator, const char *field, std::string &out)
 {
     const bool lists = equalsIgnoringCase(content.name, "N");
     const std::vector<std::string> parts = splitUnescaped(content.value, ';');
@@ -362,7 +381,7 @@ std::string Reader::joinedComponents(
             joined += word;
         }
     }
-    return toCp1251(content, joined, field);
+    toCp1251(content, joined, field, out);
 }
 
 void Reader::startCard(std::size_t line)
@@ -374,7 +393,7 @@ void Reader::startCard(std::size_t line)
     m_fn.clear();
     m_fromN.clear();
     m_org.clear();
-    m_mails.clear();
+    m_mailCount = 0;
 }
 
 void Reader::handle(ContentLine &content)
@@ -382,7 +401,7 @@ void Reader::handle(ContentLine &content)
     const std::string_view name = content.name;
     if (equalsIgnoringCase(name, "BEGIN")) {
         if (!equalsIgnoringCase(content.value, "VCARD")) {
-            fail(content.line, "неизвестный блок BEGIN:" + content.value);
+            fail(content.line, "неизвестный блок BEGIN:" + std::string(content.value));
             return;
         }
         if (m_inCard)
@@ -397,44 +416,48 @@ void Reader::handle(ContentLine &content)
     }
     if (equalsIgnoringCase(name, "END")) {
         if (!equalsIgnoringCase(content.value, "VCARD"))
-            fail(content.line, "неизвестный блок END:" + content.value);
+            fail(content.line, "неизвестный блок END:" + std::string(content.value));
         else
             finishCard();
         return;
     }
     if (equalsIgnoringCase(name, "VERSION")) {
         if (content.value != "2.1" && content.value != "3.0" && content.value != "4.0")
-            fail(content.line, "версия vCard " + content.value + " не поддерживается");
+            fail(content.line, "версия vCard " + std::string(content.value) + " не поддерживается");
     } else if (equalsIgnoringCase(name, "FN")) {
         if (!m_haveFn) {
-            m_fn = toCp1251(content, unescapeText(content.value), "FN");
+            toCp1251(content, unescapeText(content.value, m_unescaped), "FN", m_fn);
             m_haveFn = true;
             m_nameLine = content.line;
         }
     } else if (equalsIgnoringCase(name, "N")) {
         if (m_fromN.empty()) {
             // Family, given and additional names, in the order a Russian book writes them.
-            m_fromN = joinedComponents(content, 3, " ", "N");
+            joinedComponents(content, 3, " ", "N", m_fromN);
             if (!m_haveFn)
                 m_nameLine = content.line;
         }
     } else if (equalsIgnoringCase(name, "ORG")) {
         // The organisation and its units: "Ромашка, бухгалтерия".
         if (m_org.empty()) {
-            m_org = joinedComponents(content, std::string::npos, ", ", "ORG");
+            joinedComponents(content, std::string::npos, ", ", "ORG", m_org);
             m_orgLine = content.line;
         }
     } else if (equalsIgnoringCase(name, "EMAIL")) {
-        std::string address = toCp1251(content, unescapeText(content.value), "EMAIL");
-        if (!address.empty())
-            m_mails.push_back({std::move(address), content.line});
+        if (m_mailCount == m_mails.size())
+            m_mails.emplace_back();
+        Mail &mail = m_mails[m_mailCount];
+        toCp1251(content, unescapeText(content.value, m_unescaped), "EMAIL", mail.address);
+        mail.line = content.line;
+        if (!mail.address.empty())
+            ++m_mailCount;
     }
 }
 
 void Reader::finishCard()
 {
     m_inCard = false;
-    if (m_mails.empty()) {
+    if (m_mailCount == 0) {
         ++m_contacts.withoutAddress;
         return;
     }
@@ -443,7 +466,8 @@ void Reader::finishCard()
     const std::string &description = (m_haveFn && !m_fn.empty()) ? m_fn : named ? m_fromN : m_org;
     if (const auto problem = exchange::lineFileProblem(description))
         fail(named ? m_nameLine : m_orgLine, exchange::describeFieldProblem("имя", *problem));
-    for (const Mail &mail : m_mails) {
+    for (std::size_t i = 0; i < m_mailCount; ++i) {
+        const Mail &mail = m_mails[i];
         if (const auto problem = exchange::lineFileProblem(mail.address)) {
             fail(mail.line, exchange::describeFieldProblem("адрес", *problem));
             continue;
@@ -458,13 +482,13 @@ exchange::Contacts Reader::run()
     if (m_bytes.size() >= 3 && m_bytes.substr(0, 3) == "\xEF\xBB\xBF")
         m_pos = 3;
     m_contacts.reserveFor(m_bytes.size());
-    std::string text;
+    std::string_view text;
     ContentLine content;
     while (nextLogicalLine(text, content.line)) {
         if (text.find_first_not_of(" \t") == std::string::npos)
             continue;
         // A binary file: what follows is no text to report on.
-        if (text.find('\0') != std::string::npos)
+        if (text.find('\0') != std::string_view::npos)
             throw ImportError(m_fileName, content.line, "нулевой байт: это не текстовый файл vCard");
         if (!parseContentLine(text, content)) {
             fail(content.line, "строка без двоеточия: это не запись vCard");

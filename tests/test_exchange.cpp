@@ -303,6 +303,10 @@ void TestExchange::readsTheStandardsExamples_data()
                       "NOTE:Semicolon\\; comma\\, backslash\\\\ and a new\\nline\n"
                       "END:VCARD\n")
         << QStringList{"Mr. John Q. Public, Esq. <jqpublic@xyz.dom1.com>", "Mr. John Q. Public, Esq. <jdoe@isp.net>"};
+    // Old Macintosh line ends (CR alone); a backslash that ends a value stands for itself.
+    QTest::newRow("CR line ends, a backslash at the end") << QByteArray(
+        "BEGIN:VCARD\rVERSION:3.0\rFN:Ends with\\\rEMAIL:b@example.org\rEND:VCARD\r")
+        << QStringList{"Ends with\\ <b@example.org>"};
     QTest::newRow("escaped semicolon and backslash in FN") << QByteArray(
         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Smith\\; John \\\\ sales\r\nEMAIL;PREF=1:js@example.com\r\n"
         "END:VCARD\r\n") << QStringList{"Smith; John \\ sales <js@example.com>"};
