@@ -387,19 +387,47 @@ private slots:
         QCOMPARE(std::count(descriptions.begin(), descriptions.end(), '\n'), 4 + 3);
     }
 
+    // A holder of the book that cannot take the import: one that holds the lock but does not
+    // listen (a hung window), and one that hangs up in the middle of a large import, which must
+    // not end the sender (SIGPIPE). Nothing is written and the user is told the book is held.
+    void importNeverWritesBehindARunningProgram_data()
+    {
+        QTest::addColumn<bool>("hangsUp");
+        QTest::newRow("holds the lock, does not listen") << false;
+        QTest::newRow("hangs up in the middle") << true;
+    }
     void importNeverWritesBehindARunningProgram()
     {
+        QFETCH(bool, hangsUp);
         Program program;
-        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        std::string cards;
+        for (int i = 0; i < (hangsUp ? 20000 : 1); ++i)
+            cards += "BEGIN:VCARD\nFN:New " + std::to_string(i) + "\nEMAIL:new" + std::to_string(i) + "@x\nEND:VCARD\n";
+        testutil::writeFile(program.path("new.vcf"), cards);
         const std::string before = program.book();
-        // A program that holds the book's lock but does not answer on its channel (a hung one).
-        std::optional<sys::FolderLock> running(std::in_place, program.path("database/"));
-        QVERIFY(running->state() == sys::FolderLock::State::Held);
+        const std::string folder = program.path("database/");
+        const std::string name = channel::listenName(folder);
+        testutil::Child running(false, [&](const std::function<void()> &ready, int release) {
+            sys::FolderLock lock(folder);
+            ::unlink(name.c_str());
+            const int server = hangsUp ? testutil::localSocket(name, true) : -1;
+            ready();
+            for (pollfd waits[2] = {{server, POLLIN, 0}, {release, POLLIN, 0}};
+                 ::poll(waits, 2, -1) > 0 && waits[1].revents == 0;) {
+                const int client = ::accept(server, nullptr, nullptr);
+                char some[100];
+                (void)!::read(client, some, sizeof some);
+                ::close(client);
+            }
+            return std::string();
+        });
+        QVERIFY(running.waitReady());
         const Result result = program.run({"--import", "vcard", "new.vcf"});
+        running.finish();
         QCOMPARE(result.status, 1);
-        QVERIFY2(result.err.contains("открыта в работающей программе Kvillo"), qPrintable(result.err));
+        QVERIFY2(result.err.contains("открыта в работающей программе Kvillo") && result.err.contains("ничего не записано"),
+            qPrintable(result.err));
         QCOMPARE(program.book(), before);
-        running.reset();
         QCOMPARE(program.run({"--import", "vcard", "new.vcf"}).status, 0);
         QVERIFY(program.book() != before);
     }
