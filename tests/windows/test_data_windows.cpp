@@ -722,6 +722,44 @@ TEST(folderIdentityFollowsTheFolderNotItsName)
     CHECK(sys::folderIdentity(dir.path("nothing")).empty());
 }
 
+// The channel's client end on a named pipe, as a running program listens on Windows: it reaches
+// a listener of this user, sends, reads the answer's line, and gives up on a silent one at its
+// deadline; nobody listening is no connection.
+TEST(localConnectionOverANamedPipe)
+{
+    const std::string name = "kvillo-test-" + std::to_string(::GetCurrentProcessId());
+    CHECK(!sys::LocalConnection(name, std::chrono::milliseconds(50)).connected());
+    const HANDLE pipe = ::CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    REQUIRE(pipe != INVALID_HANDLE_VALUE);
+    std::string received;
+    std::thread holder([&] {
+        ::ConnectNamedPipe(pipe, nullptr);
+        char buffer[64];
+        DWORD got = 0;
+        while (received.find('\n') == std::string::npos && ::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr))
+            received.append(buffer, got);
+        DWORD written = 0;
+        ::WriteFile(pipe, "shown\n", 6, &written, nullptr);
+        ::Sleep(1000); // then silent: the client's second wait ends at its deadline
+        ::DisconnectNamedPipe(pipe);
+    });
+    {
+        sys::LocalConnection connection(name, std::chrono::milliseconds(2000));
+        CHECK(connection.connected());
+        CHECK(sys::peerIsThisUser(connection.handle()));
+        const auto in = [](int ms) { return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms); };
+        CHECK(connection.send("show\n", in(2000)));
+        CHECK_EQ(connection.receiveLine(in(2000)), std::string("shown\n"));
+        const auto start = std::chrono::steady_clock::now();
+        CHECK_EQ(connection.receiveLine(in(200)), std::string());
+        CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(900));
+    }
+    holder.join();
+    ::CloseHandle(pipe);
+    CHECK_EQ(received, std::string("show\n"));
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2) {
