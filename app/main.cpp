@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "sys/errors.h"
 #include "sys/system.h"
 
 #include <cstdio>
@@ -22,9 +23,12 @@ int main(int argc, char *argv[])
     using WindowMain = int (*)(int, char *[]);
     WindowMain windowMain = nullptr;
     try {
+        // Only from beside the executable: a bare name would send the loader searching its paths.
         const std::string executable = kvillo::sys::executablePath();
-        const std::string library
-            = executable.substr(0, executable.rfind(kvillo::sys::pathSeparator) + 1) + kWindowLibrary;
+        const std::size_t folderEnd = executable.rfind(kvillo::sys::pathSeparator);
+        if (folderEnd == std::string::npos)
+            throw kvillo::Error("не удалось узнать, где лежит программа");
+        const std::string library = executable.substr(0, folderEnd + 1) + kWindowLibrary;
         windowMain = reinterpret_cast<WindowMain>(kvillo::sys::libraryFunction(library, "kvillo_window_main"));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kvillo: не удалось загрузить окно программы: %s\n", e.what());
