@@ -18,6 +18,26 @@ using kvillo::FindBar;
 using kvillo::ListId;
 using kvillo::TForm1;
 
+namespace {
+
+using Keys = QList<QKeyCombination>;
+const Keys none;
+const QKeyCombination f3(Qt::Key_F3), shiftF3(Qt::SHIFT | Qt::Key_F3);
+const QString forward = "Поиск продолжен с начала", back = "Поиск продолжен с конца";
+
+// The columns every find table ends with: what is typed, the keys pressed after it, and the entry
+// found with what the bar says.
+void addFindColumns()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("wrapped");
+}
+
+} // namespace
+
 // The find bar through the keys a user presses on the real window.
 class TestFindBar : public gui::WindowTest
 {
@@ -72,15 +92,7 @@ private slots:
     {
         QTest::addColumn<int>("from"); // the list with the focus: 0 descriptions, 1 addresses
         QTest::addColumn<int>("selected");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QList<QKeyCombination>>("keys");
-        QTest::addColumn<int>("found");
-        QTest::addColumn<QString>("count");
-        QTest::addColumn<QString>("wrapped");
-        using Keys = QList<QKeyCombination>;
-        const Keys none;
-        const QKeyCombination f3(Qt::Key_F3), shiftF3(Qt::SHIFT | Qt::Key_F3);
-        const QString forward = "Поиск продолжен с начала", back = "Поиск продолжен с конца";
+        addFindColumns();
         QTest::newRow("words in any order") << 0 << -1 << "петров иван" << none << 0 << "1 из 1"
                                             << "";
         QTest::newRow("Cyrillic capitals, ё as е") << 0 << -1 << "федор" << none << 2 << "1 из 1"
@@ -142,15 +154,7 @@ private slots:
     void findsInALargeBook_data()
     {
         QTest::addColumn<int>("selected");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QList<QKeyCombination>>("keys");
-        QTest::addColumn<int>("found");
-        QTest::addColumn<QString>("count");
-        QTest::addColumn<QString>("wrapped");
-        using Keys = QList<QKeyCombination>;
-        const Keys none;
-        const QKeyCombination f3(Qt::Key_F3), shiftF3(Qt::SHIFT | Qt::Key_F3);
-        const QString forward = "Поиск продолжен с начала", back = "Поиск продолжен с конца";
+        addFindColumns();
         QTest::newRow("a rare word") << 0 << "особая" << none << 3 << "1 из 2"
                                      << "";
         QTest::newRow("a rare word after the selection") << 100 << "особая" << none << 4000 << "2 из 2"
