@@ -73,6 +73,11 @@ void AddressStore::load(ListId id, LineList &list)
     m_loaded[static_cast<int>(id)] = whole;
 }
 
+void AddressStore::readRecovered(ListId id, Bytes &bytes)
+{
+    m_database.readRecovered(fileName(id), bytes);
+}
+
 std::string AddressStore::readData(ListId id)
 {
     recover();

@@ -46,6 +46,10 @@ public:
     // The data file's bytes as stored (for a backup), from the folder `load` reads; throws
     // FileOpenError.
     std::string readData(ListId id);
+    // The data file's bytes as the next load will find them, for a reader that takes no lock:
+    // nothing is completed, set aside or written, yet a save half renamed is read as made. Throws
+    // FileOpenError or RecoveryError.
+    void readRecovered(ListId id, Bytes &bytes);
     // Writes `list` to its data file; throws FileCreateError or StreamWriteError.
     void save(ListId id, const LineList &list);
     // Writes raw line-file bytes to a data file (a restore), with the same protection.

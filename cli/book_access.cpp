@@ -56,18 +56,19 @@ void BookAccess::load(LineList &descriptions, LineList &mails) const
 
 void BookAccess::read(Bytes &descriptions, Bytes &mails) const
 {
-    // Plain reads by path: no lock is taken and a save that another program has under way (or
-    // left behind by a crash) is not touched; the window completes it at its next start.
+    // No lock is taken and a save that another program has under way (or left behind by a crash)
+    // is not touched; the window completes it at its next start. Until then the files are read
+    // as it will leave them, so that a save cut between its two renames is not read half old.
     // A book not made yet (no window has started on it, no import added to it) holds no entries.
     if (isAbsentBook(m_directory)) {
         descriptions.clear();
         mails.clear();
         return;
     }
-    const BookLayout layout(m_directory);
+    AddressStore store(m_directory);
     try {
-        sys::readFile(layout.dataPath(ListId::Descriptions), descriptions);
-        sys::readFile(layout.dataPath(ListId::Mails), mails);
+        store.readRecovered(ListId::Descriptions, descriptions);
+        store.readRecovered(ListId::Mails, mails);
     } catch (const Error &e) {
         throw BookReadError(e);
     }

@@ -268,6 +268,15 @@ void Folder::readForRecovery(const std::string &name, Bytes &bytes, std::size_t 
     }
 }
 
+struct Folder::CommitFile
+{
+    std::string temporary;
+    std::string target;
+    bool present = false; // not renamed yet
+    bool complete = false; // present, and what the record says
+    bool done = false; // renamed: the target is what the record says
+};
+
 std::optional<std::string> Folder::recover()
 {
     if (m_commitNames.empty())
@@ -278,17 +287,43 @@ std::optional<std::string> Folder::recover()
         removeLeftovers();
         return std::nullopt;
     }
-    std::optional<std::vector<CommitEntry>> entries;
-    if (kind == Kind::File) {
-        Bytes bytes;
-        readForRecovery(record, bytes, kMaxRecordBytes + 1);
-        if (bytes.size() <= kMaxRecordBytes)
-            entries = decodeRecord(std::string_view(bytes.data(), bytes.size()));
-    }
-    if (!entries || !namesOnlyOurs(*entries, m_commitNames))
+    const std::optional<std::vector<CommitEntry>> entries = ownRecord(kind);
+    if (!entries)
         return m_path + setAside(record);
     completeCommit(*entries);
     return std::nullopt;
+}
+
+std::optional<std::vector<CommitEntry>> Folder::ownRecord(Kind kind)
+{
+    std::optional<std::vector<CommitEntry>> entries;
+    if (kind == Kind::File) {
+        Bytes bytes;
+        readForRecovery(std::string(kCommitRecord), bytes, kMaxRecordBytes + 1);
+        if (bytes.size() <= kMaxRecordBytes)
+            entries = decodeRecord(std::string_view(bytes.data(), bytes.size()));
+    }
+    if (entries && !namesOnlyOurs(*entries, m_commitNames))
+        entries.reset();
+    return entries;
+}
+
+void Folder::readRecovered(const std::string &name, Bytes &bytes)
+{
+    const Kind kind = m_commitNames.empty() ? Kind::Missing : entryKind(std::string(kCommitRecord));
+    if (kind != Kind::Missing) {
+        if (const std::optional<std::vector<CommitEntry>> entries = ownRecord(kind)) {
+            bool forward = false;
+            const std::vector<CommitFile> files = planCommit(*entries, false, forward);
+            for (std::size_t i = 0; forward && i < files.size(); ++i) {
+                if ((*entries)[i].target == name && files[i].complete) {
+                    readForRecovery(files[i].temporary, bytes, std::numeric_limits<std::size_t>::max());
+                    return;
+                }
+            }
+        }
+    }
+    readFile(name, bytes);
 }
 
 // Nothing the record names is touched: it goes under a name that says what it is, for the user
@@ -306,16 +341,10 @@ std::string Folder::setAside(const std::string &record)
     return aside;
 }
 
-void Folder::completeCommit(const std::vector<CommitEntry> &entries)
+std::vector<Folder::CommitFile> Folder::planCommit(
+    const std::vector<CommitEntry> &entries, bool acting, bool &forward)
 {
-    struct File
-    {
-        std::string temporary;
-        std::string target;
-        bool present = false; // not renamed yet
-        bool complete = false; // present, and what the record says
-        bool done = false; // renamed: the target is what the record says
-    };
+    using File = CommitFile;
     std::vector<File> files;
     Bytes bytes;
     for (const CommitEntry &entry : entries) {
@@ -329,7 +358,7 @@ void Folder::completeCommit(const std::vector<CommitEntry> &entries)
         const Kind kind = entryKind(file.temporary);
         file.present = kind != Kind::Missing;
         if (kind == Kind::File) {
-            if (isHeld(file.temporary))
+            if (acting && isHeld(file.temporary))
                 throw RecoveryError(m_path, "\"" + fullPath(m_path, file.temporary) + "\" ещё записывается");
             readForRecovery(file.temporary, bytes, std::numeric_limits<std::size_t>::max());
             file.complete = checksum(std::string_view(bytes.data(), bytes.size())) == entry.sum;
@@ -340,7 +369,7 @@ void Folder::completeCommit(const std::vector<CommitEntry> &entries)
         files.push_back(std::move(file));
     }
 
-    const bool forward = std::all_of(files.begin(), files.end(), [](const File &f) { return f.complete || f.done; });
+    forward = std::all_of(files.begin(), files.end(), [](const File &f) { return f.complete || f.done; });
     // Undone only while nothing is renamed: then every old file is still in place.
     const bool back = std::all_of(files.begin(), files.end(), [](const File &f) { return f.present; });
     if (!forward && !back) {
@@ -349,6 +378,14 @@ void Folder::completeCommit(const std::vector<CommitEntry> &entries)
         throw RecoveryError(m_path,
             "нет ни \"" + fullPath(m_path, lost.temporary) + "\", ни нового \"" + fullPath(m_path, lost.target) + "\"");
     }
+    return files;
+}
+
+void Folder::completeCommit(const std::vector<CommitEntry> &entries)
+{
+    using File = CommitFile;
+    bool forward = false;
+    const std::vector<File> files = planCommit(entries, true, forward);
     if (forward) {
         for (const File &file : files) {
             int error = 0;

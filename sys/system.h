@@ -126,6 +126,13 @@ public:
     // the next call tries again. Does nothing in a folder without commit names.
     std::optional<std::string> recover();
 
+    // Reads the file `name` of the folder as recover() would leave it, changing nothing: while a
+    // commit cut short would be completed, its new file is read; otherwise, and beside a record
+    // recover() would set aside, the file as it stands. Throws FileOpenError, or RecoveryError
+    // when recover() could neither complete nor undo the commit. For readers that take no lock:
+    // a pair read so is in step even while a save is half renamed.
+    void readRecovered(const std::string &name, Bytes &bytes);
+
     struct Pending;
 
 private:
@@ -152,9 +159,16 @@ private:
     void removeLeftovers();
     void flushFoldersOf(const std::vector<std::string> &targets);
 
-    // The shared steps of recover().
+    // The shared steps of recover() and readRecovered().
+    struct CommitFile;
     void readForRecovery(const std::string &name, Bytes &bytes, std::size_t limit);
+    // The entries of the folder's commit record (of kind `kind`) when it is one this folder's
+    // saves write; nothing when it is not.
+    std::optional<std::vector<CommitEntry>> ownRecord(Kind kind);
     std::string setAside(const std::string &record);
+    // The record's files as they stand, and whether the commit goes forward (otherwise back);
+    // throws RecoveryError when it can go neither way, or (`acting`) a temporary is still written.
+    std::vector<CommitFile> planCommit(const std::vector<CommitEntry> &entries, bool acting, bool &forward);
     void completeCommit(const std::vector<CommitEntry> &entries);
 
     std::string m_path;

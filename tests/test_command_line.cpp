@@ -300,6 +300,40 @@ private slots:
 
     // A commit record planted in the book (from an archive, say) is set aside untouched, the
     // import goes on, and the user reads once why.
+    // A save of the pair cut short, found by a query that takes no lock and writes nothing: the
+    // pair is read as the next start will leave it, never half old, and nothing on disk changes.
+    void queryReadsAPairCutShortAsItWillBe_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("found"); // the description of the book's second entry
+        QTest::newRow("recorded, nothing renamed yet") << "recorded" << "New";
+        QTest::newRow("addresses renamed, descriptions not") << "mails renamed" << "New";
+        QTest::newRow("a temporary torn before any rename") << "torn" << "John Smith, sales";
+        QTest::newRow("a record not of ours") << "foreign" << "John Smith, sales";
+    }
+    void queryReadsAPairCutShortAsItWillBe()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, found);
+        Program program;
+        const std::string folder = program.path("database/");
+        const std::string descriptions = "Nobody\r\nNew\r\n", mails = "a@x\r\nnew@x.org\r\n";
+        testutil::writeFile(folder + ".kvillo-save-AAAAAA", descriptions);
+        testutil::writeFile(folder + ".kvillo-save-BBBBBB", state == "torn" ? mails.substr(0, 5) : mails);
+        testutil::writeFile(folder + ".kvillo-commit",
+            sys::encodeCommitRecord({{".kvillo-save-AAAAAA", "descriptions.dat", sys::checksum(descriptions)},
+                {".kvillo-save-BBBBBB", state == "foreign" ? "../outside" : "mails.dat", sys::checksum(mails)}}));
+        if (state == "mails renamed")
+            QVERIFY(::rename((folder + ".kvillo-save-BBBBBB").c_str(), (folder + "mails.dat").c_str()) == 0);
+        const std::string before = program.book();
+        const QStringList files = program.files();
+        const Result result = program.run({"--query", ""});
+        QVERIFY2(result.status == 0, qPrintable(result.err));
+        QCOMPARE(result.out.split('\n').value(2).section('\t', 1), found);
+        QCOMPARE(program.book(), before);
+        QCOMPARE(program.files(), files);
+    }
+
     void importSetsAPlantedRecordAside()
     {
         Program program;
