@@ -476,6 +476,13 @@ void Folder::writeTemporary(const std::string &name, std::string_view bytes, uns
             (void)!::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid);
         ::fchmod(fd.get(), st.st_mode & 07777);
     } else {
+        // A new file in another user's folder (root at work on that user's book) is that user's:
+        // the book stays theirs to read and write.
+        struct stat folder
+        { };
+        const std::string where = folderOf(target);
+        if (::fstatat(dir, where.empty() ? "." : where.c_str(), &folder, 0) == 0 && folder.st_uid != ::geteuid())
+            (void)!::fchown(fd.get(), folder.st_uid, folder.st_gid);
         ::fchmod(fd.get(), kCreationMode);
     }
     if (!beforeStep(Step::Write) || !writeAll(fd.get(), bytes) || !flushToDisk(fd.get()) || ::close(fd.release()) != 0)

@@ -334,6 +334,34 @@ private slots:
         QCOMPARE(program.files(), files);
     }
 
+    // Root imports into another user's book: every file it writes there is that user's, who then
+    // goes on importing as before.
+    void importAsRootLeavesTheBookItsOwners()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to work on another user's book");
+        Program program;
+        testutil::writeFile(program.path("new.vcf"), "BEGIN:VCARD\nFN:New\nEMAIL:new@x\nEND:VCARD\n");
+        testutil::writeFile(program.path("own.vcf"), "BEGIN:VCARD\nFN:Own\nEMAIL:own@x\nEND:VCARD\n");
+        QVERIFY(::chmod(program.path("").c_str(), 0755) == 0);
+        for (const char *name : {"", "database", "database/descriptions.dat", "database/mails.dat", "own.vcf"})
+            QVERIFY(::chown(program.path(name).c_str(), testutil::Child::kNobody, testutil::Child::kNobody) == 0);
+        QCOMPARE(program.run({"--import", "vcard", "new.vcf"}).status, 0);
+        for (const QString &name : testutil::entries(program.path("database"))) {
+            struct stat st
+            { };
+            QVERIFY(::stat((program.path("database/") + name.toStdString()).c_str(), &st) == 0);
+            QVERIFY2(st.st_uid == testutil::Child::kNobody || name == ".kvillo.lock", qPrintable(name));
+        }
+        QProcess nobody;
+        nobody.setWorkingDirectory(QString::fromStdString(program.path("")));
+        nobody.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "./kvillo", "--import", "vcard",
+                                    "own.vcf"});
+        QVERIFY(nobody.waitForFinished(30000));
+        QVERIFY2(nobody.exitCode() == 0, nobody.readAllStandardError().constData());
+        QVERIFY(program.book().find("own@x") != std::string::npos);
+    }
+
     void importSetsAPlantedRecordAside()
     {
         Program program;
